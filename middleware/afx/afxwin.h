@@ -1,0 +1,301 @@
+#pragma once
+// The windowing framework the library is written against: thin wrappers over
+// window, dialog and GDI handles, one window procedure per window with typed
+// virtual handlers, modal and child dialogs from templates of the current
+// resource module, and the extension-module record of a DLL.
+//
+// A CWnd is a view over an HWND unless it has been bound to its window (a
+// dialog at WM_INITDIALOG, a control by SubclassWindow); a bound object
+// receives the window's messages until WM_NCDESTROY unbinds it.
+
+#include <windows.h>
+#include <commctrl.h>
+
+class CWnd;
+class CDataExchange;
+
+class CPoint : public POINT {
+public:
+    CPoint() : POINT{0, 0} {}
+    CPoint(int x0, int y0) : POINT{x0, y0} {}
+};
+
+class CRect : public RECT {
+public:
+    CRect() : RECT{0, 0, 0, 0} {}
+    CRect(int l, int t, int r, int b) : RECT{l, t, r, b} {}
+    CRect(const RECT& r) : RECT(r) {}
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    CPoint TopLeft() const { return CPoint(left, top); }
+    void OffsetRect(int dx, int dy) { ::OffsetRect(this, dx, dy); }
+    operator LPRECT() { return this; }
+    operator LPCRECT() const { return this; }
+};
+
+// Device context view; it neither creates nor releases the DC.
+class CDC {
+public:
+    HDC m_hDC = nullptr;
+    explicit CDC(HDC dc = nullptr) : m_hDC(dc) {}
+    HDC GetSafeHdc() const { return m_hDC; }
+    COLORREF SetBkColor(COLORREF c) { return ::SetBkColor(m_hDC, c); }
+    int SetBkMode(int mode) { return ::SetBkMode(m_hDC, mode); }
+    COLORREF SetTextColor(COLORREF c) { return ::SetTextColor(m_hDC, c); }
+    HGDIOBJ SelectObject(HGDIOBJ obj) { return ::SelectObject(m_hDC, obj); }
+};
+
+// Owner of one GDI object; deleted with the holder.
+template <class Handle>
+class CGdiObjectT {
+public:
+    CGdiObjectT() = default;
+    CGdiObjectT(const CGdiObjectT&) = delete;
+    CGdiObjectT& operator=(const CGdiObjectT&) = delete;
+    ~CGdiObjectT() { DeleteObject(); }
+    Handle GetSafeHandle() const { return m_handle; }
+    operator Handle() const { return m_handle; }
+    BOOL Attach(Handle h) { DeleteObject(); m_handle = h; return h != nullptr; }
+    BOOL DeleteObject()
+    {
+        if (!m_handle)
+            return FALSE;
+        ::DeleteObject(m_handle);
+        m_handle = nullptr;
+        return TRUE;
+    }
+
+protected:
+    Handle m_handle = nullptr;
+};
+
+class CBrush : public CGdiObjectT<HBRUSH> {
+public:
+    BOOL CreateSolidBrush(COLORREF c) { return Attach(::CreateSolidBrush(c)); }
+};
+
+class CFont : public CGdiObjectT<HFONT> {
+public:
+    BOOL CreateFontIndirect(const LOGFONTW* lf) { return Attach(::CreateFontIndirectW(lf)); }
+};
+
+class CBitmap : public CGdiObjectT<HBITMAP> {
+};
+
+class CWnd {
+public:
+    HWND m_hWnd = nullptr;
+
+    CWnd() = default;
+    explicit CWnd(HWND hWnd) : m_hWnd(hWnd) {}
+    // Copies are views of the same window; only the original stays bound.
+    CWnd(const CWnd& other) : m_hWnd(other.m_hWnd) {}
+    CWnd& operator=(const CWnd& other);
+    virtual ~CWnd();
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    operator HWND() const { return m_hWnd; }
+    BOOL IsWindow() const { return m_hWnd && ::IsWindow(m_hWnd); }
+    bool IsBound() const { return m_bBound; }
+
+    // Routes the window's messages to this object until WM_NCDESTROY.
+    BOOL SubclassWindow(HWND hWnd);
+    BOOL SubclassDlgItem(UINT id, CWnd* parent);
+    HWND UnsubclassWindow();
+
+    CWnd GetDlgItem(int id) const { return CWnd(::GetDlgItem(m_hWnd, id)); }
+    HWND GetDlgItemHwnd(int id) const { return ::GetDlgItem(m_hWnd, id); }
+    CWnd GetParent() const { return CWnd(::GetParent(m_hWnd)); }
+    int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
+    LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const { return ::SendMessageW(m_hWnd, msg, wp, lp); }
+    BOOL PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const { return ::PostMessageW(m_hWnd, msg, wp, lp); }
+    BOOL SetWindowPos(HWND after, int x, int y, int cx, int cy, UINT flags) const
+    {
+        return ::SetWindowPos(m_hWnd, after, x, y, cx, cy, flags);
+    }
+    BOOL MoveWindow(const RECT& r, BOOL repaint = TRUE) const
+    {
+        return ::MoveWindow(m_hWnd, r.left, r.top, r.right - r.left, r.bottom - r.top, repaint);
+    }
+    void GetWindowRect(LPRECT r) const { ::GetWindowRect(m_hWnd, r); }
+    void GetClientRect(LPRECT r) const { ::GetClientRect(m_hWnd, r); }
+    void ScreenToClient(LPRECT r) const { ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(r), 2); }
+    void ClientToScreen(LPRECT r) const { ::MapWindowPoints(m_hWnd, nullptr, reinterpret_cast<POINT*>(r), 2); }
+    BOOL ShowWindow(int cmd) const { return ::ShowWindow(m_hWnd, cmd); }
+    BOOL EnableWindow(BOOL enable = TRUE) const { return ::EnableWindow(m_hWnd, enable); }
+    BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
+    BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
+    BOOL RedrawWindow(const RECT* r, HRGN rgn, UINT flags) const { return ::RedrawWindow(m_hWnd, r, rgn, flags); }
+    void SetWindowText(const wchar_t* text) const { ::SetWindowTextW(m_hWnd, text); }
+    int GetWindowTextLength() const { return ::GetWindowTextLengthW(m_hWnd); }
+    void SetFont(HFONT font, BOOL redraw = TRUE) const { SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw); }
+    HFONT GetFont() const { return reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)); }
+    HWND SetFocus() const { return ::SetFocus(m_hWnd); }
+    BOOL SetForegroundWindow() const { return ::SetForegroundWindow(m_hWnd); }
+    UINT_PTR SetTimer(UINT_PTR id, UINT elapse) const { return ::SetTimer(m_hWnd, id, elapse, nullptr); }
+    BOOL KillTimer(UINT_PTR id) const { return ::KillTimer(m_hWnd, id); }
+    BOOL DestroyWindow();
+
+protected:
+    // The single dispatch switch: cracks each message once and calls the
+    // typed handler. Handlers that do not handle a message call Default().
+    virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Anything without a typed handler; false falls through to Default().
+    virtual bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) { return false; }
+    // The previous procedure's answer to the message being handled.
+    LRESULT Default();
+
+    virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    virtual BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result);
+    virtual HBRUSH OnCtlColor(CDC* dc, CWnd* control, UINT kind);
+    virtual void OnSysColorChange() { Default(); }
+    virtual void OnTimer(UINT_PTR id) { Default(); }
+    virtual void OnSetFocus(HWND oldFocus) { Default(); }
+    virtual void OnKillFocus(HWND newFocus) { Default(); }
+    virtual void OnKeyUp(UINT key, UINT repeat, UINT flags) { Default(); }
+    virtual void OnMove(int x, int y) { Default(); }
+    virtual void OnClose() { Default(); }
+    virtual void OnDestroy() { Default(); }
+    // Called after the window is gone and the object unbound.
+    virtual void PostNcDestroy() {}
+
+    // Binds this object to hWnd (used by dialogs at WM_INITDIALOG).
+    BOOL Bind(HWND hWnd);
+
+private:
+    struct CurrentMessage {
+        UINT msg;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR refData);
+    bool m_bBound = false;
+    CurrentMessage m_current = {};
+
+    friend class CDialog;
+};
+
+class CEdit : public CWnd {
+public:
+    CEdit() = default;
+    explicit CEdit(HWND h) : CWnd(h) {}
+    void SetSel(int start, int end) const { SendMessage(EM_SETSEL, start, end); }
+    void SetLimitText(UINT n) const { SendMessage(EM_LIMITTEXT, n); }
+    void SetPasswordChar(wchar_t c) const { SendMessage(EM_SETPASSWORDCHAR, c); }
+};
+
+class CButton : public CWnd {
+public:
+    CButton() = default;
+    explicit CButton(HWND h) : CWnd(h) {}
+    int GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
+    void SetCheck(int state) const { SendMessage(BM_SETCHECK, state); }
+};
+
+class CStatic : public CWnd {
+public:
+    CStatic() = default;
+    explicit CStatic(HWND h) : CWnd(h) {}
+    HICON SetIcon(HICON icon) const { return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(icon))); }
+};
+
+class CDataExchange {
+public:
+    CDataExchange(CWnd* dlg, BOOL saveAndValidate) : m_pDlgWnd(dlg), m_bSaveAndValidate(saveAndValidate) {}
+    CWnd* m_pDlgWnd;
+    BOOL m_bSaveAndValidate;
+};
+
+// Binds a control wrapper to dialog item `id` the first time data is exchanged.
+void DDX_Control(CDataExchange* dx, int id, CWnd& control);
+
+class CDialog : public CWnd {
+public:
+    CDialog() = default;
+    CDialog(UINT templateId, CWnd* parent = nullptr) : m_nIDHelp(templateId), m_pParentWnd(parent) {}
+    ~CDialog() override;
+
+    // Runs the dialog modally from its template in the current resource
+    // module: -1 when the template or the window cannot be had.
+    virtual INT_PTR DoModal();
+    // Creates the dialog as a modeless window (a child page when its
+    // template says so) from the current resource module.
+    virtual BOOL Create(UINT templateId, CWnd* parent = nullptr);
+    virtual void EndDialog(int result);
+    BOOL UpdateData(BOOL saveAndValidate = TRUE);
+
+    UINT m_nIDHelp = 0;
+    CWnd* m_pParentWnd = nullptr;
+
+protected:
+    virtual BOOL OnInitDialog();
+    virtual void DoDataExchange(CDataExchange* dx) {}
+    virtual void OnOK();
+    virtual void OnCancel();
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void PostNcDestroy() override;
+
+    // Creates the window of a modal run. It is tried with the owner first and,
+    // when that fails, without one; the hook lets a dialog log both attempts.
+    virtual HWND CreateModalWindow(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner);
+    // Runs the modal loop on an already loaded template.
+    INT_PTR RunModal(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate);
+    static LPCDLGTEMPLATEW LoadDialogTemplate(HINSTANCE instance, UINT templateId);
+    HWND CreateIndirect(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner);
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    bool m_bModal = false;
+    bool m_bEndModal = false;
+    int m_nModalResult = -1;
+};
+
+// The current resource module: where dialogs, strings and icons are looked
+// up. It starts as the module the framework is linked into.
+HINSTANCE AfxGetResourceHandle();
+void AfxSetResourceHandle(HINSTANCE instance);
+HINSTANCE AfxGetInstanceHandle();
+
+// Makes `instance` the resource module for the lifetime of the object.
+class ScopedResourceModule {
+public:
+    explicit ScopedResourceModule(HINSTANCE instance) : m_hPrevious(AfxGetResourceHandle())
+    {
+        AfxSetResourceHandle(instance);
+    }
+    ~ScopedResourceModule() { AfxSetResourceHandle(m_hPrevious); }
+    ScopedResourceModule(const ScopedResourceModule&) = delete;
+    ScopedResourceModule& operator=(const ScopedResourceModule&) = delete;
+
+private:
+    HINSTANCE m_hPrevious;
+};
+
+// Extension-module support: a DLL records its module at attach, and each
+// CDynLinkLibrary made over the record puts the DLL's resources on the
+// framework's search chain until the record is terminated.
+struct AFX_EXTENSION_MODULE {
+    BOOL bInitialized;
+    HMODULE hModule;
+    HMODULE hResource;
+};
+
+BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE module);
+void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state, BOOL deleteAll = FALSE);
+
+class CDynLinkLibrary {
+public:
+    explicit CDynLinkLibrary(AFX_EXTENSION_MODULE& state);
+    ~CDynLinkLibrary();
+    CDynLinkLibrary(const CDynLinkLibrary&) = delete;
+    CDynLinkLibrary& operator=(const CDynLinkLibrary&) = delete;
+    HMODULE m_hModule;
+    HMODULE m_hResource;
+};
+
+// Finds the module holding resource `id` of `type`: the current resource
+// module first, then the extension libraries in the order they were added.
+HINSTANCE AfxFindResourceHandle(LPCWSTR id, LPCWSTR type);
+// Number of CDynLinkLibrary objects on the chain.
+size_t AfxGetExtensionLibraryCount();

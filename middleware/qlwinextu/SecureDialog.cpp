@@ -1,0 +1,66 @@
+#include "SecureDialog.h"
+
+#include "WipingAllocator.h"
+
+#include <cwchar>
+
+void WipeEditText(HWND edit)
+{
+    if (!edit || !IsWindow(edit))
+        return;
+    int length = GetWindowTextLengthW(edit);
+    if (length > 0) {
+        // Writing a text of the same length reuses the control's buffer, so
+        // the old characters are overwritten rather than left behind.
+        WipingWString filler(static_cast<size_t>(length), L'*');
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(filler.c_str()));
+    }
+    SendMessageW(edit, EM_EMPTYUNDOBUFFER, 0, 0);
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+}
+
+namespace {
+
+BOOL CALLBACK WipeIfEdit(HWND child, LPARAM)
+{
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    if (_wcsicmp(className, L"Edit") == 0)
+        WipeEditText(child);
+    return TRUE;
+}
+
+} // namespace
+
+BOOL CSecureDialog::OnInitDialogSecure()
+{
+    return CDialog::OnInitDialog();
+}
+
+void CSecureDialog::OnDestroy()
+{
+    if (m_hWnd)
+        EnumChildWindows(m_hWnd, WipeIfEdit, 0);
+    CDialog::OnDestroy();
+}
+
+void CSecureDialog::DDX_TextSecure(CDataExchange* dx, int id, CSecStr& value)
+{
+    if (!dx || !dx->m_pDlgWnd)
+        return;
+    HWND control = dx->m_pDlgWnd->GetDlgItemHwnd(id);
+    if (!control)
+        return;
+    if (dx->m_bSaveAndValidate) {
+        int length = ::GetWindowTextLengthW(control);
+        if (length <= 0) {
+            value.Empty();
+            return;
+        }
+        wchar_t* buffer = value.GetBuffer(length);
+        int copied = ::GetWindowTextW(control, buffer, length + 1);
+        value.ReleaseBuffer(copied > 0 ? copied : 0);
+    } else {
+        ::SetWindowTextW(control, value);
+    }
+}

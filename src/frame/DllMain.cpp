@@ -1,0 +1,68 @@
+// Attach and detach of the library: the order matters, because later steps
+// use what earlier ones set up, and detach undoes them in its own order.
+#include "cardobj/CobApi.h"
+#include "frame/LibraryState.h"
+#include "frame/Log.h"
+#include "popup/PopupAlert.h"
+#include "popup/ProgressBar.h"
+
+#include "LoadLibrarySync.h"
+
+#include <new>
+
+namespace {
+
+constexpr const wchar_t* kResourceModulePath = L"Resources\\vk.velkor.gui.pinrc.dll";
+
+BOOL Attach(HINSTANCE instance)
+{
+    RegisterProgressBarClass();
+    vkCobAPI_Initialize();
+
+    g_hResourceModule = nullptr;
+    try {
+        LoadLibrarySync(kResourceModulePath, &g_hResourceModule, 0);
+        vklogLog(kGuiTag, VKLOG_INFO, L"DllMain: LoadLibrarySync(%s) succeeded", kResourceModulePath);
+    } catch (CMWException* e) {
+        // The loader's last error travels in the exception: unwinding may
+        // have overwritten the thread's own by now.
+        vklogLog(kGuiTag, VKLOG_ERROR, L"DllMain: LoadLibrarySync(%s) failed with error code 0x%x",
+                 kResourceModulePath, e->GetError());
+        delete e;
+        g_hResourceModule = nullptr;
+    }
+
+    if (!AfxInitExtensionModule(g_extensionModule, instance))
+        return FALSE;
+
+    g_pPopupAlert = new (std::nothrow) CPopupAlert();
+    return TRUE;
+}
+
+void Detach()
+{
+    vkCobAPI_Finalize();
+    if (g_hResourceModule) {
+        FreeLibrary(g_hResourceModule);
+        g_hResourceModule = nullptr;
+    }
+    if (g_pPopupAlert && g_pPopupAlert->m_hWnd && g_pPopupAlert->m_bShown)
+        ::DestroyWindow(g_pPopupAlert->m_hWnd);
+    UnregisterProgressBarClass();
+    AfxTermExtensionModule(g_extensionModule, FALSE);
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        return Attach(instance);
+    case DLL_PROCESS_DETACH:
+        Detach();
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}

@@ -1,0 +1,62 @@
+#include "frame/HelpTopic.h"
+
+#include "frame/Log.h"
+
+#include "qlreg.h"
+
+#include <windows.h>
+
+namespace {
+
+constexpr const wchar_t* kInstallKey = L"SOFTWARE\\Quellon\\Velkor";
+constexpr const wchar_t* kHelpPathValue = L"HelpPath";
+constexpr REGSAM kRegistry64 = KEY_WOW64_64KEY;
+constexpr UINT kHelpContext = 15; // HH_HELP_CONTEXT
+constexpr DWORD kHelpPathBytes = 522;
+
+using HtmlHelpFunction = HWND(WINAPI*)(HWND, const wchar_t*, UINT, DWORD_PTR);
+
+// The viewer is found as the HTML Help SDK's loader finds it: the server
+// registered for the HTML Help control's class, else hhctrl.ocx. A failed
+// load is remembered so that later requests cost nothing.
+HtmlHelpFunction LoadHtmlHelp()
+{
+    static bool s_bTried = false;
+    static HtmlHelpFunction s_pHtmlHelp = nullptr;
+    if (s_bTried)
+        return s_pHtmlHelp;
+    s_bTried = true;
+
+    HMODULE viewer = nullptr;
+    wchar_t server[MAX_PATH] = {};
+    DWORD size = sizeof(server);
+    if (qlRegReadStringValueEx(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32",
+                               nullptr, server, &size, 0) == 0 && server[0])
+        viewer = LoadLibraryW(server);
+    if (!viewer)
+        viewer = LoadLibraryW(L"hhctrl.ocx");
+    if (viewer)
+        s_pHtmlHelp = reinterpret_cast<HtmlHelpFunction>(GetProcAddress(viewer, MAKEINTRESOURCEA(15)));
+    if (!s_pHtmlHelp)
+        vklogLog(kGuiTag, VKLOG_ERROR, L"DoDisplayTopic: the HTML Help viewer could not be loaded");
+    return s_pHtmlHelp;
+}
+
+} // namespace
+
+void DoDisplayTopic(int topicId)
+{
+    vklogLog(kGuiTag, VKLOG_ENTRY, L"DoDisplayTopic");
+    vklogLog(kGuiTag, VKLOG_INFO, L"Displaying topic %d", topicId);
+    wchar_t path[kHelpPathBytes / sizeof(wchar_t)] = {};
+    DWORD size = kHelpPathBytes;
+    if (qlRegReadStringValueEx(HKEY_LOCAL_MACHINE, kInstallKey, kHelpPathValue, path, &size, kRegistry64) == 0) {
+        vklogLog(kGuiTag, VKLOG_INFO, L"DoDisplayTopic: qlRegReadStringValueEx(%s, %s) returned %s", kInstallKey,
+                 kHelpPathValue, path);
+        if (HtmlHelpFunction htmlHelp = LoadHtmlHelp())
+            htmlHelp(GetActiveWindow(), path, kHelpContext, static_cast<DWORD_PTR>(topicId));
+    } else {
+        vklogLog(kGuiTag, VKLOG_INFO, L"DoDisplayTopic: no help file is configured");
+    }
+    vklogLog(kGuiTag, VKLOG_EXIT, L"DoDisplayTopic");
+}

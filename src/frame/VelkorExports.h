@@ -1,0 +1,28 @@
+#pragma once
+// The library's exported plain functions, as a caller declares them. The
+// names are undecorated; a caller that loads the library at run time looks
+// them up by these names.
+#include <windows.h>
+
+#ifdef VKGUI_BUILD
+#define VKGUI_API __declspec(dllexport)
+#define VKGUI_CLASS __declspec(dllexport)
+#else
+#define VKGUI_API __declspec(dllimport)
+#define VKGUI_CLASS __declspec(dllimport)
+#endif
+
+extern "C" {
+// Puts the library's classes and resources on the caller's framework chain.
+VKGUI_API void InitGUIDll();
+// Sets the text the PIN prompt shows instead of its own; null clears it.
+VKGUI_API void SetPinPromptString(const wchar_t* prompt);
+// Text of a card layer result code. Always the same static buffer; a code
+// without a text returns the buffer unchanged.
+VKGUI_API const wchar_t* GetErrorString(int code);
+// Zeroes `length` bytes of a PIN buffer handed out by the library, then frees it.
+VKGUI_API void FreeGetPinBuffer(void* buffer, unsigned int length);
+VKGUI_API void FreeReaderNameBuffer();
+// Warns that one PIN try is left: 0 when the holder goes on, -1 otherwise.
+VKGUI_API int DisplayLastPINTry(const wchar_t* reader);
+}

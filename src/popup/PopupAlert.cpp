@@ -1,0 +1,5 @@
+#include "popup/PopupAlert.h"
+
+CPopupAlert::CPopupAlert() = default;
+
+CPopupAlert::~CPopupAlert() = default;

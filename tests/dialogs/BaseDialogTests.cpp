@@ -1,0 +1,181 @@
+#include "Fixtures.h"
+#include "TestDialogs.h"
+
+#include "dialogs/BaseDialog.h"
+#include "vklogu.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A page as a host module builds one: its own template, created modeless.
+class TestPage : public CBaseDialog {
+public:
+    TestPage(int backgroundFlag, RECT* position) : CBaseDialog(IDD_TEST_PAGE, backgroundFlag, position, nullptr) {}
+    BOOL Open() { return Create(IDD_TEST_PAGE, nullptr); }
+    using CBaseDialog::HidePinFromMemory;
+};
+
+CRect WindowRectOf(HWND window)
+{
+    CRect r;
+    GetWindowRect(window, &r);
+    return r;
+}
+
+struct PositionCase {
+    const char* name;
+    bool hasPosition;
+    RECT position;
+    POINT expected;
+};
+
+// Names the case in test lists instead of dumping its bytes.
+void PrintTo(const PositionCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class BaseDialogPosition : public testing::TestWithParam<PositionCase> {};
+
+TEST_P(BaseDialogPosition, OpensAtTheGivenTopLeftCorner)
+{
+    const PositionCase& c = GetParam();
+    RECT position = c.position;
+    TestPage page(0, c.hasPosition ? &position : nullptr);
+    ASSERT_TRUE(page.Open());
+    CRect r = WindowRectOf(page.m_hWnd);
+    EXPECT_EQ(c.expected.x, r.left);
+    EXPECT_EQ(c.expected.y, r.top);
+    page.DestroyWindow();
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, BaseDialogPosition,
+                         testing::Values(PositionCase{"NoRectangle", false, {}, {0, 0}},
+                                         PositionCase{"Inside", true, {300, 200, 310, 210}, {300, 200}},
+                                         PositionCase{"PartlyOffScreen", true, {-50, 40, 0, 0}, {-50, 40}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BaseDialog, InitializationIsLogged)
+{
+    LogCapture log;
+    TestPage page(0, nullptr);
+    ASSERT_TRUE(page.Open());
+    EXPECT_TRUE(log.Has(VKLOG_ENTRY, L"CBaseDialog::OnInitDialog"));
+    EXPECT_TRUE(log.Has(VKLOG_EXIT, L"CBaseDialog::OnInitDialog"));
+    page.DestroyWindow();
+}
+
+TEST(BaseDialog, ResizeDlgShrinksTheDialogOrOneControlAndKeepsItsPlace)
+{
+    struct Case {
+        const char* name;
+        unsigned control;
+        int dx;
+        int dy;
+    };
+    const Case cases[] = {
+        {"dialog lower", 0, 0, 40},
+        {"dialog larger", 0, -30, -20},
+        {"edit narrower", IDC_TEST_EDIT, 10, 0},
+        {"edit both", IDC_TEST_EDIT, 4, 6},
+    };
+    for (const Case& c : cases) {
+        RECT position = {100, 100, 0, 0};
+        TestPage page(0, &position);
+        ASSERT_TRUE(page.Open());
+        HWND target = c.control ? GetDlgItem(page.m_hWnd, static_cast<int>(c.control)) : page.m_hWnd;
+        CRect before = WindowRectOf(target);
+        page.ResizeDlg(c.control, c.dx, c.dy);
+        CRect after = WindowRectOf(target);
+        EXPECT_EQ(before.Width() - c.dx, after.Width()) << c.name;
+        EXPECT_EQ(before.Height() - c.dy, after.Height()) << c.name;
+        EXPECT_EQ(before.TopLeft().x, after.TopLeft().x) << c.name;
+        EXPECT_EQ(before.TopLeft().y, after.TopLeft().y) << c.name;
+        page.DestroyWindow();
+    }
+}
+
+TEST(BaseDialog, ResizeDlgOfAMissingControlChangesNothing)
+{
+    TestPage page(0, nullptr);
+    ASSERT_TRUE(page.Open());
+    CRect before = WindowRectOf(page.m_hWnd);
+    LogCapture log;
+    page.ResizeDlg(4242, 10, 10);
+    CRect after = WindowRectOf(page.m_hWnd);
+    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"CBaseDialog::ResizeDlg: no control 4242"));
+    EXPECT_TRUE(log.Has(VKLOG_EXIT, L"CBaseDialog::ResizeDlg"));
+    page.DestroyWindow();
+}
+
+COLORREF BrushColor(HBRUSH brush)
+{
+    LOGBRUSH lb = {};
+    GetObjectW(brush, sizeof(lb), &lb);
+    return lb.lbColor;
+}
+
+TEST(BaseDialog, BackgroundFlagPaintsControlsTransparentlyOnTheWindowColour)
+{
+    for (int flag : {0, 1}) {
+        TestPage page(flag, nullptr);
+        ASSERT_TRUE(page.Open());
+        HWND label = GetDlgItem(page.m_hWnd, IDC_TEST_LABEL);
+        HDC dc = GetDC(label);
+        SetBkMode(dc, OPAQUE);
+        SetTextColor(dc, RGB(1, 2, 3));
+        auto brush = reinterpret_cast<HBRUSH>(
+            SendMessageW(page.m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label)));
+        if (flag) {
+            ASSERT_NE(nullptr, brush);
+            EXPECT_EQ(GetSysColor(COLOR_WINDOW), BrushColor(brush));
+            EXPECT_EQ(TRANSPARENT, GetBkMode(dc));
+            EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), GetTextColor(dc));
+            EXPECT_EQ(GetSysColor(COLOR_WINDOW), GetBkColor(dc));
+        } else {
+            EXPECT_EQ(OPAQUE, GetBkMode(dc)) << "the default keeps the background opaque";
+            EXPECT_EQ(GetSysColorBrush(COLOR_BTNFACE), brush);
+        }
+        ReleaseDC(label, dc);
+        page.DestroyWindow();
+    }
+}
+
+TEST(BaseDialog, FollowsAChangeOfTheWindowColour)
+{
+    TestPage page(1, nullptr);
+    ASSERT_TRUE(page.Open());
+    const int element = COLOR_WINDOW;
+    const COLORREF original = GetSysColor(COLOR_WINDOW);
+    const COLORREF changed = RGB(10, 120, 230);
+    SetSysColors(1, &element, &changed);
+    SendMessageW(page.m_hWnd, WM_SYSCOLORCHANGE, 0, 0);
+    HDC dc = GetDC(page.m_hWnd);
+    auto brush = reinterpret_cast<HBRUSH>(
+        SendMessageW(page.m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                     reinterpret_cast<LPARAM>(GetDlgItem(page.m_hWnd, IDC_TEST_LABEL))));
+    COLORREF seen = BrushColor(brush);
+    ReleaseDC(page.m_hWnd, dc);
+    SetSysColors(1, &element, &original);
+    EXPECT_EQ(changed, seen);
+    page.DestroyWindow();
+}
+
+TEST(BaseDialog, HidePinFromMemoryLeavesAnEmptyString)
+{
+    TestPage page(0, nullptr);
+    CSecStr pin(L"4711-secret");
+    LogCapture log;
+    page.HidePinFromMemory(pin);
+    EXPECT_TRUE(pin.IsEmpty());
+    EXPECT_STREQ(L"", pin);
+    page.HidePinFromMemory(pin);
+    EXPECT_TRUE(pin.IsEmpty());
+    EXPECT_EQ(2u, log.Count(L"CBaseDialog::HidePinFromMemory") / 2);
+}
+
+} // namespace

@@ -1,0 +1,94 @@
+#pragma once
+// A dialog with one caps-lock-sensitive PIN edit, run modeless on the test's
+// own thread so that the test can set that thread's keyboard state and pump
+// its messages.
+#include "Fixtures.h"
+#include "TestDialogs.h"
+#include "UiDriver.h"
+
+#include "dialogs/CapsLockSensitiveEdit.h"
+#include "pinrc_ids.h"
+
+#include <gtest/gtest.h>
+
+class EditHost : public CDialog {
+public:
+    EditHost() : CDialog(IDD_TEST_PAGE, nullptr) {}
+    CCapsLockSensitiveEdit m_edit;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_TEST_EDIT, m_edit); }
+};
+
+class CapsLockEditTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetCapsLock(false);
+        ASSERT_TRUE(m_host.Create(IDD_TEST_PAGE, nullptr));
+        m_host.ShowWindow(SW_SHOW);
+        SetForegroundWindow(m_host.m_hWnd);
+        m_edit = m_host.m_edit.m_hWnd;
+        ASSERT_NE(nullptr, m_edit);
+    }
+    void TearDown() override
+    {
+        SetCapsLock(false);
+        m_host.DestroyWindow();
+    }
+
+    // Caps Lock as this thread sees it: toggled on or off, not held down.
+    static void SetCapsLock(bool on)
+    {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CAPITAL] = on ? 0x01 : 0x00;
+        SetKeyboardState(keys);
+    }
+
+    // Handles what is waiting for this thread, until `condition` holds.
+    static bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 3000)
+    {
+        return uidriver::WaitUntil(
+            [&] {
+                MSG msg;
+                while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageW(&msg);
+                }
+                return condition();
+            },
+            timeoutMs);
+    }
+
+    // The balloon window the edit made, if any. A popup cannot be owned by
+    // a child window, so the system makes the edit's dialog its owner.
+    HWND OwnBalloon() const
+    {
+        struct Search {
+            HWND edit;
+            HWND found;
+        } search{m_edit, nullptr};
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM context) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(context);
+                HWND owner = GetWindow(window, GW_OWNER);
+                if (uidriver::ClassOf(window) == TOOLTIPS_CLASSW &&
+                    (owner == s->edit || owner == GetAncestor(s->edit, GA_ROOT)))
+                    s->found = window;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    bool BalloonVisible() const
+    {
+        HWND balloon = OwnBalloon();
+        return balloon && IsWindowVisible(balloon);
+    }
+
+    EditHost m_host;
+    HWND m_edit = nullptr;
+};

@@ -1,0 +1,89 @@
+// The edit on systems whose password edits have a caps-lock balloon of their
+// own: it never makes one, and rewrites the system's balloon text.
+#include "CapsLockFixture.h"
+
+namespace {
+
+// Stands in for the system's balloon: a tooltip owned by the edit whose one
+// tool is the edit itself.
+class SystemBalloon {
+public:
+    SystemBalloon(HWND edit, const std::wstring& text) : m_edit(edit), m_text(text)
+    {
+        m_hWnd = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_BALLOON, 0, 0, 0, 0, edit,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+        TTTOOLINFOW tool = Tool();
+        tool.lpszText = m_text.data();
+        SendMessageW(m_hWnd, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    ~SystemBalloon() { DestroyWindow(m_hWnd); }
+
+    // What the system does before it shows the balloon.
+    void AnnounceShow()
+    {
+        NMHDR header = {m_hWnd, 0, static_cast<UINT>(TTN_SHOW)};
+        SendMessageW(m_edit, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
+    }
+
+    std::wstring Text()
+    {
+        wchar_t buffer[1040] = {};
+        TTTOOLINFOW tool = Tool();
+        tool.lpszText = buffer;
+        SendMessageW(m_hWnd, TTM_GETTEXTW, 1040, reinterpret_cast<LPARAM>(&tool));
+        return buffer;
+    }
+
+private:
+    TTTOOLINFOW Tool() const
+    {
+        TTTOOLINFOW tool = {};
+        tool.cbSize = sizeof(tool);
+        tool.hwnd = m_edit;
+        tool.uId = 0;
+        return tool;
+    }
+    HWND m_edit;
+    std::wstring m_text;
+    HWND m_hWnd;
+};
+
+std::wstring LibraryText(UINT id)
+{
+    return ResourceString(GetModuleHandleW(L"vk.velkor.gui.pinrc.dll"), id);
+}
+
+TEST_F(CapsLockEditTest, SpeaksOfAPinOrAPasswordInTheSystemBalloon)
+{
+    struct Case {
+        bool pinMode;
+        UINT expected;
+    };
+    for (Case c : {Case{true, IDS_CAPSLOCK_PIN_TEXT}, Case{false, IDS_CAPSLOCK_PASSWORD_TEXT}}) {
+        m_host.m_edit.SetMode(c.pinMode);
+        SystemBalloon balloon(m_edit, LibraryText(IDS_CAPSLOCK_SYSTEM_TEXT_START) + L".\r\n\r\nPress Caps Lock.");
+        balloon.AnnounceShow();
+        std::wstring expected = LibraryText(c.expected);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(expected, balloon.Text()) << "pin mode " << c.pinMode;
+    }
+}
+
+TEST_F(CapsLockEditTest, LeavesOtherTooltipsAlone)
+{
+    SystemBalloon other(m_edit, L"Type the PIN of your card");
+    other.AnnounceShow();
+    EXPECT_EQ(L"Type the PIN of your card", other.Text());
+}
+
+TEST_F(CapsLockEditTest, NeverMakesABalloonOfItsOwn)
+{
+    SetFocus(GetDlgItem(m_host.m_hWnd, IDC_TEST_OTHER));
+    SetCapsLock(true);
+    SetFocus(m_edit);
+    SendMessageW(m_edit, WM_KEYUP, VK_CAPITAL, 0);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(nullptr, OwnBalloon());
+}
+
+} // namespace

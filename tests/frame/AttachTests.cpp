@@ -1,0 +1,60 @@
+#include "LibraryLoader.h"
+
+namespace {
+
+constexpr const wchar_t* kLoadedLine = L"DllMain: LoadLibrarySync(Resources\\vk.velkor.gui.pinrc.dll) succeeded";
+
+bool ProgressBarClassRegistered()
+{
+    WNDCLASSEXW wc = {sizeof(wc)};
+    return GetClassInfoExW(GetModuleHandleW(nullptr), L"VkProgressBar", &wc) != 0;
+}
+
+TEST(Attach, LoadsTheResourceModuleAndRegistersTheProgressBarUntilDetach)
+{
+    ASSERT_FALSE(ProgressBarClassRegistered());
+    LogCapture log;
+    {
+        LibraryLoader library;
+        ASSERT_NE(nullptr, library.Handle());
+        EXPECT_TRUE(log.Has(VKLOG_INFO, kLoadedLine));
+        EXPECT_TRUE(ProgressBarClassRegistered());
+        auto getErrorString = library.Get<GetErrorStringFn>("GetErrorString");
+        EXPECT_NE(L'\0', getErrorString(3)[0]);
+    }
+    EXPECT_FALSE(ProgressBarClassRegistered());
+}
+
+TEST(Attach, SucceedsWithoutTheResourceModuleAndLeavesEveryTextEmpty)
+{
+    // A copy of the library in a folder of its own, with no Resources beside it.
+    std::wstring dir = MakeTempDirectory();
+    std::wstring copy = dir + L"vk.velkor.gui.dll";
+    ASSERT_TRUE(CopyFileW((BinDirectory() + L"vk.velkor.gui.dll").c_str(), copy.c_str(), FALSE));
+    LogCapture log;
+    {
+        LibraryLoader library(copy);
+        ASSERT_NE(nullptr, library.Handle()) << "attach must succeed";
+        wchar_t expected[128];
+        swprintf(expected, 128, L"DllMain: LoadLibrarySync(Resources\\vk.velkor.gui.pinrc.dll) failed with error code 0x%x",
+                 ERROR_MOD_NOT_FOUND);
+        EXPECT_TRUE(log.Has(VKLOG_ERROR, expected));
+        EXPECT_FALSE(log.HasText(kLoadedLine));
+        auto getErrorString = library.Get<GetErrorStringFn>("GetErrorString");
+        for (int code : {1, 11, 14})
+            EXPECT_STREQ(L"", getErrorString(code));
+    }
+    RemoveDirectoryTree(dir);
+}
+
+TEST(Attach, LoadAndUnloadRepeatedlyLeavesNothingBehind)
+{
+    for (int i = 0; i < 20; ++i) {
+        LibraryLoader library;
+        ASSERT_NE(nullptr, library.Handle());
+    }
+    EXPECT_FALSE(ProgressBarClassRegistered());
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"vk.velkor.gui.pinrc.dll")) << "the resource module must be freed";
+}
+
+} // namespace

@@ -1,0 +1,195 @@
+// The frame's internal services: notifications to the agent and console
+// windows, and help topics.
+#include "Fixtures.h"
+#include "UiDriver.h"
+
+#include "frame/HelpTopic.h"
+#include "frame/NotifyEvent.h"
+#include "vklogu.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Received {
+    HWND to;
+    WPARAM sender;
+    ULONG_PTR word;
+    DWORD bytes;
+    std::vector<BYTE> data;
+    bool dataWasNull;
+};
+
+// Top-level windows of the agent's and the console's classes on a thread of
+// their own, recording every WM_COPYDATA they receive.
+class Receivers {
+public:
+    explicit Receivers(std::vector<const wchar_t*> classes)
+    {
+        m_thread = std::thread([this, classes] {
+            for (const wchar_t* name : classes) {
+                WNDCLASSW wc = {};
+                wc.lpfnWndProc = Proc;
+                wc.hInstance = GetModuleHandleW(nullptr);
+                wc.lpszClassName = name;
+                RegisterClassW(&wc);
+                HWND window = CreateWindowExW(0, name, name, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                              GetModuleHandleW(nullptr), nullptr);
+                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+                m_windows.push_back(window);
+            }
+            m_threadId = GetCurrentThreadId();
+            m_ready = true;
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+                DispatchMessageW(&msg);
+            for (HWND window : m_windows)
+                DestroyWindow(window);
+            for (const wchar_t* name : classes)
+                UnregisterClassW(name, GetModuleHandleW(nullptr));
+        });
+        uidriver::WaitUntil([this] { return m_ready.load(); });
+    }
+    ~Receivers()
+    {
+        PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
+        m_thread.join();
+    }
+    HWND Window(size_t i) const { return m_windows[i]; }
+    std::vector<Received> received;
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        if (msg == WM_COPYDATA) {
+            auto* self = reinterpret_cast<Receivers*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            auto* record = reinterpret_cast<COPYDATASTRUCT*>(lParam);
+            const BYTE* data = static_cast<const BYTE*>(record->lpData);
+            self->received.push_back({window, wParam, record->dwData, record->cbData,
+                                      data ? std::vector<BYTE>(data, data + record->cbData) : std::vector<BYTE>(),
+                                      data == nullptr});
+            return TRUE;
+        }
+        return DefWindowProcW(window, msg, wParam, lParam);
+    }
+    std::thread m_thread;
+    std::vector<HWND> m_windows;
+    std::atomic<bool> m_ready{false};
+    DWORD m_threadId = 0;
+};
+
+std::vector<BYTE> BytesOf(const std::wstring& text)
+{
+    const BYTE* p = reinterpret_cast<const BYTE*>(text.c_str());
+    return std::vector<BYTE>(p, p + (text.size() + 1) * sizeof(wchar_t));
+}
+
+TEST(NotifyEvent, AgentAndConsoleReceiveTheEventAndTheReaderNameWithItsTerminator)
+{
+    std::wstring longName(10000, L'x');
+    struct Case {
+        int event;
+        std::wstring reader;
+        DWORD bytes;
+    };
+    const Case cases[] = {
+        {kEventCardUnlocked, L"AB", 6},
+        {kEventPinInitialized, L"Gemalto USB Smart Card Reader 0", 64},
+        {kEventCardUnlocked, longName, 20002},
+    };
+    Receivers windows({L"VkTrayHandlerClass", L"VKUserConsoleCL"});
+    for (const Case& c : cases) {
+        windows.received.clear();
+        NotifyEvent(c.event, c.reader.c_str(), reinterpret_cast<WPARAM>(windows.Window(0)));
+        ASSERT_EQ(2u, windows.received.size()) << "delivery is synchronous: both have it on return";
+        EXPECT_EQ(windows.Window(0), windows.received[0].to) << "the agent first";
+        EXPECT_EQ(windows.Window(1), windows.received[1].to);
+        for (const Received& r : windows.received) {
+            EXPECT_EQ(static_cast<ULONG_PTR>(c.event), r.word);
+            EXPECT_EQ(c.bytes, r.bytes);
+            EXPECT_EQ(BytesOf(c.reader), r.data);
+            EXPECT_EQ(reinterpret_cast<WPARAM>(windows.Window(0)), r.sender);
+        }
+    }
+}
+
+TEST(NotifyEvent, LogsEachDeliveryWithTheEventAndReader)
+{
+    Receivers windows({L"VkTrayHandlerClass", L"VKUserConsoleCL"});
+    LogCapture log;
+    NotifyEvent(kEventCardUnlocked, L"Reader 7", 0);
+    EXPECT_TRUE(log.Has(VKLOG_ENTRY, L"NotifyEvent"));
+    EXPECT_TRUE(log.Has(VKLOG_DETAIL,
+                        L"NotifyEvent: Posting registered window message: 78946, on reader Reader 7 to the Smart Card Agent"));
+    EXPECT_TRUE(log.Has(VKLOG_DETAIL,
+                        L"NotifyEvent: Posting registered window message: 78946, on reader Reader 7 to the User Console"));
+    EXPECT_TRUE(log.Has(VKLOG_EXIT, L"NotifyEvent"));
+}
+
+TEST(NotifyEvent, OnlyTheRunningWindowsAreToldAndNoneIsNoError)
+{
+    {
+        Receivers consoleOnly({L"VKUserConsoleCL"});
+        NotifyEvent(kEventPinInitialized, L"R", 0);
+        ASSERT_EQ(1u, consoleOnly.received.size());
+        EXPECT_EQ(4u, consoleOnly.received[0].bytes);
+    }
+    LogCapture log;
+    NotifyEvent(kEventPinInitialized, L"R", 0);
+    NotifyEvent(kEventPinInitialized, nullptr, 0);
+    EXPECT_EQ(0u, log.Count(L"Posting registered window message"));
+    EXPECT_EQ(2u, log.Count(L"NotifyEvent") / 2);
+}
+
+TEST(NotifyEvent, NullReaderSendsAnEmptyRecord)
+{
+    Receivers windows({L"VkTrayHandlerClass"});
+    NotifyEvent(kEventCardUnlocked, nullptr, 0);
+    ASSERT_EQ(1u, windows.received.size());
+    EXPECT_EQ(0u, windows.received[0].bytes);
+}
+
+TEST(HelpTopic, OpensNothingWithoutAReadableHelpPath)
+{
+    struct Case {
+        const char* name;
+        bool set;
+        std::wstring path;
+    };
+    const Case cases[] = {
+        {"missing", false, L""},
+        // 261 characters and a terminator do not fit the 522-byte buffer.
+        {"too long", true, L"C:\\" + std::wstring(258, L'h')},
+    };
+    for (const Case& c : cases) {
+        RegistryFixture registry;
+        if (c.set)
+            registry.SetString(kInstallKey, L"HelpPath", c.path);
+        else
+            registry.Remove(kInstallKey, L"HelpPath");
+        LogCapture log;
+        DoDisplayTopic(kHelpPin);
+        EXPECT_TRUE(log.Has(VKLOG_INFO, L"Displaying topic 1015")) << c.name;
+        EXPECT_TRUE(log.Has(VKLOG_INFO, L"DoDisplayTopic: no help file is configured")) << c.name;
+        EXPECT_EQ(0u, log.Count(L"returned")) << c.name;
+        EXPECT_TRUE(log.Has(VKLOG_EXIT, L"DoDisplayTopic")) << c.name;
+    }
+}
+
+TEST(HelpTopic, ReadsTheHelpPathAndHandsTheTopicToTheViewer)
+{
+    RegistryFixture registry;
+    registry.SetString(kInstallKey, L"HelpPath", L"C:\\no such folder\\velkor.chm");
+    LogCapture log;
+    DoDisplayTopic(kHelpUnlock);
+    EXPECT_TRUE(log.Has(VKLOG_INFO, L"Displaying topic 1013"));
+    EXPECT_TRUE(log.Has(VKLOG_INFO,
+                        L"DoDisplayTopic: qlRegReadStringValueEx(SOFTWARE\\Quellon\\Velkor, HelpPath) returned "
+                        L"C:\\no such folder\\velkor.chm"));
+}
+
+} // namespace

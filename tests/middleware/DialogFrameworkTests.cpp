@@ -1,0 +1,195 @@
+// The windowing framework's dialogs: modal runs from templates, the retry
+// without an owner, ending, binding of controls, and the module loader.
+#include "LoadLibrarySync.h"
+#include "SecureDialog.h"
+#include "TestFrameworkDialogs.h"
+#include "UiDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+class TextDialog : public CSecureDialog {
+public:
+    explicit TextDialog(CWnd* parent = nullptr, UINT templateId = IDD_FRAMEWORK_TEST) : CSecureDialog(templateId, parent) {}
+    CSecStr m_sText;
+    int m_nInitCalls = 0;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        ++m_nInitCalls;
+        return OnInitDialogSecure();
+    }
+    void DoDataExchange(CDataExchange* dx) override { DDX_TextSecure(dx, IDC_FRAMEWORK_EDIT, m_sText); }
+};
+
+// Acts on the first dialog the calling thread opens.
+template <class Action>
+std::thread Holder(DWORD thread, Action action)
+{
+    return std::thread([thread, action] {
+        if (HWND dialog = uidriver::WaitForTopLevel(L"#32770", thread))
+            action(dialog);
+    });
+}
+
+TEST(ModalDialog, ReturnsTheButtonPressedAndExchangesTheText)
+{
+    struct Case {
+        UINT button;
+        INT_PTR result;
+        const wchar_t* saved;
+    };
+    for (Case c : {Case{IDOK, IDOK, L"typed"}, Case{IDCANCEL, IDCANCEL, L"start"}}) {
+        TextDialog dialog;
+        dialog.m_sText = L"start";
+        std::wstring shown;
+        auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
+            HWND edit = GetDlgItem(window, IDC_FRAMEWORK_EDIT);
+            shown = uidriver::TextOf(edit);
+            SetWindowTextW(edit, L"typed");
+            PostMessageW(window, WM_COMMAND, c.button, 0);
+        });
+        EXPECT_EQ(c.result, dialog.DoModal());
+        holder.join();
+        EXPECT_EQ(L"start", shown);
+        EXPECT_STREQ(c.saved, dialog.m_sText);
+        EXPECT_EQ(1, dialog.m_nInitCalls);
+        EXPECT_EQ(nullptr, dialog.m_hWnd) << "the window is gone after the run";
+    }
+}
+
+TEST(ModalDialog, MissingTemplateGivesMinusOne)
+{
+    TextDialog dialog(nullptr, 4321);
+    EXPECT_EQ(-1, dialog.DoModal());
+    EXPECT_EQ(0, dialog.m_nInitCalls);
+}
+
+TEST(ModalDialog, DisablesTheOwnerForTheRunAndRetriesWithoutAnOwnerThatIsGone)
+{
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    CWnd ownerWnd(owner);
+    bool disabledDuringRun = false;
+    {
+        TextDialog dialog(&ownerWnd);
+        auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
+            disabledDuringRun = !IsWindowEnabled(owner) && GetWindow(window, GW_OWNER) == owner;
+            PostMessageW(window, WM_COMMAND, IDOK, 0);
+        });
+        EXPECT_EQ(IDOK, dialog.DoModal());
+        holder.join();
+    }
+    EXPECT_TRUE(disabledDuringRun);
+    EXPECT_TRUE(IsWindowEnabled(owner)) << "the owner is enabled again";
+    DestroyWindow(owner);
+
+    // The owner handle is stale now: creation with it fails and is retried.
+    TextDialog orphan(&ownerWnd);
+    bool hasNoOwner = false;
+    auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
+        hasNoOwner = GetWindow(window, GW_OWNER) == nullptr;
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(IDCANCEL, orphan.DoModal());
+    holder.join();
+    EXPECT_TRUE(hasNoOwner);
+}
+
+TEST(ModalDialog, QuitEndsTheRunAndIsPassedOn)
+{
+    TextDialog dialog;
+    auto holder = Holder(GetCurrentThreadId(), [](HWND window) {
+        PostThreadMessageW(GetWindowThreadProcessId(window, nullptr), WM_QUIT, 7, 0);
+    });
+    EXPECT_EQ(-1, dialog.DoModal());
+    holder.join();
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(7u, msg.wParam);
+}
+
+TEST(SecureDialog, OverwritesEditTextsBeforeTheWindowGoes)
+{
+    TextDialog dialog;
+    ASSERT_TRUE(dialog.Create(IDD_FRAMEWORK_TEST));
+    HWND edit = GetDlgItem(dialog.m_hWnd, IDC_FRAMEWORK_EDIT);
+    SetWindowTextW(edit, L"4711");
+    // Watch the edit's text as the dialog is destroyed.
+    struct Watch {
+        static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
+        {
+            if (msg == WM_DESTROY)
+                *reinterpret_cast<std::wstring*>(data) = uidriver::TextOf(w);
+            return DefSubclassProc(w, msg, wp, lp);
+        }
+    };
+    std::wstring atDestroy = L"unseen";
+    SetWindowSubclass(edit, Watch::Proc, 1, reinterpret_cast<DWORD_PTR>(&atDestroy));
+    dialog.DestroyWindow();
+    EXPECT_EQ(L"", atDestroy);
+}
+
+class CountingEdit : public CEdit {
+public:
+    int m_nChars = 0;
+
+protected:
+    bool OnMessage(UINT msg, WPARAM, LPARAM, LRESULT&) override
+    {
+        if (msg == WM_CHAR)
+            ++m_nChars;
+        return false;
+    }
+};
+
+TEST(Subclassing, ABoundControlSeesItsMessagesUntilItsObjectDies)
+{
+    TextDialog dialog;
+    ASSERT_TRUE(dialog.Create(IDD_FRAMEWORK_TEST));
+    HWND edit = GetDlgItem(dialog.m_hWnd, IDC_FRAMEWORK_EDIT);
+    {
+        CountingEdit counter;
+        ASSERT_TRUE(counter.SubclassDlgItem(IDC_FRAMEWORK_EDIT, &dialog));
+        EXPECT_FALSE(counter.SubclassDlgItem(IDC_FRAMEWORK_EDIT, &dialog)) << "bound once only";
+        uidriver::Type(edit, L"abc");
+        EXPECT_EQ(3, counter.m_nChars);
+        EXPECT_EQ(L"abc", uidriver::TextOf(edit)) << "the edit still does its own work";
+    }
+    // The object is gone; the window must go on without it.
+    uidriver::Type(edit, L"d");
+    EXPECT_EQ(L"abcd", uidriver::TextOf(edit));
+    dialog.DestroyWindow();
+}
+
+TEST(LoadLibrarySync, LoadsRelativeToItsModuleAndThrowsWhatTheLoaderSaid)
+{
+    HMODULE module = nullptr;
+    EXPECT_NO_THROW(LoadLibrarySync(L"Resources\\vk.velkor.gui.pinrc.dll", &module, LOAD_LIBRARY_AS_DATAFILE));
+    EXPECT_NE(nullptr, module);
+    if (module)
+        FreeLibrary(module);
+
+    struct Case {
+        const wchar_t* path;
+        DWORD error;
+    };
+    for (Case c : {Case{L"Resources\\no-such-module.dll", ERROR_MOD_NOT_FOUND}, Case{L"", ERROR_INVALID_PARAMETER},
+                   Case{nullptr, ERROR_INVALID_PARAMETER}}) {
+        HMODULE none = nullptr;
+        try {
+            LoadLibrarySync(c.path, &none, 0);
+            ADD_FAILURE() << "no exception";
+        } catch (CMWException* e) {
+            EXPECT_EQ(c.error, e->GetError());
+            delete e;
+        }
+        EXPECT_EQ(nullptr, none);
+    }
+}
+
+} // namespace

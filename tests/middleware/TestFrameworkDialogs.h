@@ -1,0 +1,4 @@
+#pragma once
+#define IDD_FRAMEWORK_TEST  200
+#define IDC_FRAMEWORK_EDIT  2001
+#define IDS_FRAMEWORK_TEXT  300

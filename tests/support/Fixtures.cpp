@@ -1,0 +1,182 @@
+#include "Fixtures.h"
+
+#include "vklog_control.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+namespace {
+
+constexpr REGSAM kView = KEY_WOW64_64KEY;
+
+} // namespace
+
+RegistryFixture::~RegistryFixture()
+{
+    // Newest first, so that a value set twice ends as it was at the start.
+    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, it->key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
+            continue;
+        if (it->existed)
+            RegSetValueExW(key, it->name.c_str(), 0, it->type, it->data.data(), static_cast<DWORD>(it->data.size()));
+        else
+            RegDeleteValueW(key, it->name.c_str());
+        RegCloseKey(key);
+    }
+}
+
+void RegistryFixture::Save(const std::wstring& key, const std::wstring& name)
+{
+    Saved saved{key, name, false, 0, {}};
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | kView, &handle) == ERROR_SUCCESS) {
+        DWORD bytes = 0;
+        if (RegQueryValueExW(handle, name.c_str(), nullptr, &saved.type, nullptr, &bytes) == ERROR_SUCCESS) {
+            saved.data.resize(bytes);
+            saved.existed = RegQueryValueExW(handle, name.c_str(), nullptr, &saved.type, saved.data.data(),
+                                             &bytes) == ERROR_SUCCESS;
+        }
+        RegCloseKey(handle);
+    }
+    m_saved.push_back(std::move(saved));
+}
+
+void RegistryFixture::SetRaw(const std::wstring& key, const std::wstring& name, DWORD type, const void* data,
+                             DWORD bytes)
+{
+    Save(key, name);
+    HKEY handle = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                                             KEY_SET_VALUE | kView, nullptr, &handle, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(handle, name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes));
+    RegCloseKey(handle);
+}
+
+void RegistryFixture::SetDword(const std::wstring& key, const std::wstring& name, DWORD value)
+{
+    SetRaw(key, name, REG_DWORD, &value, sizeof(value));
+}
+
+void RegistryFixture::SetString(const std::wstring& key, const std::wstring& name, const std::wstring& value)
+{
+    SetRaw(key, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void RegistryFixture::Remove(const std::wstring& key, const std::wstring& name)
+{
+    Save(key, name);
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE | kView, &handle) == ERROR_SUCCESS) {
+        RegDeleteValueW(handle, name.c_str());
+        RegCloseKey(handle);
+    }
+}
+
+LogCapture::LogCapture()
+{
+    vklogCaptureStart();
+}
+
+LogCapture::~LogCapture()
+{
+    vklogCaptureStop();
+}
+
+std::vector<LogLine> LogCapture::Lines() const
+{
+    std::vector<LogLine> lines;
+    size_t count = vklogCaptureCount();
+    for (size_t i = 0; i < count; ++i) {
+        int level = 0;
+        wchar_t tag[64];
+        static wchar_t text[4096];
+        if (vklogCaptureGet(i, &level, tag, 64, text, 4096))
+            lines.push_back({level, tag, text});
+    }
+    return lines;
+}
+
+bool LogCapture::Has(int level, const std::wstring& text) const
+{
+    for (const LogLine& line : Lines())
+        if (line.level == level && line.text == text)
+            return true;
+    return false;
+}
+
+bool LogCapture::HasText(const std::wstring& text) const
+{
+    for (const LogLine& line : Lines())
+        if (line.text == text)
+            return true;
+    return false;
+}
+
+size_t LogCapture::Count(const std::wstring& part) const
+{
+    size_t n = 0;
+    for (const LogLine& line : Lines())
+        if (line.text.find(part) != std::wstring::npos)
+            ++n;
+    return n;
+}
+
+std::wstring BinDirectory()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path);
+    return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+std::wstring ArtifactsDirectory()
+{
+    std::wstring bin = BinDirectory();
+    std::wstring build = bin.substr(0, bin.find_last_of(L"\\/", bin.size() - 2) + 1);
+    return build + L"test-artifacts\\";
+}
+
+std::wstring MakeTempDirectory()
+{
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    for (unsigned attempt = 0;; ++attempt) {
+        std::wstring dir = std::wstring(base) + L"vktest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                           std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(attempt);
+        if (CreateDirectoryW(dir.c_str(), nullptr))
+            return dir + L"\\";
+    }
+}
+
+void RemoveDirectoryTree(const std::wstring& path)
+{
+    std::wstring dir = path;
+    if (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/'))
+        dir.pop_back();
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = dir + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(dir.c_str());
+}
+
+std::wstring ResourceString(HMODULE module, UINT id)
+{
+    const wchar_t* text = nullptr;
+    int length = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
+}

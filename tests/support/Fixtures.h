@@ -1,0 +1,71 @@
+#pragma once
+// Fixtures shared by the test programs: registry values set for one test and
+// restored after it, capture of the lines the log service receives, and the
+// folders of the build tree.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The policy and installation keys the library reads.
+inline constexpr const wchar_t* kPolicyKey = L"Software\\Policies\\Quellon\\Velkor";
+inline constexpr const wchar_t* kInstallKey = L"SOFTWARE\\Quellon\\Velkor";
+
+// Sets values under HKEY_LOCAL_MACHINE (64-bit view) in Wine's real registry
+// and puts back what was there, or removes them, when it goes away.
+class RegistryFixture {
+public:
+    RegistryFixture() = default;
+    RegistryFixture(const RegistryFixture&) = delete;
+    RegistryFixture& operator=(const RegistryFixture&) = delete;
+    ~RegistryFixture();
+
+    void SetDword(const std::wstring& key, const std::wstring& name, DWORD value);
+    void SetString(const std::wstring& key, const std::wstring& name, const std::wstring& value);
+    void SetRaw(const std::wstring& key, const std::wstring& name, DWORD type, const void* data, DWORD bytes);
+    void Remove(const std::wstring& key, const std::wstring& name);
+
+private:
+    struct Saved {
+        std::wstring key;
+        std::wstring name;
+        bool existed;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    void Save(const std::wstring& key, const std::wstring& name);
+    std::vector<Saved> m_saved;
+};
+
+struct LogLine {
+    int level;
+    std::wstring tag;
+    std::wstring text;
+};
+
+// Captures every line logged in this process while it lives.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<LogLine> Lines() const;
+    bool Has(int level, const std::wstring& text) const;
+    bool HasText(const std::wstring& text) const;
+    // Lines whose text contains `part`.
+    size_t Count(const std::wstring& part) const;
+};
+
+// The folder of the running test program (the build's bin/), with a
+// trailing backslash.
+std::wstring BinDirectory();
+// build/test-artifacts/, for screenshots of failed tests.
+std::wstring ArtifactsDirectory();
+// A new empty folder under the temporary folder, removed by the caller.
+std::wstring MakeTempDirectory();
+void RemoveDirectoryTree(const std::wstring& path);
+
+// Text of string `id` in `module`, loaded independently of the library.
+std::wstring ResourceString(HMODULE module, UINT id);

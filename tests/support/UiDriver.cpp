@@ -1,0 +1,184 @@
+#include "UiDriver.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace uidriver {
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(5);
+    }
+}
+
+std::vector<HWND> TopLevelWindows(const std::function<bool(HWND)>& match)
+{
+    struct Search {
+        const std::function<bool(HWND)>* match;
+        std::vector<HWND> found;
+    } search{&match, {}};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (pid == GetCurrentProcessId() && IsWindowVisible(window) && (*s->match)(window))
+                s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring ClassOf(HWND window)
+{
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+std::wstring TextOf(HWND window)
+{
+    int length = static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(wcslen(text.c_str()));
+    return text;
+}
+
+HWND WaitForTopLevel(const std::wstring& className, DWORD threadId, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    auto matches = [&](HWND window) {
+        if (!className.empty() && ClassOf(window) != className)
+            return false;
+        return threadId == 0 || GetWindowThreadProcessId(window, nullptr) == threadId;
+    };
+    if (!WaitUntil(
+            [&] {
+                auto windows = TopLevelWindows(matches);
+                found = windows.empty() ? nullptr : windows.front();
+                return found != nullptr;
+            },
+            timeoutMs))
+        return nullptr;
+    return WaitIdle(found, timeoutMs) ? found : nullptr;
+}
+
+bool WaitIdle(HWND window, DWORD timeoutMs)
+{
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &ignored) != 0;
+}
+
+bool WaitPainted(HWND window, DWORD timeoutMs)
+{
+    if (!WaitIdle(window, timeoutMs))
+        return false;
+    // Painting waits for an empty queue; asking for it now makes the
+    // window's thread paint before the next sent message is answered.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return WaitIdle(window, timeoutMs);
+}
+
+void Click(HWND button)
+{
+    HWND parent = GetParent(button);
+    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+HWND FindChildByText(HWND parent, const std::wstring& text)
+{
+    auto strip = [](std::wstring s) {
+        s.erase(std::remove(s.begin(), s.end(), L'&'), s.end());
+        return s;
+    };
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (strip(TextOf(child)) == strip(text))
+            return child;
+    return nullptr;
+}
+
+bool ClickButton(HWND dialog, const std::wstring& caption)
+{
+    HWND button = FindChildByText(dialog, caption);
+    if (!button)
+        return false;
+    Click(button);
+    return true;
+}
+
+void Type(HWND edit, const std::wstring& text)
+{
+    for (wchar_t ch : text)
+        SendMessageW(edit, WM_CHAR, ch, 1);
+}
+
+namespace {
+
+void CreateFoldersFor(const std::wstring& path)
+{
+    for (size_t i = 1; i < path.size(); ++i)
+        if (path[i] == L'\\' || path[i] == L'/')
+            CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+}
+
+} // namespace
+
+bool SaveScreenshot(HWND window, const std::wstring& path)
+{
+    if (window)
+        WaitPainted(window, kDefaultTimeoutMs);
+    RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (window)
+        GetWindowRect(window, &area);
+    int width = area.right - area.left;
+    int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0)
+        return false;
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool saved = false;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+        SelectObject(memory, old);
+        GdiFlush();
+        DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
+        DWORD imageBytes = stride * static_cast<DWORD>(height);
+        BITMAPFILEHEADER file = {};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+        file.bfSize = file.bfOffBits + imageBytes;
+        CreateFoldersFor(path);
+        if (FILE* out = _wfopen(path.c_str(), L"wb")) {
+            saved = fwrite(&file, sizeof(file), 1, out) == 1 &&
+                    fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out) == 1 &&
+                    fwrite(bits, imageBytes, 1, out) == 1;
+            fclose(out);
+        }
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
+}
+
+} // namespace uidriver

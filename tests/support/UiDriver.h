@@ -1,0 +1,46 @@
+#pragma once
+// Drives real windows as a card holder would: find the window a call opened,
+// wait until it is idle, type, click, read texts and states, and save what
+// is on the screen.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace uidriver {
+
+inline constexpr DWORD kDefaultTimeoutMs = 10000;
+
+// Waits until `condition` holds, checking it every few milliseconds, for at
+// most `timeoutMs`. Returns whether it held.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kDefaultTimeoutMs);
+
+// Visible top-level windows of this process that match; the newest first.
+std::vector<HWND> TopLevelWindows(const std::function<bool(HWND)>& match);
+std::wstring ClassOf(HWND window);
+std::wstring TextOf(HWND window);
+
+// Waits for a visible top-level window of class `className` (any class when
+// empty) belonging to thread `threadId` (any thread of this process when 0),
+// and for it to be idle. Null when none came in time.
+HWND WaitForTopLevel(const std::wstring& className, DWORD threadId = 0, DWORD timeoutMs = kDefaultTimeoutMs);
+
+// Returns once the window's thread has handled everything sent before.
+bool WaitIdle(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
+// As WaitIdle, once the window and its children have painted themselves.
+bool WaitPainted(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
+
+// Presses a button the way a click does.
+void Click(HWND button);
+// Clicks the button with text `caption` (ignoring '&') among `dialog`'s children.
+bool ClickButton(HWND dialog, const std::wstring& caption);
+HWND FindChildByText(HWND parent, const std::wstring& text);
+// Types `text` into an edit, one character at a time.
+void Type(HWND edit, const std::wstring& text);
+
+// Saves the screen area of `window` (the whole screen when null) as a
+// 24-bit BMP file. Creates missing folders.
+bool SaveScreenshot(HWND window, const std::wstring& path);
+
+} // namespace uidriver

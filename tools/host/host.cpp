@@ -1,0 +1,137 @@
+// velkor-host: loads the library the way the middleware does and calls the
+// export a sub-command names, printing the result. With --screenshot it saves
+// the first window the call opens; with --dismiss it then closes it, so that
+// a run on a display nobody looks at still ends.
+#include "UiDriver.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+void Print(const std::wstring& text)
+{
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr, nullptr);
+    fwrite(utf8.data(), 1, utf8.size(), stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+}
+
+int Usage()
+{
+    Print(L"usage: velkor-host [--screenshot FILE.bmp] [--dismiss] COMMAND [ARGS]\n"
+          L"\n"
+          L"commands:\n"
+          L"  last-pin-try [READER]   warn that one PIN try is left (DisplayLastPINTry)\n"
+          L"  error-string CODE       the text of a card layer result code (GetErrorString)");
+    return 2;
+}
+
+std::wstring OwnDirectory()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path);
+    return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+struct Options {
+    std::wstring screenshot;
+    bool dismiss = false;
+    std::vector<std::wstring> command;
+};
+
+// Watches for the first window the main thread opens, saves it and, when
+// asked, closes it.
+std::thread WatchFirstWindow(const Options& options, DWORD mainThread)
+{
+    return std::thread([options, mainThread] {
+        HWND window = uidriver::WaitForTopLevel(L"", mainThread, 30000);
+        if (!window) {
+            Print(L"velkor-host: no window opened");
+            return;
+        }
+        if (!options.screenshot.empty()) {
+            if (uidriver::SaveScreenshot(window, options.screenshot))
+                Print(L"velkor-host: screenshot saved to " + options.screenshot);
+            else
+                Print(L"velkor-host: the screenshot could not be saved");
+        }
+        if (options.dismiss)
+            PostMessageW(window, WM_CLOSE, 0, 0);
+    });
+}
+
+template <class Function>
+Function Export(HMODULE library, const char* name)
+{
+    auto function = reinterpret_cast<Function>(GetProcAddress(library, name));
+    if (!function)
+        Print(L"velkor-host: the library has no export named " + std::wstring(name, name + strlen(name)));
+    return function;
+}
+
+int Run(HMODULE library, const std::vector<std::wstring>& command)
+{
+    const std::wstring& name = command[0];
+    if (name == L"last-pin-try") {
+        auto display = Export<int(__cdecl*)(const wchar_t*)>(library, "DisplayLastPINTry");
+        if (!display)
+            return 1;
+        int result = display(command.size() > 1 ? command[1].c_str() : nullptr);
+        Print(L"DisplayLastPINTry returned " + std::to_wstring(result));
+        return 0;
+    }
+    if (name == L"error-string") {
+        if (command.size() < 2)
+            return Usage();
+        auto errorString = Export<const wchar_t*(__cdecl*)(int)>(library, "GetErrorString");
+        if (!errorString)
+            return 1;
+        int code = static_cast<int>(wcstol(command[1].c_str(), nullptr, 0));
+        Print(L"GetErrorString(" + std::to_wstring(code) + L"): " + errorString(code));
+        return 0;
+    }
+    Print(L"velkor-host: unknown command " + name);
+    return Usage();
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        if (arg == L"--screenshot" && i + 1 < argc)
+            options.screenshot = argv[++i];
+        else if (arg == L"--dismiss")
+            options.dismiss = true;
+        else
+            options.command.push_back(arg);
+    }
+    if (options.command.empty())
+        return Usage();
+
+    std::wstring libraryPath = OwnDirectory() + L"vk.velkor.gui.dll";
+    HMODULE library = LoadLibraryW(libraryPath.c_str());
+    if (!library) {
+        Print(L"velkor-host: cannot load " + libraryPath + L" (error " + std::to_wstring(GetLastError()) + L")");
+        return 1;
+    }
+    std::thread watcher;
+    if (!options.screenshot.empty() || options.dismiss)
+        watcher = WatchFirstWindow(options, GetCurrentThreadId());
+    int status = Run(library, options.command);
+    if (watcher.joinable())
+        watcher.join();
+    FreeLibrary(library);
+    return status;
+}
