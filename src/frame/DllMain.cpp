@@ -46,7 +46,7 @@ void Detach()
         FreeLibrary(g_hResourceModule);
         g_hResourceModule = nullptr;
     }
-    if (g_pPopupAlert && g_pPopupAlert->m_hWnd && g_pPopupAlert->m_bShown)
+    if (g_pPopupAlert && g_pPopupAlert->m_hWnd && g_pPopupAlert->m_bShown.load())
         ::DestroyWindow(g_pPopupAlert->m_hWnd);
     UnregisterProgressBarClass();
     AfxTermExtensionModule(g_extensionModule, FALSE);

@@ -4,11 +4,17 @@
 #include "afxwin.h"
 #include "frame/VelkorExports.h"
 
+#include <atomic>
+
 class VKGUI_CLASS CPopupAlert : public CWnd {
 public:
     CPopupAlert();
     ~CPopupAlert() override;
 
+    // Hides the popup at once and reports `nResult`. Safe from any thread:
+    // the work is carried over to the popup's own thread.
+    void Hide(UINT nResult);
+
     // Set while the popup is on screen.
-    bool m_bShown = false;
+    std::atomic<bool> m_bShown{false};
 };

@@ -1,0 +1,56 @@
+#include "events/DetectCardRemovedDlg.h"
+
+#include "events/EventMessages.h"
+#include "events/VKDelegateSubscriberCardRemoved.h"
+#include "frame/Log.h"
+
+#include <new>
+
+VKDetectCardRemovedDlg::VKDetectCardRemovedDlg(UINT templateId, CWnd* parent, const wchar_t* readerName)
+    : CVKActivatedDlg(templateId, parent), m_sReaderName(readerName)
+{
+}
+
+VKDetectCardRemovedDlg::~VKDetectCardRemovedDlg()
+{
+    StopDetectingRemoveEvent();
+}
+
+BOOL VKDetectCardRemovedDlg::OnInitDialog()
+{
+    OnInitDialogSecure();
+    m_pCardRemovedSubscriber =
+        new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName);
+    return TRUE;
+}
+
+void VKDetectCardRemovedDlg::OnDestroy()
+{
+    CVKActivatedDlg::OnDestroy();
+    StopDetectingRemoveEvent();
+}
+
+bool VKDetectCardRemovedDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (IsRegisteredMessage(msg, g_uCardRemovedEvent)) {
+        result = OnCardEvent(wParam, lParam);
+        return true;
+    }
+    return CVKActivatedDlg::OnMessage(msg, wParam, lParam, result);
+}
+
+LRESULT VKDetectCardRemovedDlg::OnCardEvent(WPARAM, LPARAM)
+{
+    EndDialog(IDCANCEL);
+    return 0;
+}
+
+void VKDetectCardRemovedDlg::StopDetectingRemoveEvent()
+{
+    if (!m_pCardRemovedSubscriber)
+        return;
+    // Once deleted, the subscriber posts nothing more to this window.
+    delete m_pCardRemovedSubscriber;
+    m_pCardRemovedSubscriber = nullptr;
+    vklogLog(kGuiTag, VKLOG_INFO, L"VKDetectCardRemovedDlg::StopDetectingRemoveEvent: Card removed");
+}

@@ -1,0 +1,214 @@
+// Reliability under load: many events from many threads while dialogs and
+// subscribers come and go.
+#include "EventTestSupport.h"
+#include "ProcessResources.h"
+
+#include "events/VKReaderEventSubscriber.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+// A window on a thread of its own that receives the four reader events the
+// way the card selection does, releasing each reader name it is handed.
+class ReaderEventWindow {
+public:
+    ReaderEventWindow()
+    {
+        m_thread = std::thread([this] {
+            m_hWnd = CreateWindowExW(0, L"STATIC", L"reader events", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                     nullptr);
+            SetWindowSubclass(m_hWnd, Proc, 1, reinterpret_cast<DWORD_PTR>(this));
+            m_view.m_hWnd = m_hWnd;
+            const int kinds[] = {VK_EVENT_CARD_INSERTED, VK_EVENT_CARD_REMOVED, VK_EVENT_READER_INSERTED,
+                                 VK_EVENT_READER_REMOVED};
+            for (int i = 0; i < 4; ++i)
+                m_subscribers[i] = new VKReaderEventSubscriber(&m_view, Messages()[i], kinds[i]);
+            m_bReady = true;
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+                DispatchMessageW(&msg);
+            // Subscribers first, so that nothing more is posted; then what
+            // is still queued; then the window.
+            for (auto*& subscriber : m_subscribers) {
+                delete subscriber;
+                subscriber = nullptr;
+            }
+            for (UINT message : Messages())
+                VKReaderEventSubscriber::FreeQueuedReaderNames(m_hWnd, message);
+            RemoveWindowSubclass(m_hWnd, Proc, 1);
+            DestroyWindow(m_hWnd);
+        });
+        uidriver::WaitUntil([this] { return m_bReady.load(); });
+    }
+    ~ReaderEventWindow()
+    {
+        PostMessageW(m_hWnd, WM_QUIT, 0, 0);
+        m_thread.join();
+    }
+    static std::atomic<long> received;
+
+private:
+    static std::vector<UINT> Messages()
+    {
+        return {Registered(L"VKCardInsertedEvent"), Registered(L"VKCardRemovedEvent"), Registered(L"VKReaderInsEvent"), Registered(L"VKReaderRemEvent")};
+    }
+    static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
+    {
+        for (UINT message : Messages()) {
+            if (msg == message) {
+                VKReaderEventSubscriber::FreeReaderName(lp);
+                ++received;
+                return 0;
+            }
+        }
+        return DefSubclassProc(w, msg, wp, lp);
+    }
+    std::thread m_thread;
+    HWND m_hWnd = nullptr;
+    CWnd m_view;
+    VKReaderEventSubscriber* m_subscribers[4] = {};
+    std::atomic<bool> m_bReady{false};
+};
+
+std::atomic<long> ReaderEventWindow::received{0};
+
+TEST(EventStorm, DialogsAndSubscribersComeAndGoWithoutLeaksOrCrashes)
+{
+    constexpr int kRaisers = 4;
+    constexpr int kEventsPerRaiser = 2500;
+    constexpr int kDialogs = 100;
+    constexpr int kWarmUp = 10;
+    const wchar_t* readers[] = {L"Reader 0", L"Reader 1", L"Reader 2", L"Reader 3", L"Elsewhere"};
+    const long copiesBefore = VKReaderEventSubscriber::LiveCopies();
+    const uint64_t deliveredBefore = vkevtsubDeliveredCount();
+
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> raisers;
+    for (int t = 0; t < kRaisers; ++t) {
+        raisers.emplace_back([&, t] {
+            for (int i = 0; i < kEventsPerRaiser; ++i) {
+                const wchar_t* reader = readers[(i + t) % 5];
+                switch (i % 6) {
+                case 0:
+                    RaiseCardEvent(VK_EVENT_CARD_REMOVED, reader);
+                    break;
+                case 1:
+                    RaiseCardEvent(VK_EVENT_CARD_INSERTED, reader);
+                    break;
+                case 2:
+                    RaiseCardEvent(VK_EVENT_READER_INSERTED, reader);
+                    break;
+                case 3:
+                    RaiseCardEvent(VK_EVENT_READER_REMOVED, reader);
+                    break;
+                case 4:
+                    vkevtsubRaiseNullRecord(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED + (i % 3));
+                    break;
+                default:
+                    RaiseSessionEvent(10070); // a session event that locks nothing
+                    break;
+                }
+                if (i % 64 == 0)
+                    Sleep(1); // spread the storm over the dialogs' lifetime
+            }
+        });
+    }
+
+    ProcessResources warm = {};
+    int cancelled = 0;
+    for (int d = 0; d < kDialogs; ++d) {
+        if (d == kWarmUp)
+            warm = MeasureProcess();
+        ReaderEventWindow readerEvents;
+        ReaderDialog dialog(readers[d % 4]);
+        // Once the storm is over, the dialog's own card leaves.
+        auto remover = WhenDialogShows([&, d](HWND) { RaiseCardEvent(VK_EVENT_CARD_REMOVED, readers[d % 4]); });
+        if (dialog.DoModal() == IDCANCEL)
+            ++cancelled;
+        remover.join();
+    }
+    for (auto& raiser : raisers)
+        raiser.join();
+    WaitDelivered();
+    ProcessResources end = MeasureProcess();
+    uint64_t delivered = vkevtsubDeliveredCount() - deliveredBefore;
+
+    printf("storm: %d events raised, %llu deliveries, %ld reader messages received\n", kRaisers * kEventsPerRaiser,
+           static_cast<unsigned long long>(delivered), ReaderEventWindow::received.load());
+    printf("storm: after warm-up windows %lu handles %lu USER %lu GDI %lu; at the end windows %lu handles %lu "
+           "USER %lu GDI %lu\n",
+           warm.windows, warm.handles, warm.userObjects, warm.gdiObjects, end.windows, end.handles, end.userObjects,
+           end.gdiObjects);
+    EXPECT_EQ(kDialogs, cancelled) << "every dialog ended by its card's removal";
+    EXPECT_EQ(copiesBefore, VKReaderEventSubscriber::LiveCopies()) << "every reader name released exactly once";
+    EXPECT_LE(end.windows, warm.windows);
+    EXPECT_LE(end.userObjects, warm.userObjects);
+    EXPECT_LE(end.gdiObjects, warm.gdiObjects);
+    EXPECT_LE(end.handles, warm.handles + 2) << "a thread of the event service may hold a handle or two";
+    EXPECT_EQ(0u, vkevtsubSubscriptionCount());
+}
+
+// Records a call that comes after the object has unsubscribed.
+class Watchful : public VKDelegateSubscriber {
+public:
+    Watchful() { Subscribe(VK_EVENT_CARD_REMOVED, &VK_CARD_EVENT_CHANNEL); }
+    ~Watchful() override
+    {
+        UnSubscribe();
+        m_bGone = true;
+    }
+    void HandleEvent(const VKEventRecord*) override
+    {
+        if (m_bGone)
+            ++lateCalls;
+        ++calls;
+        SwitchToThread(); // widen the window in which UnSubscribe may come
+        if (m_bGone)
+            ++lateCalls;
+    }
+    static std::atomic<long> lateCalls;
+    static std::atomic<long> calls;
+
+private:
+    std::atomic<bool> m_bGone{false};
+};
+
+std::atomic<long> Watchful::lateCalls{0};
+std::atomic<long> Watchful::calls{0};
+
+TEST(EventStorm, NoSubscriberIsCalledOnceUnsubscribeHasReturned)
+{
+    std::atomic<bool> done{false};
+    std::atomic<long> raised{0};
+    std::thread raiser([&] {
+        while (!done) {
+            for (int i = 0; i < 50; ++i)
+                RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"R");
+            raised += 50;
+            vkevtsubWaitIdle(1000);
+        }
+    });
+    std::vector<std::thread> churners;
+    for (int t = 0; t < 4; ++t) {
+        churners.emplace_back([&] {
+            for (int i = 0; i < 1000; ++i) {
+                auto* watcher = new Watchful();
+                SwitchToThread();
+                delete watcher;
+            }
+        });
+    }
+    for (auto& churner : churners)
+        churner.join();
+    done = true;
+    raiser.join();
+    WaitDelivered();
+    printf("churn: %ld events raised, %ld calls to 4000 subscribers that came and went\n", raised.load(),
+           Watchful::calls.load());
+    EXPECT_EQ(0, Watchful::lateCalls.load());
+    EXPECT_GT(Watchful::calls.load(), 0);
+}
+
+} // namespace

@@ -1,0 +1,190 @@
+#include "EventTestSupport.h"
+
+#include "events/CardRemoved.h"
+#include "events/VKDelegateSubscriberCardRemoved.h"
+#include "events/VKReaderEventSubscriber.h"
+#include "popup/PopupAlert.h"
+
+namespace {
+
+constexpr UINT kTestMessage = WM_APP + 7;
+
+TEST(CardRemovedSubscriber, PostsOnlyForItsReaderWhateverTheCase)
+{
+    struct Case {
+        const wchar_t* subscribed;
+        const wchar_t* removedFrom;
+        bool posts;
+    };
+    const Case cases[] = {
+        {L"Reader A", L"Reader A", true},
+        {L"Reader A", L"READER a", true},
+        {L"Reader A", L"Reader B", false},
+        {L"Reader A", nullptr, false},
+        {L"", L"any reader at all", true},
+        {L"", nullptr, true},
+        {nullptr, L"Reader B", true},
+    };
+    for (const Case& c : cases) {
+        MessageSink sink;
+        VKDelegateSubscriberCardRemoved subscriber(sink.Target(), kTestMessage, c.subscribed);
+        RaiseCardEvent(VK_EVENT_CARD_REMOVED, c.removedFrom);
+        RaiseCardEvent(VK_EVENT_CARD_INSERTED, c.removedFrom);
+        vkevtsubRaiseNullRecord(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED);
+        WaitDelivered();
+        auto posted = sink.Drain();
+        ASSERT_EQ(c.posts ? 1u : 0u, posted.size()) << (c.subscribed ? "named" : "null") << " reader";
+        if (c.posts) {
+            EXPECT_EQ(kTestMessage, posted[0].message);
+            EXPECT_EQ(1u, posted[0].wParam);
+            EXPECT_EQ(0, posted[0].lParam);
+        }
+    }
+}
+
+TEST(CardRemovedSubscriber, DropsEventsWhileItsWindowDoesNotExist)
+{
+    CWnd noWindowYet;
+    VKDelegateSubscriberCardRemoved early(&noWindowYet, kTestMessage, L"R");
+    VKDelegateSubscriberCardRemoved noTarget(nullptr, kTestMessage, L"R");
+    RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"R");
+    WaitDelivered();
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, kTestMessage, kTestMessage, PM_REMOVE));
+}
+
+TEST(WorkstationLockedSubscriber, ClosesItsWindowOnlyWhenTheWorkstationLocks)
+{
+    struct Case {
+        int code;
+        bool closes;
+    };
+    for (Case c : {Case{10060, true}, Case{10065, true}, Case{10061, false}, Case{0, false}, Case{-10060, false}}) {
+        MessageSink sink;
+        VKDelegateSubscriberWorkstationLocked subscriber(sink.Target());
+        RaiseSessionEvent(c.code);
+        RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"R"); // another channel: never a lock
+        WaitDelivered();
+        auto posted = sink.Drain();
+        ASSERT_EQ(c.closes ? 1u : 0u, posted.size()) << c.code;
+        if (c.closes) {
+            EXPECT_EQ(static_cast<UINT>(WM_CLOSE), posted[0].message);
+        }
+    }
+}
+
+TEST(WorkstationLockedSubscriber, LogsANullRecordAndIgnoresIt)
+{
+    MessageSink sink;
+    VKDelegateSubscriberWorkstationLocked subscriber(sink.Target());
+    LogCapture log;
+    vkevtsubRaiseNullRecord(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION);
+    WaitDelivered();
+    EXPECT_TRUE(sink.Drain().empty());
+    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"VKDelegateSubscriberWorkstationLocked::HandleEvent(): pEventInfo is NULL"));
+}
+
+TEST(ReaderEventSubscriber, PostsACopyOfTheReaderNameThatTheReceiverOwns)
+{
+    const long before = VKReaderEventSubscriber::LiveCopies();
+    MessageSink sink;
+    struct Kind {
+        int kind;
+        UINT message;
+    };
+    const Kind kinds[] = {{VK_EVENT_CARD_INSERTED, Registered(L"VKCardInsertedEvent")},
+                          {VK_EVENT_CARD_REMOVED, Registered(L"VKCardRemovedEvent")},
+                          {VK_EVENT_READER_INSERTED, Registered(L"VKReaderInsEvent")},
+                          {VK_EVENT_READER_REMOVED, Registered(L"VKReaderRemEvent")}};
+    std::vector<std::unique_ptr<VKReaderEventSubscriber>> subscribers;
+    for (const Kind& k : kinds)
+        subscribers.push_back(std::make_unique<VKReaderEventSubscriber>(sink.Target(), k.message, k.kind));
+    std::wstring longName(10000, L'N');
+    for (const Kind& k : kinds) {
+        RaiseCardEvent(k.kind, L"Reader 1");
+        RaiseCardEvent(k.kind, longName.c_str());
+        vkevtsubRaiseNullRecord(&VK_CARD_EVENT_CHANNEL, k.kind);
+        WaitDelivered();
+        auto posted = sink.Drain();
+        ASSERT_EQ(3u, posted.size());
+        for (const MSG& msg : posted)
+            EXPECT_EQ(k.message, msg.message);
+        EXPECT_STREQ(L"Reader 1", *reinterpret_cast<CSecStr*>(posted[0].lParam));
+        EXPECT_EQ(longName, reinterpret_cast<CSecStr*>(posted[1].lParam)->GetString());
+        EXPECT_EQ(0, posted[2].lParam) << "a null record posts no copy";
+        for (const MSG& msg : posted)
+            VKReaderEventSubscriber::FreeReaderName(msg.lParam);
+    }
+    EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
+}
+
+TEST(ReaderEventSubscriber, ReleasesTheCopyItCannotPost)
+{
+    const long before = VKReaderEventSubscriber::LiveCopies();
+    CWnd noWindow;
+    VKReaderEventSubscriber subscriber(&noWindow, Registered(L"VKReaderInsEvent"), VK_EVENT_READER_INSERTED);
+    CWnd gone(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7777)));
+    VKReaderEventSubscriber stale(&gone, Registered(L"VKReaderInsEvent"), VK_EVENT_READER_INSERTED);
+    for (int i = 0; i < 10; ++i)
+        RaiseCardEvent(VK_EVENT_READER_INSERTED, L"Reader 9");
+    WaitDelivered();
+    EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
+}
+
+TEST(ReaderEventSubscriber, QueuedCopiesAreReleasedBeforeTheWindowGoes)
+{
+    const long before = VKReaderEventSubscriber::LiveCopies();
+    {
+        MessageSink sink;
+        {
+            VKReaderEventSubscriber subscriber(sink.Target(), Registered(L"VKReaderRemEvent"), VK_EVENT_READER_REMOVED);
+            for (int i = 0; i < 25; ++i)
+                RaiseCardEvent(VK_EVENT_READER_REMOVED, L"Reader 3");
+            WaitDelivered();
+        }
+        EXPECT_EQ(before + 25, VKReaderEventSubscriber::LiveCopies());
+        VKReaderEventSubscriber::FreeQueuedReaderNames(sink.Handle(), Registered(L"VKReaderRemEvent"));
+    }
+    EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
+}
+
+TEST(Subscription, AFailureIsLoggedWithItsCodeAndTheObjectReceivesNothing)
+{
+    MessageSink sink;
+    LogCapture log;
+    vkevtsubFailNextSubscribe(5);
+    VKDelegateSubscriberCardRemoved subscriber(sink.Target(), kTestMessage, L"");
+    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"Subscribe failed (5)"));
+    RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"R");
+    WaitDelivered();
+    EXPECT_TRUE(sink.Drain().empty());
+}
+
+TEST(CardRemovedPopupSubscriber, AsksThePopupToHide)
+{
+    CPopupAlert popup;
+    LogCapture log;
+    {
+        CCardRemoved subscriber(&popup);
+        CCardRemoved orphan(nullptr);
+        RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"any");
+        WaitDelivered();
+    }
+    EXPECT_TRUE(log.Has(VKLOG_INFO, L"CPopupAlert::Hide: Popup is already hidden, do nothing"));
+    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"CCardRemoved::HandleEvent: m_pPopupAlert is NULL"));
+}
+
+TEST(Subscription, NoneOutlivesItsObject)
+{
+    size_t before = vkevtsubSubscriptionCount();
+    {
+        MessageSink sink;
+        VKDelegateSubscriberCardRemoved a(sink.Target(), kTestMessage, L"");
+        VKDelegateSubscriberWorkstationLocked b(sink.Target());
+        VKReaderEventSubscriber c(sink.Target(), kTestMessage, VK_EVENT_READER_INSERTED);
+        EXPECT_EQ(before + 3, vkevtsubSubscriptionCount());
+    }
+    EXPECT_EQ(before, vkevtsubSubscriptionCount());
+}
+
+} // namespace

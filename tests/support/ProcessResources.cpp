@@ -1,0 +1,97 @@
+#include "ProcessResources.h"
+
+#include <psapi.h>
+#include <winternl.h>
+
+#include <vector>
+
+namespace {
+
+constexpr ULONG kSystemHandleInformation = 16;
+constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
+
+struct HandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+
+struct HandleList {
+    ULONG count;
+    HandleEntry entries[1];
+};
+
+DWORD CountHandles()
+{
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count)
+        return count;
+    using Query = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+    if (!query)
+        return 0;
+    std::vector<BYTE> buffer(1 << 16);
+    NTSTATUS status;
+    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), nullptr)) ==
+           kInfoLengthMismatch)
+        buffer.resize(buffer.size() * 2);
+    if (status < 0)
+        return 0;
+    const auto* list = reinterpret_cast<const HandleList*>(buffer.data());
+    const DWORD self = GetCurrentProcessId();
+    count = 0;
+    for (ULONG i = 0; i < list->count; ++i)
+        if (list->entries[i].ownerPid == self)
+            ++count;
+    return count;
+}
+
+BOOL CALLBACK CountChild(HWND, LPARAM context)
+{
+    ++*reinterpret_cast<DWORD*>(context);
+    return TRUE;
+}
+
+void CountTree(HWND window, DWORD& count)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != GetCurrentProcessId())
+        return;
+    ++count;
+    EnumChildWindows(window, CountChild, reinterpret_cast<LPARAM>(&count));
+}
+
+DWORD CountWindows()
+{
+    DWORD count = 0;
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            CountTree(window, *reinterpret_cast<DWORD*>(context));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
+         window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr))
+        CountTree(window, count);
+    return count;
+}
+
+} // namespace
+
+ProcessResources MeasureProcess()
+{
+    ProcessResources r = {};
+    r.windows = CountWindows();
+    r.handles = CountHandles();
+    r.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    r.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof(memory);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory)))
+        r.privateBytes = memory.PrivateUsage;
+    return r;
+}

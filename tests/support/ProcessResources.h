@@ -1,0 +1,15 @@
+#pragma once
+// What the process holds, for tests and benchmarks that check nothing grows.
+// Under Wine GetGuiResources and GetProcessHandleCount answer 0, so windows
+// are counted by enumeration and handles from the system's handle list.
+#include <windows.h>
+
+struct ProcessResources {
+    DWORD windows;      // windows of this process, top-level, child and message-only
+    DWORD handles;      // kernel handles
+    DWORD userObjects;  // as GetGuiResources reports them (0 under Wine)
+    DWORD gdiObjects;   // as GetGuiResources reports them (0 under Wine)
+    SIZE_T privateBytes;
+};
+
+ProcessResources MeasureProcess();
