@@ -31,15 +31,24 @@ HWND CDialog::CreateIndirect(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate,
 
 HWND CDialog::CreateModalWindow(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner)
 {
+    OnModalStep(ModalStep::CreatingWithOwner, instance, owner);
     HWND hWnd = CreateIndirect(instance, dialogTemplate, owner);
-    if (!hWnd && owner)
+    if (!hWnd && owner) {
+        OnModalStep(ModalStep::RetryingWithoutOwner, instance, owner);
         hWnd = CreateIndirect(instance, dialogTemplate, nullptr);
+    }
+    if (hWnd)
+        OnModalStep(ModalStep::Created, instance, owner);
     return hWnd;
 }
 
 INT_PTR CDialog::DoModal()
 {
-    HINSTANCE instance = AfxGetResourceHandle();
+    return DoModalFrom(AfxGetResourceHandle());
+}
+
+INT_PTR CDialog::DoModalFrom(HINSTANCE instance)
+{
     LPCDLGTEMPLATEW dialogTemplate = LoadDialogTemplate(instance, m_nIDHelp);
     if (!dialogTemplate)
         return -1;
@@ -60,7 +69,14 @@ INT_PTR CDialog::RunModal(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate)
     m_bModal = true;
     m_bEndModal = false;
     m_nModalResult = -1;
-    HWND hWnd = CreateModalWindow(instance, dialogTemplate, owner);
+    HWND hWnd = nullptr;
+    try {
+        hWnd = CreateModalWindow(instance, dialogTemplate, owner);
+    } catch (...) {
+        // A failure of the framework during the run ends it as -1.
+        hWnd = nullptr;
+        m_nModalResult = -1;
+    }
     if (hWnd) {
         if (!::IsWindowVisible(hWnd) && !m_bEndModal)
             ::ShowWindow(hWnd, SW_SHOWNORMAL);

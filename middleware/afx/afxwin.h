@@ -228,6 +228,14 @@ public:
     UINT m_nIDHelp = 0;
     CWnd* m_pParentWnd = nullptr;
 
+    // The steps of a modal window's creation: it is tried with the owner
+    // first and, when that fails, without one.
+    enum class ModalStep {
+        CreatingWithOwner,
+        RetryingWithoutOwner,
+        Created,
+    };
+
 protected:
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange(CDataExchange* dx) {}
@@ -236,9 +244,13 @@ protected:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void PostNcDestroy() override;
 
-    // Creates the window of a modal run. It is tried with the owner first and,
-    // when that fails, without one; the hook lets a dialog log both attempts.
-    virtual HWND CreateModalWindow(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner);
+    // Runs the dialog modally from its template in `instance` (-1 when that
+    // is null or lacks the template).
+    INT_PTR DoModalFrom(HINSTANCE instance);
+
+    // Told of each step, for dialogs that log them.
+    virtual void OnModalStep(ModalStep step, HINSTANCE instance, HWND owner) {}
+    HWND CreateModalWindow(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner);
     // Runs the modal loop on an already loaded template.
     INT_PTR RunModal(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate);
     static LPCDLGTEMPLATEW LoadDialogTemplate(HINSTANCE instance, UINT templateId);

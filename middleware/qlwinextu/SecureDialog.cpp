@@ -39,9 +39,19 @@ BOOL CSecureDialog::OnInitDialogSecure()
 
 void CSecureDialog::OnDestroy()
 {
-    if (m_hWnd)
+    if (m_hWnd) {
+        m_bWipingEdits = true;
         EnumChildWindows(m_hWnd, WipeIfEdit, 0);
+        m_bWipingEdits = false;
+    }
     CDialog::OnDestroy();
+}
+
+LRESULT CSecureDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (m_bWipingEdits && msg == WM_COMMAND && (HIWORD(wParam) == EN_CHANGE || HIWORD(wParam) == EN_UPDATE))
+        return 0;
+    return CDialog::WindowProc(msg, wParam, lParam);
 }
 
 void CSecureDialog::DDX_TextSecure(CDataExchange* dx, int id, CSecStr& value)

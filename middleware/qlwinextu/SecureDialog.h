@@ -14,10 +14,16 @@ protected:
     // The framework's dialog initialization (controls filled from the data).
     BOOL OnInitDialogSecure();
     void OnDestroy() override;
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
     // Moves the text of edit `id` into `value`, or `value` into the edit,
     // without an intermediate copy outside wiped storage.
     static void DDX_TextSecure(CDataExchange* dx, int id, CSecStr& value);
+
+private:
+    // Set while the edits are overwritten: their change notifications must
+    // not reach handlers that would read the overwritten text back.
+    bool m_bWipingEdits = false;
 };
 
 // Overwrites the text of an edit control in place, empties it and clears its

@@ -26,3 +26,14 @@
 
 // The warning that only one PIN try is left.
 #define IDS_LAST_PIN_TRY                3073
+
+// PIN entry dialog and PIN-always prompt.
+#define IDD_ENTER_PIN                   3073
+#define IDD_PIN_ALWAYS                  3148
+#define IDC_BANNER_DEFAULT              3047
+#define IDC_PIN_EDIT                    3049
+#define IDC_PIN_PROMPT                  3074
+#define IDC_BANNER_BRANDING             3075
+#define IDC_BANNER_SPARE                3076
+#define IDC_PIN_ALWAYS_TEXT             3149
+#define IDB_PIN_BANNER                  3300

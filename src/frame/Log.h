@@ -3,6 +3,8 @@
 // 16 on exit with the function's qualified name.
 #include "vklogu.h"
 
+#include <windows.h>
+
 inline constexpr const wchar_t* kGuiTag = L"QLPINGUI";
 
 // Logs `name` at entry and again at exit of the enclosing scope.
@@ -21,3 +23,9 @@ private:
     const wchar_t* m_name;
     const wchar_t* m_tag;
 };
+
+// A window handle as the 32-bit number the log lines print with %x.
+inline unsigned HandleBits(const void* handle)
+{
+    return static_cast<unsigned>(reinterpret_cast<UINT_PTR>(handle));
+}

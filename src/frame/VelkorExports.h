@@ -25,4 +25,17 @@ VKGUI_API void FreeGetPinBuffer(void* buffer, unsigned int length);
 VKGUI_API void FreeReaderNameBuffer();
 // Warns that one PIN try is left: 0 when the holder goes on, -1 otherwise.
 VKGUI_API int DisplayLastPINTry(const wchar_t* reader);
+
+// Asks for the PIN of the card in `reader`. 0 when the holder confirmed:
+// *pin is then a buffer of *pinLength bytes in the system code page (null
+// for an empty PIN) that the caller releases with FreeGetPinBuffer. -1 when
+// the holder cancelled, the card left, the workstation is locked or another
+// prompt is open. The callback is called every `timerPeriod` ms while the
+// dialog is open (0: never).
+VKGUI_API int GetPINFromUser(HWND parent, const wchar_t* reader, int lastTry, int minLength, int maxLength,
+                             char** pin, int* pinLength, void(CALLBACK* timerCallback)(void*),
+                             void* timerArgument, unsigned int timerPeriod);
+// Asks the holder to allow one use of a key that needs approval each time:
+// 0 when allowed, -1 otherwise (also when it cannot be shown).
+VKGUI_API int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader);
 }

@@ -87,6 +87,15 @@ bool WaitPainted(HWND window, DWORD timeoutMs)
     return WaitIdle(window, timeoutMs);
 }
 
+std::thread ActOnDialog(std::function<void(HWND)> action, DWORD timeoutMs)
+{
+    DWORD thread = GetCurrentThreadId();
+    return std::thread([thread, action, timeoutMs] {
+        if (HWND dialog = WaitForTopLevel(L"#32770", thread, timeoutMs))
+            action(dialog);
+    });
+}
+
 void Click(HWND button)
 {
     HWND parent = GetParent(button);

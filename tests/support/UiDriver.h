@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace uidriver {
@@ -30,6 +31,11 @@ HWND WaitForTopLevel(const std::wstring& className, DWORD threadId = 0, DWORD ti
 bool WaitIdle(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
 // As WaitIdle, once the window and its children have painted themselves.
 bool WaitPainted(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
+
+// Starts a thread that waits for the first dialog the calling thread shows
+// and then runs `action` on it (nothing when none shows in time). Join it
+// after the call that shows the dialog has returned.
+std::thread ActOnDialog(std::function<void(HWND)> action, DWORD timeoutMs = kDefaultTimeoutMs);
 
 // Presses a button the way a click does.
 void Click(HWND button);

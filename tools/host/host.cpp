@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -30,7 +31,11 @@ int Usage()
           L"\n"
           L"commands:\n"
           L"  last-pin-try [READER]   warn that one PIN try is left (DisplayLastPINTry)\n"
-          L"  error-string CODE       the text of a card layer result code (GetErrorString)");
+          L"  error-string CODE       the text of a card layer result code (GetErrorString)\n"
+          L"  pin [--reader R] [--min N] [--max N] [--last-try] [--period MS] [--prompt TEXT]\n"
+          L"                          ask for the PIN (GetPINFromUser); prints the result and the\n"
+          L"                          PIN's length, never the PIN\n"
+          L"  pin-always [--reader R] ask to allow one use of a key (ShowPINAlwaysPrompt)");
     return 2;
 }
 
@@ -78,9 +83,70 @@ Function Export(HMODULE library, const char* name)
     return function;
 }
 
+// The value of `--name VALUE` among the command's arguments, or `fallback`.
+std::wstring Option(const std::vector<std::wstring>& command, const wchar_t* name, const std::wstring& fallback)
+{
+    for (size_t i = 1; i + 1 < command.size(); ++i)
+        if (command[i] == name)
+            return command[i + 1];
+    return fallback;
+}
+
+bool Flag(const std::vector<std::wstring>& command, const wchar_t* name)
+{
+    for (size_t i = 1; i < command.size(); ++i)
+        if (command[i] == name)
+            return true;
+    return false;
+}
+
+std::atomic<unsigned> g_keepAliveCalls{0};
+
+void CALLBACK CountKeepAlive(void*)
+{
+    ++g_keepAliveCalls;
+}
+
+int RunPin(HMODULE library, const std::vector<std::wstring>& command)
+{
+    using GetPin = int(__cdecl*)(HWND, const wchar_t*, int, int, int, char**, int*, void(CALLBACK*)(void*), void*,
+                                 unsigned);
+    auto getPin = Export<GetPin>(library, "GetPINFromUser");
+    auto freePin = Export<void(__cdecl*)(void*, unsigned)>(library, "FreeGetPinBuffer");
+    auto setPrompt = Export<void(__cdecl*)(const wchar_t*)>(library, "SetPinPromptString");
+    if (!getPin || !freePin || !setPrompt)
+        return 1;
+    std::wstring reader = Option(command, L"--reader", L"Demo Reader 0");
+    int minLength = _wtoi(Option(command, L"--min", L"4").c_str());
+    int maxLength = _wtoi(Option(command, L"--max", L"8").c_str());
+    unsigned period = static_cast<unsigned>(_wtoi(Option(command, L"--period", L"0").c_str()));
+    std::wstring prompt = Option(command, L"--prompt", L"");
+    if (!prompt.empty())
+        setPrompt(prompt.c_str());
+    char* pin = nullptr;
+    int length = 0;
+    int result = getPin(nullptr, reader.c_str(), Flag(command, L"--last-try") ? 1 : 0, minLength, maxLength, &pin,
+                        &length, period ? CountKeepAlive : nullptr, nullptr, period);
+    Print(L"GetPINFromUser returned " + std::to_wstring(result) + L", PIN length " + std::to_wstring(length) +
+          L", keep-alive calls " + std::to_wstring(g_keepAliveCalls.load()));
+    if (pin)
+        freePin(pin, static_cast<unsigned>(length));
+    return 0;
+}
+
 int Run(HMODULE library, const std::vector<std::wstring>& command)
 {
     const std::wstring& name = command[0];
+    if (name == L"pin")
+        return RunPin(library, command);
+    if (name == L"pin-always") {
+        auto prompt = Export<int(__cdecl*)(HWND, const wchar_t*)>(library, "ShowPINAlwaysPrompt");
+        if (!prompt)
+            return 1;
+        int result = prompt(nullptr, Option(command, L"--reader", L"Demo Reader 0").c_str());
+        Print(L"ShowPINAlwaysPrompt returned " + std::to_wstring(result));
+        return 0;
+    }
     if (name == L"last-pin-try") {
         auto display = Export<int(__cdecl*)(const wchar_t*)>(library, "DisplayLastPINTry");
         if (!display)

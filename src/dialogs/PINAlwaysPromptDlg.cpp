@@ -1,0 +1,41 @@
+#include "dialogs/PINAlwaysPromptDlg.h"
+
+#include "dialogs/PinPromptSupport.h"
+#include "frame/HelpTopic.h"
+#include "frame/LibraryState.h"
+#include "frame/Log.h"
+
+#include "pinrc_ids.h"
+
+CPINAlwaysPromptDlg::CPINAlwaysPromptDlg(CWnd* parent, const wchar_t* reader)
+    : VKDetectCardRemovedDlg(IDD_PIN_ALWAYS, parent, reader), m_workstationLocked(this)
+{
+    ScopedFunctionLog log(L"CPINAlwaysPromptDlg");
+    vklogLog(kGuiTag, VKLOG_INFO, L"CPINAlwaysPromptDlg: pParent = %x, Reader = %s",
+             HandleBits(parent ? parent->m_hWnd : nullptr), m_sReaderName.GetString());
+}
+
+INT_PTR CPINAlwaysPromptDlg::DoModal()
+{
+    return DoModalFrom(g_hResourceModule);
+}
+
+void CPINAlwaysPromptDlg::OnModalStep(ModalStep step, HINSTANCE instance, HWND owner)
+{
+    LogModalStep(L"CPINAlwaysPromptDlg", *this, step, instance, owner);
+}
+
+BOOL CPINAlwaysPromptDlg::OnInitDialog()
+{
+    VKDetectCardRemovedDlg::OnInitDialog();
+    InsertBrandingBitmap(*this, m_bmpBranding, L"CPINAlwaysPromptDlg");
+    SetForegroundWindow();
+    SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    return TRUE;
+}
+
+void CPINAlwaysPromptDlg::OnContextualHelp()
+{
+    vklogLog(kGuiTag, VKLOG_DETAIL, L"CPINAlwaysPromptDlg::OnContextualHelp");
+    DoDisplayTopic(kHelpPin);
+}

@@ -1,0 +1,85 @@
+#include "dialogs/PinPromptSupport.h"
+
+#include "frame/Log.h"
+
+#include "SessionState.h"
+#include "pinrc_ids.h"
+#include "qlreg.h"
+
+#include <memory>
+#include <new>
+
+int g_nPinPromptBusy = 0;
+
+namespace {
+
+constexpr const wchar_t* kBrandingKey = L"Software\\Policies\\Quellon\\VovavidoZurodeRO\\AuthenticationDialog";
+constexpr DWORD kPathBytes = 522;
+
+} // namespace
+
+bool IsWorkstationLocked()
+{
+    int state = 1;
+    std::unique_ptr<VKEventGetWorkstationState> service(new (std::nothrow) VKEventGetWorkstationState());
+    if (service)
+        service->GetSessionState(&state);
+    return state == 0;
+}
+
+void InsertBrandingBitmap(CWnd& dialog, CBitmap& bitmap, const wchar_t* owner)
+{
+    vklogLog(kGuiTag, VKLOG_ENTRY, L"%s::GetBrandingBitmaps", owner);
+    HWND branding = dialog.GetDlgItemHwnd(IDC_BANNER_BRANDING);
+    ::ShowWindow(branding, SW_HIDE);
+    ::ShowWindow(dialog.GetDlgItemHwnd(IDC_BANNER_SPARE), SW_HIDE);
+
+    wchar_t path[kPathBytes / sizeof(wchar_t)] = {};
+    DWORD size = kPathBytes;
+    LONG status = qlRegReadStringValueEx(HKEY_LOCAL_MACHINE, kBrandingKey, L"BannerHiRes", path, &size, KEY_WOW64_64KEY);
+    if (status != 0) {
+        vklogLog(kGuiTag, VKLOG_ERROR, L"%s::GetBrandingBitmaps: qlRegReadStringValueEx(%s) failed with error code 0x%x",
+                 owner, kBrandingKey, status);
+        vklogLog(kGuiTag, VKLOG_EXIT, L"%s::GetBrandingBitmaps ret=%d", owner, 0);
+        return;
+    }
+    vklogLog(kGuiTag, VKLOG_INFO, L"%s::GetBrandingBitmaps: qlRegReadStringValueEx(%s) returned %s", owner,
+             kBrandingKey, path);
+
+    HWND defaultBanner = dialog.GetDlgItemHwnd(IDC_BANNER_DEFAULT);
+    bool loaded = false;
+    if (path[0] && defaultBanner) {
+        vklogLog(kGuiTag, VKLOG_DETAIL, L"%s::TryToInsertBitmap", owner);
+        bitmap.Attach(static_cast<HBITMAP>(LoadImageW(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
+        loaded = bitmap.GetSafeHandle() != nullptr;
+        if (loaded) {
+            ::ShowWindow(defaultBanner, SW_HIDE);
+            ::SendMessageW(branding, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.GetSafeHandle()));
+            RECT client;
+            ::GetClientRect(defaultBanner, &client);
+            ::SetWindowPos(branding, nullptr, 0, 0, client.right, client.bottom,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        ::ShowWindow(branding, loaded ? SW_SHOW : SW_HIDE);
+    }
+    vklogLog(kGuiTag, VKLOG_EXIT, L"%s::GetBrandingBitmaps ret=%d", owner, loaded ? 1 : 0);
+}
+
+void LogModalStep(const wchar_t* owner, const CDialog& dialog, CDialog::ModalStep step, HINSTANCE instance,
+                  HWND parent)
+{
+    switch (step) {
+    case CDialog::ModalStep::CreatingWithOwner:
+        vklogLog(kGuiTag, VKLOG_DETAIL, L"%s::OnContextualHelp: this:%p,hWndParent:%p,m_hWnd:%p,hInst:%p", owner,
+                 &dialog, parent, dialog.m_hWnd, instance);
+        vklogLog(kGuiTag, VKLOG_DETAIL, L"%s::OnContextualHelp: CreateDlgIndirect with hWndParent", owner);
+        break;
+    case CDialog::ModalStep::RetryingWithoutOwner:
+        vklogLog(kGuiTag, VKLOG_DETAIL, L"%s::OnContextualHelp: Now try to CreateDlgIndirect with NULL", owner);
+        break;
+    case CDialog::ModalStep::Created:
+        vklogLog(kGuiTag, VKLOG_DETAIL, L"%s::OnContextualHelp: CreateDlgIndirect success (Flags 0x%x, m_hWnd:%p)",
+                 owner, static_cast<unsigned>(GetWindowLongW(dialog.m_hWnd, GWL_STYLE)), dialog.m_hWnd);
+        break;
+    }
+}

@@ -1,0 +1,124 @@
+// The PIN prompt entry points: GetPINFromUser and ShowPINAlwaysPrompt.
+#include "dialogs/EnterPinDlg.h"
+#include "dialogs/PINAlwaysPromptDlg.h"
+#include "dialogs/PinPromptSupport.h"
+#include "frame/Log.h"
+#include "frame/VelkorExports.h"
+
+#include "WipingAllocator.h"
+
+#include <cstdlib>
+
+namespace {
+
+int LogResult(const wchar_t* function, int result)
+{
+    vklogLog(kGuiTag, result == -1 ? VKLOG_ERROR : VKLOG_INFO, L"%s: returns: %d", function, result);
+    vklogLog(kGuiTag, VKLOG_EXIT, L"%s", function);
+    return result;
+}
+
+// Converts the PIN to the system code page into a new heap buffer for the
+// caller, then wipes the wide PIN. 0, or -1 when the buffer cannot be had.
+int HandOverPin(CSecStr& pin, char** out, int* outLength)
+{
+    const int n = pin.GetLength();
+    if (n == 0) {
+        vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: PIN empty");
+        *outLength = 0;
+        *out = nullptr;
+        return 0;
+    }
+    auto* buffer = static_cast<char*>(malloc(static_cast<size_t>(n) + 1));
+    if (!buffer) {
+        vklogLog(kGuiTag, VKLOG_ERROR, L"GetPINFromUser: PIN buffer allocation failed");
+        return -1;
+    }
+    // Callers read `n` bytes; the byte after them is not written.
+    WideCharToMultiByte(CP_ACP, 0, pin, n, buffer, n + 1, nullptr, nullptr);
+    *outLength = n;
+    *out = buffer;
+    SecureWipe(pin.GetBuffer(), static_cast<size_t>(n) * sizeof(wchar_t));
+    pin.Empty();
+    return 0;
+}
+
+} // namespace
+
+extern "C" int GetPINFromUser(HWND parent, const wchar_t* reader, int lastTry, int minLength, int maxLength,
+                              char** pin, int* pinLength, PinTimerCallback timerCallback, void* timerArgument,
+                              unsigned int timerPeriod)
+{
+    vklogLog(kGuiTag, VKLOG_ENTRY, L"GetPINFromUser");
+    vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: hParent = %x, Reader = %s", HandleBits(parent),
+             reader ? reader : L"");
+    if (!pin || !pinLength) {
+        vklogLog(kGuiTag, VKLOG_ERROR, L"GetPINFromUser: no place to return the PIN");
+        return LogResult(L"GetPINFromUser", -1);
+    }
+    if (lastTry) {
+        vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: DisplayLastPINTry");
+        if (int answer = DisplayLastPINTry(reader))
+            return LogResult(L"GetPINFromUser", answer);
+    }
+    vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: check if workstation is locked");
+    if (IsWorkstationLocked()) {
+        vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: workstation is locked, GetPINFromUser aborted");
+        return LogResult(L"GetPINFromUser", -1);
+    }
+    if (g_nPinPromptBusy) {
+        vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: Enter PIN action NOT allowed");
+        return LogResult(L"GetPINFromUser", -1);
+    }
+    vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: Enter PIN action allowed");
+    g_nPinPromptBusy = 1;
+
+    int result = -1;
+    {
+        if (parent)
+            ::SetForegroundWindow(parent);
+        CWnd owner(parent);
+        CEnterPinDlg dialog(parent ? &owner : nullptr, reader, minLength, maxLength, timerCallback, timerArgument,
+                            timerPeriod);
+        if (dialog.DoModal() != IDOK) {
+            vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: Enter PIN action cancelled");
+        } else {
+            vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: Enter PIN action validated");
+            CSecStr value = dialog.GetPinValue();
+            result = HandOverPin(value, pin, pinLength);
+        }
+    }
+    g_nPinPromptBusy = 0;
+    return LogResult(L"GetPINFromUser", result);
+}
+
+extern "C" int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader)
+{
+    vklogLog(kGuiTag, VKLOG_ENTRY, L"ShowPINAlwaysPrompt");
+    vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: hParent = %x, Reader = %s", HandleBits(parent),
+             reader ? reader : L"");
+    vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: check if workstation is locked");
+    if (IsWorkstationLocked()) {
+        vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: workstation is locked, ShowPINAlwaysPrompt aborted");
+        return LogResult(L"ShowPINAlwaysPrompt", -1);
+    }
+    if (g_nPinPromptBusy) {
+        vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: PIN Always Prompt action NOT allowed");
+        return LogResult(L"ShowPINAlwaysPrompt", -1);
+    }
+    vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: PIN Always Prompt action allowed");
+    g_nPinPromptBusy = 1;
+    int result = -1;
+    {
+        CWnd owner(parent);
+        CPINAlwaysPromptDlg dialog(parent ? &owner : nullptr, reader);
+        if (dialog.DoModal() == IDOK) {
+            vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: PIN Always Prompt action validated");
+            result = 0;
+        } else {
+            vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: PIN Always Prompt action cancelled");
+        }
+    }
+    g_nPinPromptBusy = 0;
+    return LogResult(L"ShowPINAlwaysPrompt", result);
+}

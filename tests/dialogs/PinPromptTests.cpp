@@ -1,0 +1,448 @@
+// GetPINFromUser and ShowPINAlwaysPrompt, driven as a card holder would:
+// the call runs on the test's thread, a holder thread acts on the dialog.
+#include "Fixtures.h"
+#include "MemoryScan.h"
+#include "UiDriver.h"
+
+#include "SessionState_control.h"
+#include "frame/VelkorExports.h"
+#include "pinrc_ids.h"
+#include "vkevtsub_control.h"
+#include "vklogu.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+constexpr const wchar_t* kReader = L"Smart Reader 0";
+constexpr const wchar_t* kPinPolicies = L"Software\\Policies\\Quellon\\Velkor\\PINPolicies";
+
+struct PinAnswer {
+    int result = 99;
+    char* pin = nullptr;
+    int length = -1;
+};
+
+// Calls GetPINFromUser with bounds 4..8 while `holder` acts on the dialog.
+PinAnswer AskPin(std::function<void(HWND)> holder, int lastTry = 0, void(CALLBACK* callback)(void*) = nullptr,
+                 void* argument = nullptr, unsigned period = 0)
+{
+    PinAnswer answer;
+    std::thread acting = uidriver::ActOnDialog(std::move(holder));
+    answer.result = GetPINFromUser(nullptr, kReader, lastTry, 4, 8, &answer.pin, &answer.length, callback, argument,
+                                   period);
+    acting.join();
+    return answer;
+}
+
+HWND PinEdit(HWND dialog)
+{
+    return GetDlgItem(dialog, IDC_PIN_EDIT);
+}
+
+bool OkEnabled(HWND dialog)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
+}
+
+void Press(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+class PinPrompt : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        vkSessionStateSetMode(VKSessionStateMode::Unlocked);
+        m_registry.Remove(kPinPolicies, L"PreventSmallPINEntry");
+        m_registry.Remove(kPinPolicies, L"EnableLargePINEntry");
+        m_registry.Remove(L"Software\\Policies\\Quellon\\VovavidoZurodeRO\\AuthenticationDialog", L"BannerHiRes");
+    }
+    void TearDown() override
+    {
+        vkSessionStateSetMode(VKSessionStateMode::System);
+        SetPinPromptString(nullptr);
+    }
+    RegistryFixture m_registry;
+};
+
+TEST_F(PinPrompt, OkFollowsTheLengthPolicies)
+{
+    // Missing, 0, 1 and 2: only exactly 1 switches a policy on.
+    const int values[] = {-1, 0, 1, 2};
+    for (int preventSmall : values) {
+        for (int enableLarge : values) {
+            RegistryFixture registry;
+            if (preventSmall >= 0)
+                registry.SetDword(kPinPolicies, L"PreventSmallPINEntry", static_cast<DWORD>(preventSmall));
+            if (enableLarge >= 0)
+                registry.SetDword(kPinPolicies, L"EnableLargePINEntry", static_cast<DWORD>(enableLarge));
+            std::string seen;
+            std::string expected;
+            AskPin([&](HWND dialog) {
+                for (int length = 0; length <= 9; ++length) {
+                    if (length > 0)
+                        SendMessageW(PinEdit(dialog), WM_CHAR, L'0' + length, 1);
+                    seen += OkEnabled(dialog) ? '1' : '0';
+                    bool ok = !(preventSmall == 1 && length < 4) && !(enableLarge != 1 && length > 8);
+                    expected += ok ? '1' : '0';
+                }
+                Press(dialog, IDCANCEL);
+            });
+            EXPECT_EQ(expected, seen) << "PreventSmallPINEntry " << preventSmall << ", EnableLargePINEntry "
+                                      << enableLarge << " (OK state for lengths 0 to 9)";
+        }
+    }
+}
+
+TEST_F(PinPrompt, HandsBackThePinInTheSystemCodePage)
+{
+    PinAnswer answer = AskPin([](HWND dialog) {
+        uidriver::Type(PinEdit(dialog), L"4711ab");
+        Press(dialog, IDOK);
+    });
+    ASSERT_EQ(0, answer.result);
+    ASSERT_EQ(6, answer.length);
+    ASSERT_NE(nullptr, answer.pin);
+    EXPECT_EQ(0, memcmp(answer.pin, "4711ab", 6));
+    FreeGetPinBuffer(answer.pin, static_cast<unsigned>(answer.length));
+}
+
+TEST_F(PinPrompt, AnEmptyPinConfirmedGivesNoBuffer)
+{
+    PinAnswer answer = AskPin([](HWND dialog) { Press(dialog, IDOK); });
+    EXPECT_EQ(0, answer.result);
+    EXPECT_EQ(nullptr, answer.pin);
+    EXPECT_EQ(0, answer.length);
+}
+
+TEST_F(PinPrompt, EveryWayOutButOkIsMinusOne)
+{
+    struct Case {
+        const char* name;
+        std::function<void(HWND)> leave;
+    };
+    const Case cases[] = {
+        {"Cancel", [](HWND dialog) { Press(dialog, IDCANCEL); }},
+        {"close box", [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }},
+        {"Escape", [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); }},
+        {"card removed", [](HWND) { vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, kReader); }},
+        {"workstation locked",
+         [](HWND) { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr); }},
+    };
+    for (const Case& c : cases) {
+        PinAnswer answer = AskPin([&](HWND dialog) {
+            uidriver::Type(PinEdit(dialog), L"123456");
+            c.leave(dialog);
+        });
+        EXPECT_EQ(-1, answer.result) << c.name;
+        EXPECT_EQ(nullptr, answer.pin) << c.name;
+    }
+}
+
+TEST_F(PinPrompt, AnotherReadersCardLeavingChangesNothing)
+{
+    PinAnswer answer = AskPin([](HWND dialog) {
+        vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, L"Smart Reader 1");
+        vkevtsubWaitIdle(10000);
+        uidriver::Type(PinEdit(dialog), L"2468");
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(0, answer.result);
+    EXPECT_EQ(4, answer.length);
+    FreeGetPinBuffer(answer.pin, static_cast<unsigned>(answer.length));
+}
+
+TEST_F(PinPrompt, ALockedWorkstationIsRefusedWithoutADialog)
+{
+    vkSessionStateSetMode(VKSessionStateMode::Locked);
+    LogCapture log;
+    char* pin = nullptr;
+    int length = 0;
+    EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0));
+    EXPECT_EQ(-1, ShowPINAlwaysPrompt(nullptr, kReader));
+    EXPECT_TRUE(log.HasText(L"GetPINFromUser: workstation is locked, GetPINFromUser aborted"));
+    EXPECT_TRUE(log.HasText(L"ShowPINAlwaysPrompt: workstation is locked, ShowPINAlwaysPrompt aborted"));
+    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"GetPINFromUser: returns: -1"));
+}
+
+TEST_F(PinPrompt, AServiceThatCannotTellCountsAsUnlocked)
+{
+    vkSessionStateSetMode(VKSessionStateMode::Unavailable);
+    PinAnswer answer = AskPin([](HWND dialog) { Press(dialog, IDOK); });
+    EXPECT_EQ(0, answer.result);
+}
+
+struct Nested {
+    int pin = 99;
+    int always = 99;
+    std::atomic<int> ticks{0};
+    bool tried = false;
+};
+
+// The keep-alive callback runs on the prompt's own thread: a prompt opened
+// from there must be refused.
+void CALLBACK TryASecondPrompt(void* context)
+{
+    auto* nested = static_cast<Nested*>(context);
+    ++nested->ticks;
+    if (nested->tried)
+        return;
+    nested->tried = true;
+    char* pin = nullptr;
+    int length = 0;
+    nested->pin = GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
+    nested->always = ShowPINAlwaysPrompt(nullptr, kReader);
+}
+
+TEST_F(PinPrompt, ASecondPromptIsRefusedWhileOneIsOpen)
+{
+    Nested nested;
+    LogCapture log;
+    PinAnswer answer = AskPin(
+        [&](HWND dialog) {
+            uidriver::WaitUntil([&] { return nested.tried; });
+            Press(dialog, IDCANCEL);
+        },
+        0, TryASecondPrompt, &nested, 20);
+    EXPECT_EQ(-1, answer.result);
+    EXPECT_EQ(-1, nested.pin);
+    EXPECT_EQ(-1, nested.always);
+    EXPECT_TRUE(log.HasText(L"GetPINFromUser: Enter PIN action NOT allowed"));
+    EXPECT_TRUE(log.HasText(L"ShowPINAlwaysPrompt: PIN Always Prompt action NOT allowed"));
+    // The flag is down again once the prompt has gone.
+    PinAnswer again = AskPin([](HWND dialog) { Press(dialog, IDOK); });
+    EXPECT_EQ(0, again.result);
+}
+
+void CALLBACK CountTick(void* context)
+{
+    ++*static_cast<std::atomic<int>*>(context);
+}
+
+TEST_F(PinPrompt, TheKeepAliveCallbackRunsWithItsArgumentOnlyWithAPeriod)
+{
+    std::atomic<int> ticks{0};
+    AskPin(
+        [&](HWND dialog) {
+            EXPECT_TRUE(uidriver::WaitUntil([&] { return ticks.load() >= 3; }));
+            Press(dialog, IDCANCEL);
+        },
+        0, CountTick, &ticks, 10);
+    EXPECT_GE(ticks.load(), 3);
+
+    std::atomic<int> none{0};
+    AskPin(
+        [&](HWND dialog) {
+            // Give a timer every chance to fire before leaving.
+            EXPECT_FALSE(uidriver::WaitUntil([&] { return none.load() > 0; }, 300));
+            Press(dialog, IDCANCEL);
+        },
+        0, CountTick, &none, 0);
+    EXPECT_EQ(0, none.load());
+}
+
+TEST_F(PinPrompt, TheLastTryWarningComesFirstAndCanStopThePrompt)
+{
+    struct Case {
+        UINT answer;
+        int expected;
+        bool pinDialog;
+    };
+    for (Case c : {Case{IDCANCEL, -1, false}, Case{IDOK, 0, true}}) {
+        bool sawPinDialog = false;
+        std::thread holder([&, caller = GetCurrentThreadId()] {
+            HWND box = uidriver::WaitForTopLevel(L"#32770", caller);
+            ASSERT_NE(nullptr, box);
+            EXPECT_EQ(nullptr, PinEdit(box)) << "the warning comes before the PIN dialog";
+            PostMessageW(box, WM_COMMAND, c.answer, 0);
+            if (!c.pinDialog)
+                return;
+            uidriver::WaitUntil([&] { return !IsWindow(box); });
+            HWND dialog = uidriver::WaitForTopLevel(L"#32770", caller);
+            sawPinDialog = dialog && PinEdit(dialog);
+            Press(dialog, IDOK);
+        });
+        char* pin = nullptr;
+        int length = 0;
+        int result = GetPINFromUser(nullptr, kReader, 1, 4, 8, &pin, &length, nullptr, nullptr, 0);
+        holder.join();
+        EXPECT_EQ(c.expected, result);
+        EXPECT_EQ(c.pinDialog, sawPinDialog);
+    }
+}
+
+TEST_F(PinPrompt, ShowsTheCustomPromptUntilItIsCleared)
+{
+    const std::wstring defaultText =
+        L"Enter the PIN of your smart card.";
+    struct Case {
+        const wchar_t* prompt;
+        std::wstring shown;
+    };
+    for (Case c : {Case{L"Enter the PIN of your badge to sign the document.",
+                        L"Enter the PIN of your badge to sign the document."},
+                   Case{nullptr, defaultText}}) {
+        SetPinPromptString(c.prompt);
+        std::wstring shown;
+        AskPin([&](HWND dialog) {
+            shown = uidriver::TextOf(GetDlgItem(dialog, IDC_PIN_PROMPT));
+            Press(dialog, IDCANCEL);
+        });
+        EXPECT_EQ(c.shown, shown);
+    }
+}
+
+TEST_F(PinPrompt, OpensOnTopOfEverything)
+{
+    bool topMost = false;
+    AskPin([&](HWND dialog) {
+        topMost = (GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_TRUE(topMost);
+}
+
+// Writes a small 24-bit bitmap file.
+void WriteBitmap(const std::wstring& path, int width, int height)
+{
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB};
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    std::vector<BYTE> pixels(stride * static_cast<DWORD>(height), 0x80);
+    BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    fwrite(&file, sizeof(file), 1, out);
+    fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out);
+    fwrite(pixels.data(), pixels.size(), 1, out);
+    fclose(out);
+    DeleteObject(bitmap);
+}
+
+TEST_F(PinPrompt, ShowsTheBrandingBannerWhenItCanBeLoaded)
+{
+    std::wstring dir = MakeTempDirectory();
+    WriteBitmap(dir + L"brand.bmp", 120, 30);
+    struct Case {
+        std::wstring path;
+        bool branded;
+    };
+    for (const Case& c : {Case{dir + L"brand.bmp", true}, Case{dir + L"missing.bmp", false}}) {
+        RegistryFixture registry;
+        registry.SetString(L"Software\\Policies\\Quellon\\VovavidoZurodeRO\\AuthenticationDialog", L"BannerHiRes",
+                           c.path);
+        for (bool pinAlwaysPrompt : {false, true}) {
+            bool defaultShown = false;
+            bool brandingShown = false;
+            auto look = [&](HWND dialog) {
+                defaultShown = IsWindowVisible(GetDlgItem(dialog, IDC_BANNER_DEFAULT));
+                brandingShown = IsWindowVisible(GetDlgItem(dialog, IDC_BANNER_BRANDING));
+                Press(dialog, IDCANCEL);
+            };
+            if (pinAlwaysPrompt) {
+                std::thread holder = uidriver::ActOnDialog(look);
+                ShowPINAlwaysPrompt(nullptr, kReader);
+                holder.join();
+            } else {
+                AskPin(look);
+            }
+            EXPECT_EQ(c.branded, brandingShown) << pinAlwaysPrompt;
+            EXPECT_EQ(!c.branded, defaultShown) << pinAlwaysPrompt;
+        }
+    }
+    RemoveDirectoryTree(dir);
+}
+
+TEST_F(PinPrompt, NowhereToPutThePinIsRefused)
+{
+    int length = 0;
+    char* pin = nullptr;
+    EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, nullptr, &length, nullptr, nullptr, 0));
+    EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, nullptr, nullptr, nullptr, 0));
+    PinAnswer answer = AskPin([](HWND dialog) { Press(dialog, IDOK); });
+    EXPECT_EQ(0, answer.result) << "a refused call leaves no prompt marked open";
+}
+
+TEST_F(PinPrompt, NoTypedPinIsLeftInMemoryOnceItsBufferIsFreed)
+{
+    MaskedSecret secret(12);
+    PinAnswer answer = AskPin([&](HWND dialog) {
+        for (size_t i = 0; i < secret.Length(); ++i)
+            SendMessageW(PinEdit(dialog), WM_CHAR, secret.At(i), 1);
+        // A correction, as a holder makes one: the deleted character must not stay either.
+        SendMessageW(PinEdit(dialog), WM_CHAR, L'x', 1);
+        SendMessageW(PinEdit(dialog), WM_CHAR, VK_BACK, 1);
+        Press(dialog, IDOK);
+    });
+    ASSERT_EQ(0, answer.result);
+    ASSERT_TRUE(secret.EqualsNarrow(answer.pin, static_cast<size_t>(answer.length)));
+    SecretSightings beforeFree = ScanProcessMemory(secret);
+    EXPECT_GE(beforeFree.narrow, 1u) << "the scan finds the PIN while the caller holds it";
+    FreeGetPinBuffer(answer.pin, static_cast<unsigned>(answer.length));
+    SecretSightings after = ScanProcessMemory(secret);
+    EXPECT_EQ(0u, after.wide) << "the PIN as UTF-16";
+    EXPECT_EQ(0u, after.narrow) << "the PIN as ANSI text";
+}
+
+class PinAlwaysPrompt : public PinPrompt {};
+
+TEST_F(PinAlwaysPrompt, OnlyOkAllows)
+{
+    struct Case {
+        const char* name;
+        std::function<void(HWND)> act;
+        int expected;
+    };
+    const Case cases[] = {
+        {"OK", [](HWND dialog) { Press(dialog, IDOK); }, 0},
+        {"Cancel", [](HWND dialog) { Press(dialog, IDCANCEL); }, -1},
+        {"close box", [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }, -1},
+        {"card removed", [](HWND) { vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, kReader); }, -1},
+        {"workstation locked",
+         [](HWND) { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKING, nullptr); }, -1},
+    };
+    for (const Case& c : cases) {
+        bool topMost = false;
+        std::thread holder = uidriver::ActOnDialog([&](HWND dialog) {
+            topMost = (GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+            c.act(dialog);
+        });
+        EXPECT_EQ(c.expected, ShowPINAlwaysPrompt(nullptr, kReader)) << c.name;
+        holder.join();
+        EXPECT_TRUE(topMost) << c.name;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The scan above proves something only if it sees a secret that is there.
+TEST(MemoryScan, SeesASecretLeftInMemoryInEitherForm)
+{
+    MaskedSecret secret(12);
+    auto* wide = static_cast<wchar_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    auto* narrow = reinterpret_cast<char*>(wide + 1024);
+    for (size_t i = 0; i < secret.Length(); ++i) {
+        wide[i] = secret.At(i);
+        narrow[i + 1] = static_cast<char>(secret.At(i)); // at an odd address
+    }
+    SecretSightings seen = ScanProcessMemory(secret);
+    EXPECT_EQ(1u, seen.wide);
+    EXPECT_EQ(1u, seen.narrow);
+    SecureZeroMemory(wide, 4096);
+    seen = ScanProcessMemory(secret);
+    EXPECT_EQ(0u, seen.wide);
+    EXPECT_EQ(0u, seen.narrow);
+    VirtualFree(wide, 0, MEM_RELEASE);
+}
+
+} // namespace
