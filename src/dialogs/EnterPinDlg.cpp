@@ -68,8 +68,7 @@ BOOL CEnterPinDlg::OnInitDialog()
     if (!g_customPinPrompt.IsEmpty())
         ::SetWindowTextW(GetDlgItemHwnd(IDC_PIN_PROMPT), g_customPinPrompt);
     InsertBrandingBitmap(*this, m_bmpBranding, L"CEnterPinDlg");
-    SetForegroundWindow();
-    SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    BringToFront(*this);
     OnEnChangeEditPassword();
     if (m_pfnTimerCallback && m_uTimerPeriod != 0)
         SetTimer(kKeepAliveTimer, m_uTimerPeriod);

@@ -29,8 +29,7 @@ BOOL CPINAlwaysPromptDlg::OnInitDialog()
 {
     VKDetectCardRemovedDlg::OnInitDialog();
     InsertBrandingBitmap(*this, m_bmpBranding, L"CPINAlwaysPromptDlg");
-    SetForegroundWindow();
-    SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    BringToFront(*this);
     return TRUE;
 }
 

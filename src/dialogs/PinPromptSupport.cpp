@@ -65,6 +65,12 @@ void InsertBrandingBitmap(CWnd& dialog, CBitmap& bitmap, const wchar_t* owner)
     vklogLog(kGuiTag, VKLOG_EXIT, L"%s::GetBrandingBitmaps ret=%d", owner, loaded ? 1 : 0);
 }
 
+void BringToFront(CWnd& dialog)
+{
+    dialog.SetForegroundWindow();
+    dialog.SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
 void LogModalStep(const wchar_t* owner, const CDialog& dialog, CDialog::ModalStep step, HINSTANCE instance,
                   HWND parent)
 {

@@ -16,6 +16,9 @@ bool IsWorkstationLocked();
 // The bitmap loaded is kept in `bitmap`, which owns it.
 void InsertBrandingBitmap(CWnd& dialog, CBitmap& bitmap, const wchar_t* owner);
 
+// Brings the dialog to the foreground and makes it top-most, where it stays.
+void BringToFront(CWnd& dialog);
+
 // Logs a step of a PIN prompt's modal creation under the dialog's name.
 void LogModalStep(const wchar_t* owner, const CDialog& dialog, CDialog::ModalStep step, HINSTANCE instance,
                   HWND parent);

@@ -43,6 +43,20 @@ TEST(Attach, SucceedsWithoutTheResourceModuleAndLeavesEveryTextEmpty)
         auto getErrorString = library.Get<GetErrorStringFn>("GetErrorString");
         for (int code : {1, 11, 14})
             EXPECT_STREQ(L"", getErrorString(code));
+        // Dialogs cannot be built: the prompts fail as a cancel, and again.
+        using GetPinFn = int(__cdecl*)(HWND, const wchar_t*, int, int, int, char**, int*, void(CALLBACK*)(void*),
+                                       void*, unsigned);
+        auto getPin = library.Get<GetPinFn>("GetPINFromUser");
+        auto pinAlways = library.Get<int(__cdecl*)(HWND, const wchar_t*)>("ShowPINAlwaysPrompt");
+        ASSERT_TRUE(getPin && pinAlways);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            char* pin = nullptr;
+            int length = 0;
+            EXPECT_EQ(-1, getPin(nullptr, L"R", 0, 4, 8, &pin, &length, nullptr, nullptr, 0));
+            EXPECT_EQ(nullptr, pin);
+            EXPECT_EQ(-1, pinAlways(nullptr, L"R"));
+        }
+        EXPECT_EQ(0u, log.Count(L"action NOT allowed")) << "a failed prompt leaves none marked open";
     }
     RemoveDirectoryTree(dir);
 }

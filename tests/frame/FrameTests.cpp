@@ -25,12 +25,12 @@ public:
     HMODULE m_hModule;
 };
 
-TEST(Exports, EveryFrameFunctionIsExportedUnderItsPlainName)
+TEST(Exports, EveryFunctionIsExportedUnderItsPlainName)
 {
     LibraryLoader library;
     ASSERT_NE(nullptr, library.Handle());
     for (const char* name : {"InitGUIDll", "SetPinPromptString", "GetErrorString", "FreeGetPinBuffer",
-                             "FreeReaderNameBuffer", "DisplayLastPINTry"})
+                             "FreeReaderNameBuffer", "DisplayLastPINTry", "GetPINFromUser", "ShowPINAlwaysPrompt"})
         EXPECT_NE(nullptr, library.Get<FARPROC>(name)) << name;
 }
 

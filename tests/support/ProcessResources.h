@@ -1,7 +1,8 @@
 #pragma once
 // What the process holds, for tests and benchmarks that check nothing grows.
-// Under Wine GetGuiResources and GetProcessHandleCount answer 0, so windows
-// are counted by enumeration and handles from the system's handle list.
+// Under Wine GetGuiResources, GetProcessHandleCount and the private usage
+// answer 0, so windows are counted by enumeration, handles from the
+// system's handle list and private bytes page by page.
 #include <windows.h>
 
 struct ProcessResources {

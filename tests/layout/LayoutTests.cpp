@@ -1,0 +1,85 @@
+// Every dialog template of the resource module, opened at this display's
+// DPI: no text may be cut and no control may stand outside its dialog. The
+// same program runs at 96 and, as layout_144dpi_tests, at 144 DPI.
+#include "Fixtures.h"
+#include "LayoutCheck.h"
+#include "UiDriver.h"
+
+#include "pinrc_ids.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Template {
+    const char* name;
+    UINT id;
+};
+
+void PrintTo(const Template& t, std::ostream* out)
+{
+    *out << t.name;
+}
+
+class ResourceModule {
+public:
+    ResourceModule()
+        : m_hModule(LoadLibraryExW((BinDirectory() + L"Resources\\vk.velkor.gui.pinrc.dll").c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
+    {
+    }
+    ~ResourceModule() { FreeLibrary(m_hModule); }
+    HMODULE m_hModule;
+};
+
+INT_PTR CALLBACK PlainDialog(HWND, UINT msg, WPARAM, LPARAM)
+{
+    return msg == WM_INITDIALOG;
+}
+
+class DialogLayout : public testing::TestWithParam<Template> {};
+
+TEST_P(DialogLayout, EveryTextFitsAndEveryControlIsInside)
+{
+    ResourceModule resources;
+    ASSERT_NE(nullptr, resources.m_hModule);
+    HWND dialog = CreateDialogParamW(resources.m_hModule, MAKEINTRESOURCEW(GetParam().id), nullptr, PlainDialog, 0);
+    ASSERT_NE(nullptr, dialog);
+    ShowWindow(dialog, SW_SHOW);
+    for (const std::wstring& problem : LayoutProblems(dialog))
+        ADD_FAILURE() << std::string(problem.begin(), problem.end());
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    RecordProperty("dpi", dpi);
+    DestroyWindow(dialog);
+}
+
+INSTANTIATE_TEST_SUITE_P(Templates, DialogLayout,
+                         testing::Values(Template{"EnterPin", IDD_ENTER_PIN}, Template{"PinAlways", IDD_PIN_ALWAYS}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+TEST(LayoutCheck, SeesCutTextsAndControlsOutsideTheDialog)
+{
+    HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(500), nullptr, PlainDialog, 0);
+    ASSERT_NE(nullptr, dialog);
+    ShowWindow(dialog, SW_SHOW);
+    std::vector<std::wstring> problems = LayoutProblems(dialog);
+    DestroyWindow(dialog);
+    auto mentions = [&](const wchar_t* what) {
+        for (const std::wstring& p : problems)
+            if (p.find(what) != std::wstring::npos)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(mentions(L"control 501"));
+    EXPECT_TRUE(mentions(L"control 502"));
+    EXPECT_TRUE(mentions(L"control 503 \"Outside\" lies outside"));
+    EXPECT_FALSE(mentions(L"control 504"));
+}
+
+} // namespace

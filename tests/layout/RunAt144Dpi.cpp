@@ -1,0 +1,56 @@
+// Makes this test program run at 144 DPI. Wine reads the DPI from the user's
+// "LogPixels" when a program starts, so the program sets it, starts itself
+// again and puts the old value back once that run has ended.
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+constexpr DWORD kDpi = 144;
+constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
+
+DWORD CurrentDpi()
+{
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return static_cast<DWORD>(dpi);
+}
+
+void RunAgainAt144Dpi()
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                        &key, nullptr))
+        return;
+    DWORD old = 0;
+    DWORD size = sizeof(old);
+    DWORD type = 0;
+    bool hadValue = RegQueryValueExW(key, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old), &size) == 0 &&
+                    type == REG_DWORD;
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kDpi), sizeof(kDpi));
+
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    std::wstring commandLine = GetCommandLineW();
+    DWORD code = 1;
+    if (CreateProcessW(path, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    if (hadValue)
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old), sizeof(old));
+    else
+        RegDeleteValueW(key, L"LogPixels");
+    RegCloseKey(key);
+    ExitProcess(code);
+}
+
+const bool g_bRanAgain = CurrentDpi() == kDpi ? false : (RunAgainAt144Dpi(), true);
+
+} // namespace

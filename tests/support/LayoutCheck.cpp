@@ -1,0 +1,79 @@
+#include "LayoutCheck.h"
+
+#include "UiDriver.h"
+
+namespace {
+
+std::wstring Describe(HWND control)
+{
+    return L"control " + std::to_wstring(GetDlgCtrlID(control)) + L" \"" + uidriver::TextOf(control) + L"\"";
+}
+
+// The size `text` takes in `control`'s font: wrapped at `width` when
+// `wrapWidth` is set, else on one line.
+SIZE TextExtent(HWND control, const std::wstring& text, int wrapWidth)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT r = {0, 0, wrapWidth > 0 ? wrapWidth : 10000, 0};
+    UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE);
+    DrawTextW(dc, text.c_str(), -1, &r, flags);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+void CheckText(HWND control, std::vector<std::wstring>& problems)
+{
+    std::wstring text = uidriver::TextOf(control);
+    if (text.empty() || !IsWindowVisible(control))
+        return;
+    RECT client;
+    GetClientRect(control, &client);
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    const std::wstring kind = uidriver::ClassOf(control);
+    if (_wcsicmp(kind.c_str(), L"Static") == 0) {
+        const LONG type = style & SS_TYPEMASK;
+        if (type != SS_LEFT && type != SS_CENTER && type != SS_RIGHT && type != SS_LEFTNOWORDWRAP)
+            return;
+        const bool wraps = type != SS_LEFTNOWORDWRAP;
+        SIZE need = TextExtent(control, text, wraps ? client.right : 0);
+        if (need.cy > client.bottom || need.cx > client.right)
+            problems.push_back(Describe(control) + L" needs " + std::to_wstring(need.cx) + L"x" +
+                               std::to_wstring(need.cy) + L" but has " + std::to_wstring(client.right) + L"x" +
+                               std::to_wstring(client.bottom));
+    } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
+        const LONG type = style & BS_TYPEMASK;
+        if (type == BS_GROUPBOX)
+            return;
+        // Push buttons keep a margin for their frame; check boxes and radio
+        // buttons draw their box before the text.
+        const bool pushButton = type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+        const int reserved = pushButton ? 8 : GetSystemMetrics(SM_CXMENUCHECK) + 6;
+        SIZE need = TextExtent(control, text, (style & BS_MULTILINE) ? client.right - reserved : 0);
+        if (need.cx + reserved > client.right || need.cy > client.bottom)
+            problems.push_back(Describe(control) + L" needs " + std::to_wstring(need.cx + reserved) + L"x" +
+                               std::to_wstring(need.cy) + L" but has " + std::to_wstring(client.right) + L"x" +
+                               std::to_wstring(client.bottom));
+    }
+}
+
+} // namespace
+
+std::vector<std::wstring> LayoutProblems(HWND dialog)
+{
+    std::vector<std::wstring> problems;
+    RECT inside;
+    GetClientRect(dialog, &inside);
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(control))
+            continue;
+        RECT r;
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        if (r.left < inside.left || r.top < inside.top || r.right > inside.right || r.bottom > inside.bottom)
+            problems.push_back(Describe(control) + L" lies outside the dialog");
+        CheckText(control, problems);
+    }
+    return problems;
+}

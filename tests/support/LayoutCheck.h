@@ -1,0 +1,11 @@
+#pragma once
+// Finds what a card holder could not read in a dialog: texts that do not fit
+// their controls at the dialog's font and the display's DPI, and controls
+// that stand outside the dialog.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// One line per problem, naming the control by its id and text.
+std::vector<std::wstring> LayoutProblems(HWND dialog);
