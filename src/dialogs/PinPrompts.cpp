@@ -43,6 +43,40 @@ int HandOverPin(CSecStr& pin, char** out, int* outLength)
     return 0;
 }
 
+// Takes the one slot the PIN prompts share, unless the workstation is
+// locked or a prompt is open already; gives it back when it goes.
+class PromptSlot {
+public:
+    // `function` and `action` name the caller in the log ("GetPINFromUser",
+    // "Enter PIN action").
+    PromptSlot(const wchar_t* function, const wchar_t* action)
+    {
+        vklogLog(kGuiTag, VKLOG_INFO, L"%s: check if workstation is locked", function);
+        if (IsWorkstationLocked()) {
+            vklogLog(kGuiTag, VKLOG_INFO, L"%s: workstation is locked, %s aborted", function, function);
+            return;
+        }
+        if (g_nPinPromptBusy) {
+            vklogLog(kGuiTag, VKLOG_INFO, L"%s: %s NOT allowed", function, action);
+            return;
+        }
+        vklogLog(kGuiTag, VKLOG_INFO, L"%s: %s allowed", function, action);
+        g_nPinPromptBusy = 1;
+        m_bTaken = true;
+    }
+    ~PromptSlot()
+    {
+        if (m_bTaken)
+            g_nPinPromptBusy = 0;
+    }
+    PromptSlot(const PromptSlot&) = delete;
+    PromptSlot& operator=(const PromptSlot&) = delete;
+    bool Taken() const { return m_bTaken; }
+
+private:
+    bool m_bTaken = false;
+};
+
 } // namespace
 
 extern "C" int GetPINFromUser(HWND parent, const wchar_t* reader, int lastTry, int minLength, int maxLength,
@@ -61,20 +95,11 @@ extern "C" int GetPINFromUser(HWND parent, const wchar_t* reader, int lastTry, i
         if (int answer = DisplayLastPINTry(reader))
             return LogResult(L"GetPINFromUser", answer);
     }
-    vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: check if workstation is locked");
-    if (IsWorkstationLocked()) {
-        vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: workstation is locked, GetPINFromUser aborted");
-        return LogResult(L"GetPINFromUser", -1);
-    }
-    if (g_nPinPromptBusy) {
-        vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: Enter PIN action NOT allowed");
-        return LogResult(L"GetPINFromUser", -1);
-    }
-    vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: Enter PIN action allowed");
-    g_nPinPromptBusy = 1;
-
     int result = -1;
     {
+        PromptSlot slot(L"GetPINFromUser", L"Enter PIN action");
+        if (!slot.Taken())
+            return LogResult(L"GetPINFromUser", -1);
         if (parent)
             ::SetForegroundWindow(parent);
         CWnd owner(parent);
@@ -88,7 +113,6 @@ extern "C" int GetPINFromUser(HWND parent, const wchar_t* reader, int lastTry, i
             result = HandOverPin(value, pin, pinLength);
         }
     }
-    g_nPinPromptBusy = 0;
     return LogResult(L"GetPINFromUser", result);
 }
 
@@ -97,19 +121,11 @@ extern "C" int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader)
     vklogLog(kGuiTag, VKLOG_ENTRY, L"ShowPINAlwaysPrompt");
     vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: hParent = %x, Reader = %s", HandleBits(parent),
              reader ? reader : L"");
-    vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: check if workstation is locked");
-    if (IsWorkstationLocked()) {
-        vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: workstation is locked, ShowPINAlwaysPrompt aborted");
-        return LogResult(L"ShowPINAlwaysPrompt", -1);
-    }
-    if (g_nPinPromptBusy) {
-        vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: PIN Always Prompt action NOT allowed");
-        return LogResult(L"ShowPINAlwaysPrompt", -1);
-    }
-    vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: PIN Always Prompt action allowed");
-    g_nPinPromptBusy = 1;
     int result = -1;
     {
+        PromptSlot slot(L"ShowPINAlwaysPrompt", L"PIN Always Prompt action");
+        if (!slot.Taken())
+            return LogResult(L"ShowPINAlwaysPrompt", -1);
         CWnd owner(parent);
         CPINAlwaysPromptDlg dialog(parent ? &owner : nullptr, reader);
         if (dialog.DoModal() == IDOK) {
@@ -119,6 +135,5 @@ extern "C" int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader)
             vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: PIN Always Prompt action cancelled");
         }
     }
-    g_nPinPromptBusy = 0;
     return LogResult(L"ShowPINAlwaysPrompt", result);
 }

@@ -113,27 +113,6 @@ TEST(ModalDialog, QuitEndsTheRunAndIsPassedOn)
     EXPECT_EQ(7u, msg.wParam);
 }
 
-TEST(SecureDialog, OverwritesEditTextsBeforeTheWindowGoes)
-{
-    TextDialog dialog;
-    ASSERT_TRUE(dialog.Create(IDD_FRAMEWORK_TEST));
-    HWND edit = GetDlgItem(dialog.m_hWnd, IDC_FRAMEWORK_EDIT);
-    SetWindowTextW(edit, L"4711");
-    // Watch the edit's text as the dialog is destroyed.
-    struct Watch {
-        static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
-        {
-            if (msg == WM_DESTROY)
-                *reinterpret_cast<std::wstring*>(data) = uidriver::TextOf(w);
-            return DefSubclassProc(w, msg, wp, lp);
-        }
-    };
-    std::wstring atDestroy = L"unseen";
-    SetWindowSubclass(edit, Watch::Proc, 1, reinterpret_cast<DWORD_PTR>(&atDestroy));
-    dialog.DestroyWindow();
-    EXPECT_EQ(L"", atDestroy);
-}
-
 class CountingEdit : public CEdit {
 public:
     int m_nChars = 0;
