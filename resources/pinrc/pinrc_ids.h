@@ -37,3 +37,50 @@
 #define IDC_BANNER_SPARE                3076
 #define IDC_PIN_ALWAYS_TEXT             3149
 #define IDB_PIN_BANNER                  3300
+
+// Icons.
+#define IDI_CARD                        3012
+#define IDI_RULE_VIOLATED               3014
+#define IDI_RULE_SATISFIED              3016
+
+// The policy panel.
+#define IDD_POLICIES                    3011
+#define IDC_RULE_ALPHA_TEXT             3001
+#define IDC_RULE_CONFIRM_TEXT           3002
+#define IDC_RULE_MAX_TEXT               3006
+#define IDC_RULE_MIN_TEXT               3007
+#define IDC_RULES_HEADER                3008
+#define IDC_RULE_SAME_TEXT              3009
+#define IDC_RULE_ALPHA_ICON             3011
+#define IDC_RULE_CONFIRM_ICON           3012
+#define IDC_RULE_MAX_ICON               3013
+#define IDC_RULE_MIN_ICON               3014
+#define IDC_RULE_SAME_ICON              3015
+#define IDC_RULE_WEAK_ICON              3016
+#define IDC_RULE_WEAK_TEXT              3023
+#define IDS_RULE_ALPHA                  3021
+#define IDS_RULE_CONFIRM                3023
+#define IDS_RULE_MAX                    3025
+#define IDS_RULE_MIN                    3026
+#define IDS_RULES_HEADER                3031
+#define IDS_RULE_SAME                   3032
+#define IDS_RULE_WEAK                   3034
+
+// The change-PIN frame and page.
+#define IDD_CHANGE_PIN_PAGE             3002
+#define IDD_CHANGE_PIN                  3003
+#define IDC_PAGE_PLACEHOLDER            3010
+#define IDC_CURRENT_PIN_EDIT            3003
+#define IDC_CONFIRM_PIN_EDIT            3004
+#define IDC_NEW_PIN_EDIT                3005
+#define IDC_CURRENT_PIN_LABEL           3017
+#define IDC_CONFIRM_PIN_LABEL           3018
+#define IDC_NEW_PIN_LABEL               3019
+#define IDC_POLICIES_PLACEHOLDER        3020
+#define IDC_CHANGE_PIN_INSTRUCTION      3022
+#define IDS_CHANGE_PIN_TITLE            3022
+#define IDS_CURRENT_PIN_LABEL           3028
+#define IDS_CONFIRM_PIN_LABEL           3029
+#define IDS_NEW_PIN_LABEL               3030
+#define IDS_CHANGE_PIN_INSTRUCTION      3033
+#define IDS_NEW_PIN_INSTRUCTION         3133

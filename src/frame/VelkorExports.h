@@ -35,6 +35,16 @@ VKGUI_API int DisplayLastPINTry(const wchar_t* reader);
 VKGUI_API int GetPINFromUser(HWND parent, const wchar_t* reader, int lastTry, int minLength, int maxLength,
                              char** pin, int* pinLength, void(CALLBACK* timerCallback)(void*),
                              void* timerArgument, unsigned int timerPeriod);
+// Asks for the current PIN (unless `askCurrentPin` is false) and a new PIN
+// typed twice, checked live against the PIN rules. 0: the PINs are in the
+// caller's buffers, which must hold 128 wide characters each (a PIN field
+// takes at most 127), with their lengths. -1: cancelled, card removed,
+// workstation locked, or the rules of a page already open do not hold.
+VKGUI_API int GetChangePINInfoFromUser(int numericOnly, int weakPINAllowed, int minLength, int maxLength,
+                                       int firstUse, int lastTry, wchar_t* newPin, int* newPinLength,
+                                       wchar_t* currentPin, int* currentPinLength, const wchar_t* reader,
+                                       HWND parent, bool askCurrentPin, void(CALLBACK* timerCallback)(void*),
+                                       void* timerArgument, unsigned int timerPeriod);
 // Asks the holder to allow one use of a key that needs approval each time:
 // 0 when allowed, -1 otherwise (also when it cannot be shown).
 VKGUI_API int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader);

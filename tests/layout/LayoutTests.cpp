@@ -43,7 +43,10 @@ TEST_P(DialogLayout, EveryTextFitsAndEveryControlIsInside)
 {
     ResourceModule resources;
     ASSERT_NE(nullptr, resources.m_hModule);
-    HWND dialog = CreateDialogParamW(resources.m_hModule, MAKEINTRESOURCEW(GetParam().id), nullptr, PlainDialog, 0);
+    // Child templates (pages and panels) are opened inside a plain window.
+    HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr, nullptr,
+                                nullptr);
+    HWND dialog = CreateDialogParamW(resources.m_hModule, MAKEINTRESOURCEW(GetParam().id), host, PlainDialog, 0);
     ASSERT_NE(nullptr, dialog);
     ShowWindow(dialog, SW_SHOW);
     for (const std::wstring& problem : LayoutProblems(dialog))
@@ -53,10 +56,14 @@ TEST_P(DialogLayout, EveryTextFitsAndEveryControlIsInside)
     ReleaseDC(nullptr, screen);
     RecordProperty("dpi", dpi);
     DestroyWindow(dialog);
+    DestroyWindow(host);
 }
 
 INSTANTIATE_TEST_SUITE_P(Templates, DialogLayout,
-                         testing::Values(Template{"EnterPin", IDD_ENTER_PIN}, Template{"PinAlways", IDD_PIN_ALWAYS}),
+                         testing::Values(Template{"EnterPin", IDD_ENTER_PIN}, Template{"PinAlways", IDD_PIN_ALWAYS},
+                                         Template{"PolicyPanel", IDD_POLICIES},
+                                         Template{"ChangePinPage", IDD_CHANGE_PIN_PAGE},
+                                         Template{"ChangePinFrame", IDD_CHANGE_PIN}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -35,7 +35,11 @@ int Usage()
           L"  pin [--reader R] [--min N] [--max N] [--last-try] [--period MS] [--prompt TEXT]\n"
           L"                          ask for the PIN (GetPINFromUser); prints the result and the\n"
           L"                          PIN's length, never the PIN\n"
-          L"  pin-always [--reader R] ask to allow one use of a key (ShowPINAlwaysPrompt)");
+          L"  pin-always [--reader R] ask to allow one use of a key (ShowPINAlwaysPrompt)\n"
+          L"  change-pin [--reader R] [--min N] [--max N] [--numeric] [--weak-allowed]\n"
+          L"             [--first-use] [--no-current]\n"
+          L"                          change the PIN under the rules (GetChangePINInfoFromUser);\n"
+          L"                          prints the result and the PINs' lengths");
     return 2;
 }
 
@@ -134,9 +138,34 @@ int RunPin(HMODULE library, const std::vector<std::wstring>& command)
     return 0;
 }
 
+int RunChangePin(HMODULE library, const std::vector<std::wstring>& command)
+{
+    using ChangePin = int(__cdecl*)(int, int, int, int, int, int, wchar_t*, int*, wchar_t*, int*, const wchar_t*,
+                                    HWND, bool, void(CALLBACK*)(void*), void*, unsigned);
+    auto changePin = Export<ChangePin>(library, "GetChangePINInfoFromUser");
+    if (!changePin)
+        return 1;
+    wchar_t newPin[128] = {};
+    wchar_t currentPin[128] = {};
+    int newLength = 0;
+    int currentLength = 0;
+    int result = changePin(Flag(command, L"--numeric") ? 1 : 0, Flag(command, L"--weak-allowed") ? 1 : 0,
+                           _wtoi(Option(command, L"--min", L"4").c_str()), _wtoi(Option(command, L"--max", L"8").c_str()),
+                           Flag(command, L"--first-use") ? 1 : 0, 0, newPin, &newLength, currentPin, &currentLength,
+                           Option(command, L"--reader", L"Demo Reader 0").c_str(), nullptr,
+                           !Flag(command, L"--no-current"), nullptr, nullptr, 0);
+    SecureZeroMemory(newPin, sizeof(newPin));
+    SecureZeroMemory(currentPin, sizeof(currentPin));
+    Print(L"GetChangePINInfoFromUser returned " + std::to_wstring(result) + L", current PIN length " +
+          std::to_wstring(currentLength) + L", new PIN length " + std::to_wstring(newLength));
+    return 0;
+}
+
 int Run(HMODULE library, const std::vector<std::wstring>& command)
 {
     const std::wstring& name = command[0];
+    if (name == L"change-pin")
+        return RunChangePin(library, command);
     if (name == L"pin")
         return RunPin(library, command);
     if (name == L"pin-always") {
