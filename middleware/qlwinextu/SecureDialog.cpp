@@ -19,18 +19,6 @@ void WipeEditText(HWND edit)
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
 }
 
-namespace {
-
-BOOL CALLBACK WipeIfEdit(HWND child, LPARAM)
-{
-    wchar_t className[16] = {};
-    GetClassNameW(child, className, 16);
-    if (_wcsicmp(className, L"Edit") == 0)
-        WipeEditText(child);
-    return TRUE;
-}
-
-} // namespace
 
 BOOL CSecureDialog::OnInitDialogSecure()
 {
@@ -40,8 +28,15 @@ BOOL CSecureDialog::OnInitDialogSecure()
 void CSecureDialog::OnDestroy()
 {
     if (m_hWnd) {
+        // Only this dialog's own edits: a page inside it wipes its own, and
+        // their notifications go to the page, not here.
         m_bWipingEdits = true;
-        EnumChildWindows(m_hWnd, WipeIfEdit, 0);
+        for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t className[16] = {};
+            GetClassNameW(child, className, 16);
+            if (_wcsicmp(className, L"Edit") == 0)
+                WipeEditText(child);
+        }
         m_bWipingEdits = false;
     }
     CDialog::OnDestroy();

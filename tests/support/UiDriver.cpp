@@ -124,6 +124,33 @@ bool ClickButton(HWND dialog, const std::wstring& caption)
     return true;
 }
 
+HWND FindControl(HWND root, int id)
+{
+    struct Search {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    EnumChildWindows(
+        root,
+        [](HWND child, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            if (GetDlgCtrlID(child) != s->id)
+                return TRUE;
+            s->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void Retype(HWND edit, const std::wstring& text)
+{
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    if (text.empty())
+        SendMessageW(edit, WM_CHAR, VK_BACK, 1);
+    Type(edit, text);
+}
+
 void Type(HWND edit, const std::wstring& text)
 {
     for (wchar_t ch : text)

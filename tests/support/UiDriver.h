@@ -42,6 +42,10 @@ void Click(HWND button);
 // Clicks the button with text `caption` (ignoring '&') among `dialog`'s children.
 bool ClickButton(HWND dialog, const std::wstring& caption);
 HWND FindChildByText(HWND parent, const std::wstring& text);
+// The control with `id` anywhere below `root` (in pages and panels too).
+HWND FindControl(HWND root, int id);
+// Replaces an edit's text as a holder does: select all, then type.
+void Retype(HWND edit, const std::wstring& text);
 // Types `text` into an edit, one character at a time.
 void Type(HWND edit, const std::wstring& text);
 

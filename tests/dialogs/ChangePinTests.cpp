@@ -1,0 +1,340 @@
+// GetChangePINInfoFromUser driven as a card holder would: type the current
+// PIN, the new one and its confirmation, and watch the rule rows and OK.
+#include "Fixtures.h"
+#include "MemoryScan.h"
+#include "UiDriver.h"
+
+#include "frame/VelkorExports.h"
+#include "pinrc_ids.h"
+#include "vkevtsub_control.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace {
+
+constexpr const wchar_t* kReader = L"Smart Reader 0";
+constexpr const wchar_t* kChangePinPolicies = L"Software\\Policies\\Quellon\\Velkor\\ChangePINPolicies";
+
+struct Request {
+    int numericOnly = 0;
+    int weakAllowed = 1;
+    int minLength = 4;
+    int maxLength = 8;
+    int firstUse = 0;
+    bool askCurrent = true;
+    void(CALLBACK* timer)(void*) = nullptr;
+    void* timerArgument = nullptr;
+    unsigned period = 0;
+};
+
+struct Answer {
+    int result = 99;
+    std::wstring current;
+    std::wstring fresh;
+    int currentLength = -1;
+    int freshLength = -1;
+};
+
+Answer AskChange(const Request& r, std::function<void(HWND)> holder)
+{
+    Answer answer;
+    wchar_t fresh[128];
+    wchar_t current[128];
+    wmemset(fresh, L'#', 128);
+    wmemset(current, L'#', 128);
+    std::thread acting = uidriver::ActOnDialog(std::move(holder));
+    answer.result = GetChangePINInfoFromUser(r.numericOnly, r.weakAllowed, r.minLength, r.maxLength, r.firstUse, 0,
+                                             fresh, &answer.freshLength, current, &answer.currentLength, kReader,
+                                             nullptr, r.askCurrent, r.timer, r.timerArgument, r.period);
+    acting.join();
+    if (answer.result == 0) {
+        answer.current.assign(current, static_cast<size_t>(answer.currentLength));
+        answer.fresh.assign(fresh, static_cast<size_t>(answer.freshLength));
+    }
+    SecureZeroMemory(fresh, sizeof(fresh));
+    SecureZeroMemory(current, sizeof(current));
+    return answer;
+}
+
+HWND Field(HWND frame, int id)
+{
+    return uidriver::FindControl(frame, id);
+}
+
+bool OkEnabled(HWND frame)
+{
+    return IsWindowEnabled(GetDlgItem(frame, IDOK)) != FALSE;
+}
+
+void Press(HWND frame, int id)
+{
+    PostMessageW(frame, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(frame, id)));
+}
+
+// A rule row as the holder sees it: '-' hidden, '+' satisfied (green
+// icon), 'x' violated (red icon).
+char RowState(HWND frame, int textId, int iconId)
+{
+    HWND text = Field(frame, textId);
+    HWND icon = Field(frame, iconId);
+    if (!text || !IsWindowVisible(text))
+        return '-';
+    auto handle = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0));
+    ICONINFO info = {};
+    if (!handle || !GetIconInfo(handle, &info))
+        return '?';
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), 16, 16, 1, 32, BI_RGB};
+    DWORD pixels[256] = {};
+    HDC dc = GetDC(nullptr);
+    GetDIBits(dc, info.hbmColor, 0, 16, pixels, &bmi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DWORD center = pixels[8 * 16 + 4];
+    int red = (center >> 16) & 0xFF;
+    int green = (center >> 8) & 0xFF;
+    return green > red ? '+' : 'x';
+}
+
+// Rows in order: minimum, maximum, weak, same, digits only, confirmation.
+std::string Rows(HWND frame)
+{
+    return {RowState(frame, IDC_RULE_MIN_TEXT, IDC_RULE_MIN_ICON),
+            RowState(frame, IDC_RULE_MAX_TEXT, IDC_RULE_MAX_ICON),
+            RowState(frame, IDC_RULE_WEAK_TEXT, IDC_RULE_WEAK_ICON),
+            RowState(frame, IDC_RULE_SAME_TEXT, IDC_RULE_SAME_ICON),
+            RowState(frame, IDC_RULE_ALPHA_TEXT, IDC_RULE_ALPHA_ICON),
+            RowState(frame, IDC_RULE_CONFIRM_TEXT, IDC_RULE_CONFIRM_ICON)};
+}
+
+class ChangePin : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_registry.Remove(kChangePinPolicies, L"PreventSamePINChange");
+        m_registry.Remove(kChangePinPolicies, L"DisableCancelChangePINatFirstUse");
+    }
+    RegistryFixture m_registry;
+};
+
+TEST_F(ChangePin, RowsAndOkFollowWhatTheHolderTypes)
+{
+    m_registry.SetDword(kChangePinPolicies, L"PreventSamePINChange", 1);
+    Request request;
+    request.numericOnly = 1;
+    request.weakAllowed = 0;
+    struct Step {
+        int field;
+        const wchar_t* text;
+        const char* rows;
+        bool ok;
+    };
+    const Step steps[] = {
+        {IDC_CURRENT_PIN_EDIT, L"1593", "x+x+++", false},
+        {IDC_NEW_PIN_EDIT, L"1593", "+++x+x", false},
+        {IDC_NEW_PIN_EDIT, L"2604", "+++++x", false},
+        {IDC_CONFIRM_PIN_EDIT, L"2604", "++++++", true},
+        {IDC_CONFIRM_PIN_EDIT, L"2605", "+++++x", false},
+        {IDC_NEW_PIN_EDIT, L"2468", "++x++x", false},
+        {IDC_NEW_PIN_EDIT, L"26a5", "++++xx", false},
+        {IDC_NEW_PIN_EDIT, L"260571943", "+x+++x", false},
+        {IDC_NEW_PIN_EDIT, L"2605", "++++++", true},
+        {IDC_CURRENT_PIN_EDIT, L"2605", "+++x++", false},
+        {IDC_CURRENT_PIN_EDIT, L"1593", "++++++", true},
+    };
+    Answer answer = AskChange(request, [&](HWND frame) {
+        for (const Step& step : steps) {
+            uidriver::Retype(Field(frame, step.field), step.text);
+            EXPECT_EQ(step.rows, Rows(frame)) << "after typing " << std::string(step.text, step.text + wcslen(step.text));
+            EXPECT_EQ(step.ok, OkEnabled(frame));
+        }
+        Press(frame, IDOK);
+    });
+    ASSERT_EQ(0, answer.result);
+    EXPECT_EQ(L"1593", answer.current);
+    EXPECT_EQ(L"2605", answer.fresh);
+}
+
+TEST_F(ChangePin, ASameNewPinIsRefusedOnlyWhenThePolicyIsExactlyOne)
+{
+    for (int value : {-1, 0, 1, 2}) {
+        RegistryFixture registry;
+        if (value >= 0)
+            registry.SetDword(kChangePinPolicies, L"PreventSamePINChange", static_cast<DWORD>(value));
+        bool okWithSamePin = false;
+        std::string rows;
+        AskChange(Request{}, [&](HWND frame) {
+            uidriver::Type(Field(frame, IDC_CURRENT_PIN_EDIT), L"5930");
+            uidriver::Type(Field(frame, IDC_NEW_PIN_EDIT), L"5930");
+            uidriver::Type(Field(frame, IDC_CONFIRM_PIN_EDIT), L"5930");
+            okWithSamePin = OkEnabled(frame);
+            rows = Rows(frame);
+            Press(frame, IDCANCEL);
+        });
+        EXPECT_EQ(value != 1, okWithSamePin) << "PreventSamePINChange " << value;
+        EXPECT_EQ(value == 1 ? 'x' : '-', rows[3]) << "PreventSamePINChange " << value;
+    }
+}
+
+TEST_F(ChangePin, CancelIsRefusedOnlyAtAFirstUseWhenThePolicySaysSo)
+{
+    struct Case {
+        int value; // -1: missing
+        int firstUse;
+        bool cancelRefused;
+    };
+    const Case cases[] = {{-1, 1, false}, {0, 1, false}, {1, 1, true}, {2, 1, false}, {1, 0, false}};
+    for (const Case& c : cases) {
+        RegistryFixture registry;
+        if (c.value >= 0)
+            registry.SetDword(kChangePinPolicies, L"DisableCancelChangePINatFirstUse", static_cast<DWORD>(c.value));
+        Request request;
+        request.firstUse = c.firstUse;
+        bool stillOpen = false;
+        bool cancelEnabled = false;
+        Answer answer = AskChange(request, [&](HWND frame) {
+            cancelEnabled = IsWindowEnabled(GetDlgItem(frame, IDCANCEL));
+            // Escape, the close box and the Cancel button, as a holder tries them.
+            PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
+            PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
+            stillOpen = !uidriver::WaitUntil([&] { return !IsWindowVisible(frame); }, 300);
+            // The workstation lock ends it whatever the policy.
+            vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr);
+        });
+        EXPECT_EQ(-1, answer.result);
+        EXPECT_EQ(c.cancelRefused, stillOpen) << "value " << c.value << ", first use " << c.firstUse;
+        EXPECT_EQ(!c.cancelRefused, cancelEnabled) << "value " << c.value << ", first use " << c.firstUse;
+    }
+}
+
+TEST_F(ChangePin, TheCardLeavingEndsItEvenWhenCancelIsRefused)
+{
+    m_registry.SetDword(kChangePinPolicies, L"DisableCancelChangePINatFirstUse", 1);
+    Request request;
+    request.firstUse = 1;
+    Answer answer = AskChange(request, [](HWND frame) {
+        uidriver::Type(Field(frame, IDC_CURRENT_PIN_EDIT), L"1234");
+        vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, L"SMART READER 0");
+    });
+    EXPECT_EQ(-1, answer.result);
+}
+
+TEST_F(ChangePin, WithoutTheCurrentPinOnlyTheNewOneIsAskedFor)
+{
+    Request request;
+    request.askCurrent = false;
+    bool currentShown = true;
+    Answer answer = AskChange(request, [&](HWND frame) {
+        currentShown = IsWindowVisible(Field(frame, IDC_CURRENT_PIN_EDIT));
+        uidriver::Type(Field(frame, IDC_NEW_PIN_EDIT), L"739102");
+        uidriver::Type(Field(frame, IDC_CONFIRM_PIN_EDIT), L"739102");
+        EXPECT_TRUE(OkEnabled(frame));
+        Press(frame, IDOK);
+    });
+    EXPECT_FALSE(currentShown);
+    ASSERT_EQ(0, answer.result);
+    EXPECT_EQ(0, answer.currentLength);
+    EXPECT_EQ(L"739102", answer.fresh);
+}
+
+TEST_F(ChangePin, AnEmptyCurrentPinKeepsOkDisabledAndOkIsThenIgnored)
+{
+    Answer answer = AskChange(Request{}, [](HWND frame) {
+        uidriver::Type(Field(frame, IDC_NEW_PIN_EDIT), L"739102");
+        uidriver::Type(Field(frame, IDC_CONFIRM_PIN_EDIT), L"739102");
+        EXPECT_FALSE(OkEnabled(frame));
+        PostMessageW(frame, WM_COMMAND, IDOK, 0); // Enter
+        EXPECT_FALSE(uidriver::WaitUntil([&] { return !IsWindowVisible(frame); }, 300))
+            << "OK is ignored while disabled";
+        Press(frame, IDCANCEL);
+    });
+    EXPECT_EQ(-1, answer.result);
+}
+
+TEST_F(ChangePin, AFieldTakesNoMoreThanTheCallersBufferHolds)
+{
+    Request request;
+    request.maxLength = -1;
+    Answer answer = AskChange(request, [](HWND frame) {
+        std::wstring longPin;
+        for (int i = 0; i < 200; ++i)
+            longPin += static_cast<wchar_t>(L'0' + (i * 7) % 10);
+        uidriver::Type(Field(frame, IDC_CURRENT_PIN_EDIT), L"1");
+        uidriver::Type(Field(frame, IDC_NEW_PIN_EDIT), longPin);
+        uidriver::Type(Field(frame, IDC_CONFIRM_PIN_EDIT), longPin);
+        Press(frame, IDOK);
+    });
+    ASSERT_EQ(0, answer.result);
+    EXPECT_EQ(127, answer.freshLength);
+}
+
+TEST_F(ChangePin, NowhereToPutThePinsIsRefused)
+{
+    int length = 0;
+    wchar_t buffer[128];
+    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, nullptr, &length, buffer, &length, kReader, nullptr,
+                                           true, nullptr, nullptr, 0));
+    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, buffer, &length, buffer, nullptr, kReader, nullptr,
+                                           true, nullptr, nullptr, 0));
+}
+
+void CALLBACK CountTick(void* context)
+{
+    ++*static_cast<std::atomic<int>*>(context);
+}
+
+TEST_F(ChangePin, TheKeepAliveCallbackRunsOnlyWithAPeriod)
+{
+    for (unsigned period : {0u, 10u}) {
+        std::atomic<int> ticks{0};
+        Request request;
+        request.timer = CountTick;
+        request.timerArgument = &ticks;
+        request.period = period;
+        AskChange(request, [&](HWND frame) {
+            bool ticked = uidriver::WaitUntil([&] { return ticks.load() >= 3; }, period ? 5000 : 300);
+            EXPECT_EQ(period != 0, ticked);
+            Press(frame, IDCANCEL);
+        });
+    }
+}
+
+TEST_F(ChangePin, NeitherPinIsLeftInMemoryOnceTheCallerWipedItsBuffers)
+{
+    MaskedSecret oldPin(10);
+    MaskedSecret newPin(12);
+    auto typeSecret = [](HWND edit, const MaskedSecret& secret) {
+        for (size_t i = 0; i < secret.Length(); ++i)
+            SendMessageW(edit, WM_CHAR, secret.At(i), 1);
+    };
+    int result = 99;
+    {
+        wchar_t fresh[128] = {};
+        wchar_t current[128] = {};
+        int freshLength = 0;
+        int currentLength = 0;
+        std::thread holder = uidriver::ActOnDialog([&](HWND frame) {
+            typeSecret(Field(frame, IDC_CURRENT_PIN_EDIT), oldPin);
+            typeSecret(Field(frame, IDC_NEW_PIN_EDIT), newPin);
+            typeSecret(Field(frame, IDC_CONFIRM_PIN_EDIT), newPin);
+            Press(frame, IDOK);
+        });
+        result = GetChangePINInfoFromUser(0, 1, 4, 20, 0, 0, fresh, &freshLength, current, &currentLength, kReader,
+                                          nullptr, true, nullptr, nullptr, 0);
+        holder.join();
+        EXPECT_EQ(static_cast<int>(newPin.Length()), freshLength);
+        EXPECT_GE(ScanProcessMemory(newPin).wide, 1u) << "the caller holds the new PIN";
+        SecureZeroMemory(fresh, sizeof(fresh));
+        SecureZeroMemory(current, sizeof(current));
+    }
+    ASSERT_EQ(0, result);
+    SecretSightings oldSeen = ScanProcessMemory(oldPin);
+    SecretSightings newSeen = ScanProcessMemory(newPin);
+    EXPECT_EQ(0u, oldSeen.wide + oldSeen.narrow) << "the current PIN";
+    EXPECT_EQ(0u, newSeen.wide + newSeen.narrow) << "the new PIN";
+}
+
+} // namespace
