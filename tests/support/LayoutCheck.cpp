@@ -73,6 +73,12 @@ std::vector<std::wstring> LayoutProblems(HWND dialog)
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
         if (r.left < inside.left || r.top < inside.top || r.right > inside.right || r.bottom > inside.bottom)
             problems.push_back(Describe(control) + L" lies outside the dialog");
+        if (uidriver::ClassOf(control) == L"#32770") {
+            // A page or panel inside the dialog: its own controls in turn.
+            for (const std::wstring& inner : LayoutProblems(control))
+                problems.push_back(inner);
+            continue;
+        }
         CheckText(control, problems);
     }
     return problems;

@@ -7,5 +7,6 @@
 #include <string>
 #include <vector>
 
-// One line per problem, naming the control by its id and text.
+// One line per problem, naming the control by its id and text. Pages and
+// panels inside the dialog are checked too.
 std::vector<std::wstring> LayoutProblems(HWND dialog);
