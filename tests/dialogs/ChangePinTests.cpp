@@ -338,3 +338,69 @@ TEST_F(ChangePin, NeitherPinIsLeftInMemoryOnceTheCallerWipedItsBuffers)
 }
 
 } // namespace
+
+namespace {
+
+// Top of each shown row, in the panel's client coordinates, and the
+// panel's height.
+struct PanelLayout {
+    std::vector<int> rowTops;
+    int height = 0;
+};
+
+PanelLayout ReadPanel(HWND frame)
+{
+    PanelLayout layout;
+    HWND header = uidriver::FindControl(frame, IDC_RULES_HEADER);
+    HWND panel = GetParent(header);
+    for (int id : {IDC_RULE_MIN_TEXT, IDC_RULE_MAX_TEXT, IDC_RULE_WEAK_TEXT, IDC_RULE_SAME_TEXT, IDC_RULE_ALPHA_TEXT,
+                   IDC_RULE_CONFIRM_TEXT}) {
+        HWND row = uidriver::FindControl(frame, id);
+        if (!IsWindowVisible(row))
+            continue;
+        RECT r;
+        GetWindowRect(row, &r);
+        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+        layout.rowTops.push_back(r.top);
+    }
+    RECT p;
+    GetWindowRect(panel, &p);
+    layout.height = p.bottom - p.top;
+    return layout;
+}
+
+TEST_F(ChangePin, ThePanelClosesUpOverRulesThatDoNotApply)
+{
+    auto open = [](Request request) {
+        PanelLayout layout;
+        AskChange(request, [&](HWND frame) {
+            layout = ReadPanel(frame);
+            Press(frame, IDCANCEL);
+        });
+        return layout;
+    };
+    Request all;
+    all.numericOnly = 1;
+    all.weakAllowed = 0;
+    Request noMinimum = all;
+    noMinimum.minLength = -1;
+    Request confirmationOnly;
+    confirmationOnly.minLength = -1;
+    confirmationOnly.maxLength = -1;
+
+    PanelLayout full = open(all);
+    PanelLayout fewer = open(noMinimum);
+    PanelLayout least = open(confirmationOnly);
+    ASSERT_EQ(5u, full.rowTops.size());
+    ASSERT_EQ(4u, fewer.rowTops.size());
+    ASSERT_EQ(1u, least.rowTops.size());
+    EXPECT_EQ(full.rowTops[0], fewer.rowTops[0]) << "the first row shown takes the top place";
+    EXPECT_EQ(full.rowTops[0], least.rowTops[0]);
+    const int pitch = full.rowTops[1] - full.rowTops[0];
+    for (size_t i = 1; i < full.rowTops.size(); ++i)
+        EXPECT_EQ(pitch, full.rowTops[i] - full.rowTops[i - 1]) << "rows are evenly spaced";
+    EXPECT_EQ(pitch, full.height - fewer.height) << "one row fewer, one row's height less";
+    EXPECT_EQ(4 * pitch, full.height - least.height);
+}
+
+} // namespace
