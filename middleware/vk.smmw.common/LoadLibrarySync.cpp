@@ -52,3 +52,28 @@ DWORD LoadLibrarySync(const wchar_t* path, HMODULE* module, DWORD flags)
     *module = loaded;
     return ERROR_SUCCESS;
 }
+
+void LoadLibrariesSync(const std::vector<std::pair<const wchar_t*, HMODULE*>>& modules, HANDLE mutex)
+{
+    if (mutex)
+        WaitForSingleObject(mutex, INFINITE);
+    CMWException* first = nullptr;
+    for (const auto& [path, handle] : modules) {
+        if (!handle || *handle)
+            continue;
+        try {
+            LoadLibrarySync(path, handle, 0);
+        } catch (CMWException* e) {
+            if (first)
+                delete e;
+            else
+                first = e;
+        }
+    }
+    if (mutex)
+        ReleaseMutex(mutex);
+    if (first) {
+        SetLastError(first->GetError());
+        throw first;
+    }
+}

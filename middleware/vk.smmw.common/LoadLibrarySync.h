@@ -19,3 +19,11 @@ private:
 // is serialized across threads. Throws CMWException* on failure, with the
 // system's last error left as the loader set it.
 DWORD LoadLibrarySync(const wchar_t* path, HMODULE* module, DWORD flags);
+
+#include <utility>
+#include <vector>
+
+// Loads every (path, handle) of the list whose handle is still null, as
+// LoadLibrarySync does, holding `mutex` (when given) meanwhile. Modules that
+// load are kept even when another fails; the first failure is then thrown.
+void LoadLibrariesSync(const std::vector<std::pair<const wchar_t*, HMODULE*>>& modules, HANDLE mutex);

@@ -4,6 +4,11 @@
 // a run on a display nobody looks at still ends.
 #include "UiDriver.h"
 
+#include "cardobj/LayerResult.h"
+#include "cardobj/VKReaderList.h"
+#include "CException.h"
+#include "SMMWController.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -27,9 +32,10 @@ void Print(const std::wstring& text)
 
 int Usage()
 {
-    Print(L"usage: velkor-host [--screenshot FILE.bmp] [--dismiss] COMMAND [ARGS]\n"
+    Print(L"usage: velkor-host [--screenshot FILE.bmp] [--dismiss] [--world FILE.ini] COMMAND [ARGS]\n"
           L"\n"
           L"commands:\n"
+          L"  readers                 the readers of the card world and what is in them\n"
           L"  last-pin-try [READER]   warn that one PIN try is left (DisplayLastPINTry)\n"
           L"  error-string CODE       the text of a card layer result code (GetErrorString)\n"
           L"  pin [--reader R] [--min N] [--max N] [--last-try] [--period MS] [--prompt TEXT]\n"
@@ -161,9 +167,57 @@ int RunChangePin(HMODULE library, const std::vector<std::wstring>& command)
     return 0;
 }
 
+const wchar_t* StateName(int state)
+{
+    switch (state) {
+    case kReaderCardPresent:
+        return L"card";
+    case kReaderEmpty:
+        return L"empty";
+    default:
+        return L"unavailable";
+    }
+}
+
+int RunReaders()
+{
+    VKReaderList list;
+    CSecStr defaultReader;
+    bool haveDefault = list.GetDefaultReader(defaultReader) == kLayerOk;
+    int count = 0;
+    VKReaderList::Position position = list.GetFirstReaderPosition();
+    while (VKReader* reader = list.GetNextReader(position)) {
+        ++count;
+        int state = reader->GetReaderState();
+        std::wstring line = std::wstring(reader->GetName()) + L": " + StateName(state);
+        if (state == kReaderCardPresent) {
+            VKReader copy(*reader);
+            VKConnection connection;
+            if (copy.Connect(connection) == kLayerOk && connection.m_pContext) {
+                try {
+                    VKData identifier;
+                    connection.m_pContext->GetCardObject()->GetProperty(kCardPropertyIdentifier, identifier);
+                    line += L", card " + std::wstring(identifier.GetString());
+                } catch (CException* e) {
+                    line += L", card unreadable (" + std::wstring(e->getMessage()) + L")";
+                    delete e;
+                }
+            }
+        }
+        if (haveDefault && defaultReader.Compare(reader->GetName()) == 0)
+            line += L" (default)";
+        Print(line);
+    }
+    if (count == 0)
+        Print(L"no reader (is vk.smmw.mwctl.dll beside the library, and is the card world readable?)");
+    return 0;
+}
+
 int Run(HMODULE library, const std::vector<std::wstring>& command)
 {
     const std::wstring& name = command[0];
+    if (name == L"readers")
+        return RunReaders();
     if (name == L"change-pin")
         return RunChangePin(library, command);
     if (name == L"pin")
@@ -209,6 +263,8 @@ int wmain(int argc, wchar_t** argv)
             options.screenshot = argv[++i];
         else if (arg == L"--dismiss")
             options.dismiss = true;
+        else if (arg == L"--world" && i + 1 < argc)
+            SetEnvironmentVariableW(L"VELKOR_CARD_WORLD", argv[++i]);
         else
             options.command.push_back(arg);
     }

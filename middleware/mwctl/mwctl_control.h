@@ -1,0 +1,37 @@
+#pragma once
+// Test control of the simulated controller: which card world it serves,
+// cards and readers coming and going (with their events), failures on
+// demand and the log of the calls the layer made. The library never
+// includes this header.
+#include <windows.h>
+
+#include <cstddef>
+
+#ifdef MWCTL_BUILD
+#define MWCTL_API __declspec(dllexport)
+#else
+#define MWCTL_API __declspec(dllimport)
+#endif
+
+extern "C" {
+// Serves the world in `path` (an INI file). False, and an empty world, when
+// it cannot be read.
+MWCTL_API bool mwctlLoadWorld(const wchar_t* path);
+// Puts card `card` of the world into `reader` (its state becomes 0) and
+// raises "card inserted"; false for an unknown reader or card.
+MWCTL_API bool mwctlInsertCard(const wchar_t* reader, const wchar_t* card);
+// Takes the card out of `reader` (state 1) and raises "card removed".
+MWCTL_API bool mwctlRemoveCard(const wchar_t* reader);
+// Adds an empty reader at the end, or removes one, raising the reader event.
+MWCTL_API bool mwctlAddReader(const wchar_t* reader);
+MWCTL_API bool mwctlRemoveReader(const wchar_t* reader);
+// The `nth` controller call from now (1 for the next) throws a CException
+// with `id`; 0 cancels.
+MWCTL_API void mwctlFailCall(unsigned nth, int id);
+// Calls made since the last clear, by operation name ("ListReaders"...).
+MWCTL_API size_t mwctlCallCount();
+MWCTL_API bool mwctlCallName(size_t index, wchar_t* name, size_t chars);
+MWCTL_API void mwctlClearCalls();
+// Contexts established and not yet released.
+MWCTL_API size_t mwctlOpenContexts();
+}

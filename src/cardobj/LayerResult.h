@@ -1,0 +1,18 @@
+#pragma once
+// Result codes of the card object layer. 0 is success; the other values a
+// caller meets come from the middleware failure map.
+enum LayerResult : int {
+    kLayerOk = 0,
+    kLayerNotConnected = 3,     // also the code of an unknown middleware failure
+    kLayerNoCardOrCancelled = 8,
+    kLayerInvalidParameter = 13,
+    kLayerNotInitialized = 19,
+    kLayerNotFound = 22,
+};
+
+// Reader states.
+enum ReaderState : int {
+    kReaderCardPresent = 0,
+    kReaderEmpty = 1,
+    kReaderUnavailable = 2,
+};

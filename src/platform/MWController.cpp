@@ -1,0 +1,62 @@
+#include "platform/MWController.h"
+
+#include "cardobj/FailureMap.h"
+
+#include "LoadLibrarySync.h"
+#include "vklogu.h"
+
+#include <mutex>
+
+namespace {
+
+constexpr const wchar_t* kControllerModule = L"vk.smmw.mwctl.dll";
+
+HMODULE g_hControllerModule = nullptr;
+ISMMWController* g_pSMMWController = nullptr;
+
+HANDLE LoaderMutex()
+{
+    static HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
+    return mutex;
+}
+
+} // namespace
+
+ISMMWController* GetMWController()
+{
+    HANDLE mutex = LoaderMutex();
+    if (g_pSMMWController)
+        return g_pSMMWController;
+    try {
+        LoadLibrariesSync({{kControllerModule, &g_hControllerModule}}, mutex);
+    } catch (CMWException* e) {
+        SetLastError(e->GetError());
+        delete e;
+    }
+    if (mutex)
+        WaitForSingleObject(mutex, INFINITE);
+    ISMMWController* controller = g_pSMMWController;
+    if (!controller && g_hControllerModule) {
+        auto get = reinterpret_cast<GetSMMWControllerFunction>(GetProcAddress(g_hControllerModule, "GetSMMWController"));
+        if (!get) {
+            vklogLog(kLayerTag, VKLOG_ERROR, L"GetMWController: Unable to retrieve GetSMMWController function (0x%x) !",
+                     GetLastError());
+        } else if (!(controller = get())) {
+            vklogLog(kLayerTag, VKLOG_ERROR, L"GetMWController: Unable to retrieve SMMWController (0x%x) !",
+                     GetLastError());
+        } else {
+            try {
+                controller->Initialize();
+            } catch (CException* e) {
+                TakeFailure(e, L"GetMWController: initialization failed: %s.");
+            }
+            g_pSMMWController = controller;
+        }
+    } else if (!controller) {
+        vklogLog(kLayerTag, VKLOG_ERROR, L"GetMWController: Unable to retrieve GetSMMWController function (0x%x) !",
+                 GetLastError());
+    }
+    if (mutex)
+        ReleaseMutex(mutex);
+    return controller;
+}

@@ -1,0 +1,287 @@
+// The card object layer against small card worlds served by the simulated
+// controller: readers, the default reader, shared connections, card
+// identifiers, the failure map, and every controller call failing in turn.
+#include "CardWorldBuilder.h"
+#include "Fixtures.h"
+
+#include "cardobj/CobApi.h"
+#include "cardobj/LayerResult.h"
+#include "cardobj/VKByteArray.h"
+#include "cardobj/VKReaderList.h"
+#include "mwctl_control.h"
+#include "vklogu.h"
+
+#include "SMMWController.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<std::wstring, int>> ListReaders()
+{
+    std::vector<std::pair<std::wstring, int>> seen;
+    VKReaderList list;
+    VKReaderList::Position position = list.GetFirstReaderPosition();
+    while (VKReader* reader = list.GetNextReader(position))
+        seen.emplace_back(reader->GetName().GetString(), reader->GetReaderState());
+    return seen;
+}
+
+class CardLayer : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        mwctlFailCall(0, 0);
+        ASSERT_TRUE(m_world.Reader(L"Reader A", L"empty")
+                        .Reader(L"Reader B", L"card", L"alice")
+                        .Reader(L"Reader C", L"unavailable")
+                        .Reader(L"Reader D", L"card", L"bob")
+                        .Card(L"alice", {{L"Identifier", L"0a1B2c3D"}})
+                        .Card(L"bob", {{L"Identifier", L"FFEE"}})
+                        .Serve());
+        mwctlClearCalls();
+    }
+    void TearDown() override { EXPECT_EQ(0u, mwctlOpenContexts()) << "a context stayed open"; }
+    CardWorldBuilder m_world;
+};
+
+TEST_F(CardLayer, ListsTheReadersInTheMiddlewaresOrderWithTheirStates)
+{
+    auto readers = ListReaders();
+    ASSERT_EQ(4u, readers.size());
+    EXPECT_EQ((std::pair<std::wstring, int>{L"Reader A", kReaderEmpty}), readers[0]);
+    EXPECT_EQ((std::pair<std::wstring, int>{L"Reader B", kReaderCardPresent}), readers[1]);
+    EXPECT_EQ((std::pair<std::wstring, int>{L"Reader C", kReaderUnavailable}), readers[2]);
+    EXPECT_EQ((std::pair<std::wstring, int>{L"Reader D", kReaderCardPresent}), readers[3]);
+}
+
+TEST_F(CardLayer, AReaderLooksItselfUpByItsExactName)
+{
+    struct Case {
+        const wchar_t* name;
+        int state;
+    };
+    for (Case c : {Case{L"Reader B", kReaderCardPresent}, Case{L"Reader A", kReaderEmpty},
+                   Case{L"reader b", kReaderUnavailable}, Case{L"", kReaderUnavailable},
+                   Case{nullptr, kReaderUnavailable}}) {
+        VKReader reader(c.name);
+        EXPECT_EQ(c.state, reader.GetReaderState()) << (c.name ? std::string(c.name, c.name + wcslen(c.name)) : "null");
+    }
+}
+
+TEST_F(CardLayer, TheDefaultReaderIsTheFirstWithACardElseTheFirstEmptyOne)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::wstring, std::wstring>> readers; // name, state
+        int result;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {"card wins", {{L"R1", L"empty"}, {L"R2", L"empty"}, {L"R3", L"card"}}, kLayerOk, L"R3"},
+        {"first empty", {{L"R1", L"empty"}, {L"R2", L"empty"}}, kLayerOk, L"R1"},
+        {"unavailable skipped", {{L"R1", L"unavailable"}, {L"R2", L"empty"}}, kLayerOk, L"R2"},
+        {"nothing usable", {{L"R1", L"unavailable"}}, kLayerNotFound, L""},
+        {"no reader", {}, kLayerNotFound, L""},
+    };
+    for (const Case& c : cases) {
+        CardWorldBuilder world;
+        for (const auto& [name, state] : c.readers)
+            world.Reader(name, state, state == L"card" ? L"x" : L"");
+        world.Card(L"x", {{L"Identifier", L"01"}});
+        ASSERT_TRUE(world.Serve());
+        VKReaderList list;
+        CSecStr name;
+        EXPECT_EQ(c.result, list.GetDefaultReader(name)) << c.name;
+        EXPECT_EQ(c.expected, name.GetString()) << c.name;
+    }
+}
+
+TEST_F(CardLayer, CopiesOfAReaderShareOneContext)
+{
+    VKReader first(L"Reader B");
+    VKReader second(first);
+    VKConnection a;
+    VKConnection b;
+    ASSERT_EQ(kLayerOk, first.Connect(a));
+    ASSERT_NE(nullptr, a.m_pContext);
+    EXPECT_EQ(1u, mwctlOpenContexts());
+    ASSERT_EQ(kLayerOk, second.Connect(b));
+    EXPECT_EQ(a.m_pContext, b.m_pContext);
+    EXPECT_EQ(1u, mwctlOpenContexts());
+    EXPECT_EQ(2, first.m_pReaderData->m_nConnections);
+
+    VKConnection again;
+    EXPECT_EQ(kLayerOk, first.Connect(again)) << "an already connected copy";
+    EXPECT_EQ(a.m_pContext, again.m_pContext);
+    EXPECT_EQ(2, first.m_pReaderData->m_nConnections) << "is not counted twice";
+
+    EXPECT_EQ(kLayerOk, first.Disconnect());
+    EXPECT_EQ(1u, mwctlOpenContexts()) << "the second copy still holds it";
+    EXPECT_EQ(kLayerOk, second.Disconnect());
+    EXPECT_EQ(0u, mwctlOpenContexts());
+}
+
+TEST_F(CardLayer, AssigningOrDestroyingACopyLetsItsConnectionGo)
+{
+    {
+        VKReader b(L"Reader B");
+        VKReader d(L"Reader D");
+        VKConnection connection;
+        ASSERT_EQ(kLayerOk, b.Connect(connection));
+        b = d;
+        EXPECT_EQ(0u, mwctlOpenContexts()) << "assignment disconnects first";
+        EXPECT_STREQ(L"Reader D", b.GetName());
+        EXPECT_EQ(2, d.m_pReaderData->m_nRefCount);
+        b = b;
+        EXPECT_EQ(2, d.m_pReaderData->m_nRefCount);
+        ASSERT_EQ(kLayerOk, d.Connect(connection));
+    }
+    EXPECT_EQ(0u, mwctlOpenContexts()) << "destruction disconnects";
+}
+
+TEST_F(CardLayer, ConnectingAReaderWithoutACardFailsWithTheMappedCode)
+{
+    struct Case {
+        const wchar_t* reader;
+        int result;
+    };
+    for (Case c : {Case{L"Reader A", kLayerNoCardOrCancelled}, Case{L"Reader C", kLayerNotConnected},
+                   Case{L"Nowhere", kLayerNotFound}, Case{L"", kLayerInvalidParameter}}) {
+        VKReader reader(c.reader);
+        VKConnection connection;
+        EXPECT_EQ(c.result, reader.Connect(connection)) << std::string(c.reader, c.reader + wcslen(c.reader));
+        EXPECT_EQ(nullptr, connection.m_pContext);
+        EXPECT_EQ(kLayerOk, reader.Disconnect());
+    }
+}
+
+TEST_F(CardLayer, FindsTheReaderHoldingACardByItsIdentifier)
+{
+    VKReaderList list;
+    VKReader* found = list.GetReaderFromCUID(VKByteArray(L"0A1b2C3d"));
+    ASSERT_NE(nullptr, found);
+    EXPECT_STREQ(L"Reader B", found->GetName());
+    found = list.GetReaderFromCUID(VKByteArray(L"ffee"));
+    ASSERT_NE(nullptr, found);
+    EXPECT_STREQ(L"Reader D", found->GetName());
+    EXPECT_EQ(nullptr, list.GetReaderFromCUID(VKByteArray(L"0102")));
+    EXPECT_EQ(nullptr, list.GetReaderFromCUID(VKByteArray()));
+}
+
+TEST(ByteArray, ReadsHexOfEitherCaseAndRefusesAnythingElse)
+{
+    struct Case {
+        const wchar_t* text;
+        std::vector<unsigned char> bytes;
+    };
+    const Case cases[] = {
+        {nullptr, {}},       {L"", {}},           {L"ABC", {}},        {L"0G", {}},
+        {L"0a1B", {0x0A, 0x1B}}, {L"ff00", {0xFF, 0x00}}, {L"12 4", {}}, {L"-1", {}},
+    };
+    for (const Case& c : cases) {
+        VKByteArray array(c.text);
+        EXPECT_EQ(c.bytes, std::vector<unsigned char>(array.Bytes().begin(), array.Bytes().end()))
+            << (c.text ? std::string(c.text, c.text + wcslen(c.text)) : "null");
+    }
+    EXPECT_TRUE(VKByteArray(L"0a1b") == VKByteArray(L"0A1B"));
+    EXPECT_TRUE(VKByteArray(L"0a1b") != VKByteArray(L"0a1c"));
+}
+
+TEST_F(CardLayer, EveryMiddlewareFailureBecomesItsLayerCode)
+{
+    // getID 3000..3028, then identifiers outside the map.
+    const int expected[] = {13, 21, 4, 4, 1, 4, 4, 22, 5, 4, 5, 4, 9, 14, 4,
+                            2,  3,  8, 7, 4, 9, 23, 4, 3, 3, 3, 3, 3, 6};
+    for (int i = 0; i < 29; ++i) {
+        VKReader reader(L"Reader B");
+        VKConnection connection;
+        mwctlFailCall(1, 3000 + i);
+        EXPECT_EQ(expected[i], reader.Connect(connection)) << "getID " << 3000 + i;
+    }
+    for (int id : {0, 2999, 3029, -1}) {
+        VKReader reader(L"Reader B");
+        VKConnection connection;
+        mwctlFailCall(1, id);
+        EXPECT_EQ(kLayerNotConnected, reader.Connect(connection)) << "getID " << id;
+    }
+}
+
+TEST_F(CardLayer, FailuresAreLoggedWithTheirMessage)
+{
+    LogCapture log;
+    VKReader reader(L"Reader A");
+    VKConnection connection;
+    reader.Connect(connection);
+    EXPECT_TRUE(log.Has(VKLOG_INFO, L"VKReader::Connect : EstablishContext failed: EstablishContext: no card in reader "
+                                    L"Reader A."));
+    EXPECT_TRUE(log.Has(VKLOG_EXIT, L"VKReader::Connect : ret=(0x8)"));
+}
+
+// Every operation of the layer, run while the controller fails its 1st,
+// 2nd, ... call in turn: each run ends with a layer result, no context left
+// open and no crash.
+TEST_F(CardLayer, SurvivesEachControllerCallFailingInTurn)
+{
+    struct Operation {
+        const char* name;
+        std::function<void()> run;
+    };
+    const Operation operations[] = {
+        {"list readers", [] { ListReaders(); }},
+        {"default reader",
+         [] {
+             VKReaderList list;
+             CSecStr name;
+             list.GetDefaultReader(name);
+         }},
+        {"find by identifier",
+         [] {
+             VKReaderList list;
+             list.GetReaderFromCUID(VKByteArray(L"FFEE"));
+         }},
+        {"connect twice and disconnect",
+         [] {
+             VKReader first(L"Reader D");
+             VKReader second(first);
+             VKConnection a;
+             VKConnection b;
+             first.Connect(a);
+             second.Connect(b);
+             first.Disconnect();
+         }},
+        {"reader state", [] { VKReader(L"Reader B").GetReaderState(); }},
+    };
+    int injected = 0;
+    for (const Operation& op : operations) {
+        mwctlClearCalls();
+        op.run();
+        const size_t calls = mwctlCallCount();
+        ASSERT_GT(calls, 0u) << op.name;
+        for (unsigned nth = 1; nth <= calls; ++nth) {
+            mwctlClearCalls();
+            mwctlFailCall(nth, 3010 + static_cast<int>(nth % 19));
+            op.run();
+            mwctlFailCall(0, 0);
+            ++injected;
+            EXPECT_EQ(0u, mwctlOpenContexts()) << op.name << ", call " << nth << " failing";
+        }
+    }
+    RecordProperty("injected_faults", injected);
+    printf("fault sweep: %d controller calls failed in turn\n", injected);
+}
+
+TEST(CardLayerStart, InitializingTwiceLoadsNothingTheSecondTime)
+{
+    LogCapture log;
+    EXPECT_TRUE(vkCobAPI_Initialize());
+    EXPECT_TRUE(vkCobAPI_Initialize());
+    EXPECT_EQ(2u, log.Count(L"vkCobAPI_Initialize vkCobAPI already initialized!"));
+    EXPECT_NE(nullptr, GetModuleHandleW(L"vkCobAPIrc.dll"));
+    EXPECT_NE(nullptr, GetModuleHandleW(L"vkCobAPIlrc.dll"));
+}
+
+} // namespace

@@ -1,0 +1,30 @@
+#pragma once
+// Builds a card world for the simulated controller in a temporary file and
+// serves it for the life of the builder.
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class CardWorldBuilder {
+public:
+    CardWorldBuilder();
+    ~CardWorldBuilder();
+    CardWorldBuilder(const CardWorldBuilder&) = delete;
+    CardWorldBuilder& operator=(const CardWorldBuilder&) = delete;
+
+    // A reader: "card" (with `card`), "empty" or "unavailable".
+    CardWorldBuilder& Reader(const std::wstring& name, const std::wstring& state, const std::wstring& card = L"");
+    // A card and its fields (Identifier, Type, PIN...).
+    CardWorldBuilder& Card(const std::wstring& name, std::vector<std::pair<std::wstring, std::wstring>> fields);
+    // Writes the world and has the controller serve it.
+    bool Serve();
+
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    std::wstring m_dir;
+    std::wstring m_path;
+    std::wstring m_text;
+};
