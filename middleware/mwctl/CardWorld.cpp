@@ -43,6 +43,7 @@ bool CardWorld::Load(const std::wstring& path)
 {
     readers.clear();
     cards.clear();
+    folder = path.substr(0, path.find_last_of(L"\\/") + 1);
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return false;
     std::vector<wchar_t> buffer(kBufferChars);

@@ -19,6 +19,8 @@ struct WorldReader {
 };
 
 struct CardWorld {
+    // The folder of the world file, with a trailing backslash.
+    std::wstring folder;
     std::vector<WorldReader> readers;
     std::map<std::wstring, WorldCard> cards;
 

@@ -51,11 +51,12 @@ private:
     std::wstring m_name;
 };
 
-class SimCardObject : public ISMMWCardObject {
+class SimCardObject : public ISMMWCardObject, public ISMMWSecurityModuleCapabilities {
 public:
     SimCardObject(std::wstring reader, std::wstring card) : m_reader(std::move(reader)), m_card(std::move(card)) {}
     void GetProperty(int id, VKData& value) override;
-    bool HasCapability(const wchar_t* name) override;
+    ISMMWSecurityModuleCapabilities* GetSecurityModuleCapabilities() override;
+    void GetCapability(const wchar_t* name, VKData& value) override;
     const std::wstring& Reader() const { return m_reader; }
     const std::wstring& Card() const { return m_card; }
 
@@ -64,16 +65,48 @@ private:
     std::wstring m_card;
 };
 
-class SimContext : public ISMMWContext {
+class SimCredential : public ISMMWCredential {
 public:
-    SimContext(const std::wstring& reader, const std::wstring& card) : m_cardObject(reader, card) {}
+    SimCredential(int type, int dataType) : m_nType(type), m_nDataType(dataType) {}
+    void GetProperty(int id, VKData& value) override;
+    void SetAttribute(int id, const VKData& value) override;
+    void SetAccessRights(const wchar_t* action, const std::vector<CSMMWAccessControlRight*>& rights,
+                         int accessMode) override;
+    void ImportKey(const VKData& key, const ParameterMap& parameters, int flags) override;
+    void SetValue(const VKData& value) override;
+
+    bool Matches(const Filter& filter) const;
+    int m_nType;
+    int m_nDataType;
+    std::map<int, VKData> m_attributes;
+    VKData m_value;
+    // Per action: (ACL type, ACR type) of each right, and the access mode.
+    std::map<std::wstring, std::pair<std::vector<std::pair<int, int>>, int>> m_rights;
+};
+
+class SimContext : public ISMMWContext, public ISMMWCredentialFactory, public MWDataMap {
+public:
+    SimContext(const std::wstring& reader, const WorldCard& card, const std::wstring& worldFolder);
     ISMMWCardObject* GetCardObject() override;
+    void FindCredentials(const Filter& filter, std::vector<ISMMWCredential*>& found) override;
+    void ExecuteAction(const wchar_t* name, const ParameterMap& in, ParameterMap& out) override;
+    ISMMWCredentialFactory* GetCredentialFactory() override;
+    MWDataMap* GetDataMap() override;
     void BeginTransaction() override;
     void EndTransaction() override;
     void ResetTransactionTimeout() override;
+    ISMMWCredential* NewCredentialTemplate(int type) override;
+    ISMMWCredential* NewDataCredentialTemplate(int dataType) override;
+    int CreateCredential(ISMMWCredential* credentialTemplate, ISMMWCredential** created) override;
+    void AddSilentContext(bool silent) override;
+
+    bool m_bSilent = false;
+    int m_nTransactions = 0;
 
 private:
     SimCardObject m_cardObject;
+    int m_nCreateStatus;
+    std::vector<std::unique_ptr<SimCredential>> m_credentials;
 };
 
 class Controller : public ISMMWController {
@@ -105,7 +138,7 @@ public:
             Fail(kReaderUnavailable, L"EstablishContext: reader " + name + L" is unavailable");
         if (!m_world.CardIn(*reader))
             Fail(kNoCard, L"EstablishContext: no card in reader " + name);
-        m_contexts.push_back(std::make_unique<SimContext>(name, reader->card));
+        m_contexts.push_back(std::make_unique<SimContext>(name, *m_world.CardIn(*reader), m_world.folder));
         return m_contexts.back().get();
     }
 
@@ -208,14 +241,162 @@ void SimCardObject::GetProperty(int id, VKData& value)
     value.SetString(card.Field(L"Identifier").c_str());
 }
 
-bool SimCardObject::HasCapability(const wchar_t* name)
+ISMMWSecurityModuleCapabilities* SimCardObject::GetSecurityModuleCapabilities()
+{
+    TheController().Enter(L"Card::GetSecurityModuleCapabilities");
+    return this;
+}
+
+void SimCardObject::GetCapability(const wchar_t* name, VKData& value)
 {
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
-    c.Enter(L"Card::HasCapability");
+    c.Enter(L"Capabilities::GetCapability");
     const WorldCard& card = PresentCard(c, *this);
     std::wstring list = L"," + card.Field(L"Capabilities") + L",";
-    return name && list.find(L"," + std::wstring(name) + L",") != std::wstring::npos;
+    bool has = name && list.find(L"," + std::wstring(name) + L",") != std::wstring::npos;
+    value = VKData(static_cast<uint8_t>(has ? 1 : 0));
+}
+
+std::vector<int> NumberList(const std::wstring& text)
+{
+    std::vector<int> numbers;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t comma = text.find(L',', start);
+        std::wstring item = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        if (!item.empty())
+            numbers.push_back(_wtoi(item.c_str()));
+        if (comma == std::wstring::npos)
+            break;
+        start = comma + 1;
+    }
+    return numbers;
+}
+
+WipingBytes HexBytes(const std::wstring& hex)
+{
+    WipingBytes bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<unsigned char>(wcstoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+    return bytes;
+}
+
+void SimCredential::GetProperty(int id, VKData& value)
+{
+    TheController().Enter(L"Credential::GetProperty");
+    auto found = m_attributes.find(id);
+    if (found == m_attributes.end())
+        Fail(kNotFound, L"Credential::GetProperty: no property " + std::to_wstring(id));
+    value = found->second;
+}
+
+void SimCredential::SetAttribute(int id, const VKData& value)
+{
+    TheController().Enter(L"Credential::SetAttribute");
+    m_attributes[id] = value;
+}
+
+void SimCredential::SetAccessRights(const wchar_t* action, const std::vector<CSMMWAccessControlRight*>& rights,
+                                    int accessMode)
+{
+    TheController().Enter(L"Credential::SetAccessRights");
+    std::vector<std::pair<int, int>> kept;
+    for (const CSMMWAccessControlRight* right : rights)
+        kept.emplace_back(right->ACLType(), right->ACRType());
+    m_rights[action ? action : L""] = {kept, accessMode};
+}
+
+void SimCredential::ImportKey(const VKData& key, const ParameterMap&, int)
+{
+    TheController().Enter(L"Credential::ImportKey");
+    m_value = key;
+}
+
+void SimCredential::SetValue(const VKData& value)
+{
+    TheController().Enter(L"Credential::SetValue");
+    m_value = value;
+}
+
+bool SimCredential::Matches(const Filter& filter) const
+{
+    const auto& types = filter.CredentialTypes();
+    if (!types.empty() && std::find(types.begin(), types.end(), m_nType) == types.end())
+        return false;
+    const auto& dataTypes = filter.DataCredentialTypes();
+    if (!dataTypes.empty() && std::find(dataTypes.begin(), dataTypes.end(), m_nDataType) == dataTypes.end())
+        return false;
+    for (const auto& [attribute, wanted] : filter.Attributes()) {
+        // A PIN flagged "not primary" (138 false) stands in for the primary
+        // one, as the card's middleware treats it.
+        if (attribute == kAttributePrimary && wanted.GetBool() && m_attributes.count(kAttributeNotPrimaryFallback) &&
+            !m_attributes.at(kAttributeNotPrimaryFallback).GetBool())
+            continue;
+        auto found = m_attributes.find(attribute);
+        if (found == m_attributes.end() || found->second.GetUInt() != wanted.GetUInt() ||
+            found->second.GetString() != wanted.GetString())
+            return false;
+    }
+    return true;
+}
+
+// The card's credentials, as its section in the world describes them:
+// PINCredentials (1) PIN credentials flagged primary when PINPrimary (1),
+// one data credential per type in DataObjects (value in DataObject.N),
+// PKICredentials certificates (the first primary) each with its key
+// container, and the status CreateStatus (4) that creating one answers.
+// A data object's bytes: hexadecimal digits, or "@file" for the bytes of a
+// file beside the world (or at an absolute path).
+WipingBytes DataObjectBytes(const std::wstring& value, const std::wstring& worldFolder)
+{
+    if (value.empty() || value[0] != L'@')
+        return HexBytes(value);
+    std::wstring path = value.substr(1);
+    if (path.size() < 2 || (path[1] != L':' && path[0] != L'\\'))
+        path = worldFolder + path;
+    WipingBytes bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    LARGE_INTEGER size = {};
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1 << 24)) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD read = 0;
+        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+        bytes.resize(read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+SimContext::SimContext(const std::wstring& reader, const WorldCard& card, const std::wstring& worldFolder)
+    : m_cardObject(reader, card.name), m_nCreateStatus(_wtoi(card.Field(L"CreateStatus", L"4").c_str()))
+{
+    const bool primaryPin = card.Field(L"PINPrimary", L"1") != L"0";
+    for (int i = 0, n = _wtoi(card.Field(L"PINCredentials", L"1").c_str()); i < n; ++i) {
+        auto pin = std::make_unique<SimCredential>(kCredentialPIN, 0);
+        if (primaryPin)
+            pin->m_attributes[kAttributePrimary] = VKData(true);
+        else
+            pin->m_attributes[kAttributeNotPrimaryFallback] = VKData(false);
+        pin->m_attributes[30] = VKData(card.Field(L"WeakPINCheck", L"0") == L"1");
+        m_credentials.push_back(std::move(pin));
+    }
+    for (int dataType : NumberList(card.Field(L"DataObjects"))) {
+        auto data = std::make_unique<SimCredential>(kCredentialData, dataType);
+        data->m_value = VKData(DataObjectBytes(card.Field(L"DataObject." + std::to_wstring(dataType)), worldFolder));
+        m_credentials.push_back(std::move(data));
+    }
+    for (int i = 0, n = _wtoi(card.Field(L"PKICredentials", L"0").c_str()); i < n; ++i) {
+        auto pki = std::make_unique<SimCredential>(kCredentialPKI, 0);
+        pki->m_attributes[kAttributePrimary] = VKData(i == 0);
+        pki->m_attributes[kAttributeKeyContainerLink] = VKData(static_cast<uint32_t>(100 + i));
+        auto container = std::make_unique<SimCredential>(kCredentialKeyContainer, 0);
+        container->m_attributes[kAttributeKeyContainerLink] = VKData(static_cast<uint32_t>(100 + i));
+        m_credentials.push_back(std::move(pki));
+        m_credentials.push_back(std::move(container));
+    }
 }
 
 ISMMWCardObject* SimContext::GetCardObject()
@@ -224,14 +405,87 @@ ISMMWCardObject* SimContext::GetCardObject()
     return &m_cardObject;
 }
 
+void SimContext::FindCredentials(const Filter& filter, std::vector<ISMMWCredential*>& found)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Context::FindCredentials");
+    PresentCard(c, m_cardObject);
+    for (const auto& credential : m_credentials)
+        if (credential->Matches(filter))
+            found.push_back(credential.get());
+}
+
+void SimContext::ExecuteAction(const wchar_t* name, const ParameterMap&, ParameterMap&)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Context::ExecuteAction");
+    const std::wstring action = name ? name : L"";
+    if (action != L"ActionRefreshCmapFile" && action != L"ActionRefreshMsRoots")
+        Fail(kInvalidParameter, L"ExecuteAction: unknown action " + action);
+}
+
+ISMMWCredentialFactory* SimContext::GetCredentialFactory()
+{
+    TheController().Enter(L"Context::GetCredentialFactory");
+    return this;
+}
+
+MWDataMap* SimContext::GetDataMap()
+{
+    TheController().Enter(L"Context::GetDataMap");
+    return this;
+}
+
+void SimContext::AddSilentContext(bool silent)
+{
+    TheController().Enter(L"DataMap::AddSilentContext");
+    m_bSilent = silent;
+}
+
+ISMMWCredential* SimContext::NewCredentialTemplate(int type)
+{
+    TheController().Enter(L"Factory::NewCredentialTemplate");
+    return new SimCredential(type, 0);
+}
+
+ISMMWCredential* SimContext::NewDataCredentialTemplate(int dataType)
+{
+    TheController().Enter(L"Factory::NewDataCredentialTemplate");
+    return new SimCredential(kCredentialData, dataType);
+}
+
+int SimContext::CreateCredential(ISMMWCredential* credentialTemplate, ISMMWCredential** created)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Factory::CreateCredential");
+    auto* source = dynamic_cast<SimCredential*>(credentialTemplate);
+    if (!source || !created)
+        Fail(kInvalidParameter, L"CreateCredential: no template");
+    if (m_nCreateStatus != kCredentialCreated)
+        return m_nCreateStatus;
+    // A new PKI credential takes the card's type for certificates.
+    auto made = std::make_unique<SimCredential>(*source);
+    if (made->m_nType == kCredentialNewPKI)
+        made->m_nType = kCredentialPKI;
+    *created = made.get();
+    m_credentials.push_back(std::move(made));
+    return kCredentialCreated;
+}
+
 void SimContext::BeginTransaction()
 {
     TheController().Enter(L"Context::BeginTransaction");
+    ++m_nTransactions;
 }
 
 void SimContext::EndTransaction()
 {
     TheController().Enter(L"Context::EndTransaction");
+    if (m_nTransactions > 0)
+        --m_nTransactions;
 }
 
 void SimContext::ResetTransactionTimeout()
@@ -348,6 +602,16 @@ extern "C" void mwctlClearCalls()
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
     c.m_calls.clear();
+}
+
+extern "C" size_t mwctlOpenTransactions()
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    size_t open = 0;
+    for (const auto& context : c.m_contexts)
+        open += static_cast<size_t>(context->m_nTransactions);
+    return open;
 }
 
 extern "C" size_t mwctlOpenContexts()

@@ -34,4 +34,6 @@ MWCTL_API bool mwctlCallName(size_t index, wchar_t* name, size_t chars);
 MWCTL_API void mwctlClearCalls();
 // Contexts established and not yet released.
 MWCTL_API size_t mwctlOpenContexts();
+// Transactions begun and not yet ended, over every open context.
+MWCTL_API size_t mwctlOpenTransactions();
 }

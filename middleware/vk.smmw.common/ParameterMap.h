@@ -7,6 +7,7 @@ class ParameterMap {
 public:
     void Set(const std::wstring& name, const std::wstring& value) { m_values[name] = value; }
     bool Has(const std::wstring& name) const { return m_values.count(name) != 0; }
+    void AddKeySize(unsigned bits) { Set(L"KeySize", std::to_wstring(bits)); }
     std::wstring Get(const std::wstring& name) const
     {
         auto found = m_values.find(name);

@@ -4,6 +4,7 @@
 // whose export GetSMMWController hands out the one controller; readers,
 // contexts and card objects belong to it. Every failure is thrown as a
 // CException* that the caller deletes.
+#include "Filter.h"
 #include "ParameterMap.h"
 #include "VKData.h"
 
@@ -22,17 +23,67 @@ public:
     virtual int GetState() = 0;
 };
 
+// Credential types, data credential types and attributes the layer uses.
+enum SMMWCredentialType : int {
+    kCredentialPKI = 0,
+    kCredentialNewPKI = 1,
+    kCredentialPIN = 4,
+    kCredentialData = 5,
+    kCredentialKeyContainer = 6,
+};
+enum SMMWCredentialAttribute : int {
+    kAttributeKeySize = 11,
+    kAttributePrimary = 38,
+    kAttributeKeyContainerLink = 41,
+    kAttributeNotPrimaryFallback = 138,
+};
+// The creation status of a credential that was made.
+inline constexpr int kCredentialCreated = 4;
+
+class ISMMWSecurityModuleCapabilities {
+public:
+    virtual ~ISMMWSecurityModuleCapabilities() = default;
+    virtual void GetCapability(const wchar_t* name, VKData& value) = 0;
+};
+
 class ISMMWCardObject {
 public:
     virtual ~ISMMWCardObject() = default;
     virtual void GetProperty(int id, VKData& value) = 0;
-    virtual bool HasCapability(const wchar_t* name) = 0;
+    virtual ISMMWSecurityModuleCapabilities* GetSecurityModuleCapabilities() = 0;
+};
+
+class ISMMWCredential {
+public:
+    virtual ~ISMMWCredential() = default;
+    virtual void GetProperty(int id, VKData& value) = 0;
+    virtual void SetAttribute(int id, const VKData& value) = 0;
+    // Gives `action` these rights (copied), with an access mode.
+    virtual void SetAccessRights(const wchar_t* action, const std::vector<CSMMWAccessControlRight*>& rights,
+                                 int accessMode) = 0;
+    virtual void ImportKey(const VKData& key, const ParameterMap& parameters, int flags) = 0;
+    virtual void SetValue(const VKData& value) = 0;
+};
+
+class ISMMWCredentialFactory {
+public:
+    virtual ~ISMMWCredentialFactory() = default;
+    // A template the caller deletes.
+    virtual ISMMWCredential* NewCredentialTemplate(int type) = 0;
+    virtual ISMMWCredential* NewDataCredentialTemplate(int dataType) = 0;
+    // Makes a credential on the card from a template; `kCredentialCreated`
+    // when it was made (then in *created), another status when refused.
+    virtual int CreateCredential(ISMMWCredential* credentialTemplate, ISMMWCredential** created) = 0;
 };
 
 class ISMMWContext {
 public:
     virtual ~ISMMWContext() = default;
     virtual ISMMWCardObject* GetCardObject() = 0;
+    virtual void FindCredentials(const Filter& filter, std::vector<ISMMWCredential*>& found) = 0;
+    virtual void ExecuteAction(const wchar_t* name, const ParameterMap& in, ParameterMap& out) = 0;
+    virtual ISMMWCredentialFactory* GetCredentialFactory() = 0;
+    virtual MWDataMap* GetDataMap() = 0;
     virtual void BeginTransaction() = 0;
     virtual void EndTransaction() = 0;
     virtual void ResetTransactionTimeout() = 0;
