@@ -5,7 +5,10 @@
 
 #include "CException.h"
 #include "SMMWController.h"
+#include "TripleDes.h"
 #include "vkevtsub_control.h"
+
+#include <bcrypt.h>
 
 #include <algorithm>
 #include <memory>
@@ -74,6 +77,9 @@ public:
                          int accessMode) override;
     void ImportKey(const VKData& key, const ParameterMap& parameters, int flags) override;
     void SetValue(const VKData& value) override;
+    void GetUnblockChallenge(WipingBytes& challenge) override;
+    bool Unblock(const WipingBytes& response, const WipingBytes& newPin, int flags) override;
+    ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) override;
 
     bool Matches(const Filter& filter) const;
     int m_nType;
@@ -82,6 +88,29 @@ public:
     VKData m_value;
     // Per action: (ACL type, ACR type) of each right, and the access mode.
     std::map<std::wstring, std::pair<std::vector<std::pair<int, int>>, int>> m_rights;
+};
+
+// The user PIN of a card: its lengths, switches, unlock code and tries live
+// in the card's fields of the world, so every context on the card sees the
+// same card.
+class SimPinCredential : public SimCredential, public ISMMWAccessControlList {
+public:
+    SimPinCredential(std::wstring reader, std::wstring card)
+        : SimCredential(kCredentialPIN, 0), m_reader(std::move(reader)), m_card(std::move(card))
+    {
+    }
+    void GetProperty(int id, VKData& value) override;
+    void SetAttribute(int id, const VKData& value) override;
+    void GetUnblockChallenge(WipingBytes& challenge) override;
+    bool Unblock(const WipingBytes& response, const WipingBytes& newPin, int flags) override;
+    ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) override;
+    bool IsAuthenticable() override;
+
+private:
+    WorldCard& Card();
+    std::wstring m_reader;
+    std::wstring m_card;
+    WipingBytes m_lastChallenge;
 };
 
 class SimContext : public ISMMWContext, public ISMMWCredentialFactory, public MWDataMap {
@@ -236,9 +265,25 @@ void SimCardObject::GetProperty(int id, VKData& value)
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
     c.Enter(L"Card::GetProperty");
     const WorldCard& card = PresentCard(c, *this);
-    if (id != kCardPropertyIdentifier)
+    const std::wstring type = card.Field(L"Type");
+    switch (id) {
+    case kCardPropertyIdentifier:
+        value.SetString(card.Field(L"Identifier").c_str());
+        return;
+    case kCardPropertyIsCAC:
+        value = VKData(static_cast<uint8_t>(_wcsicmp(type.c_str(), L"CAC") == 0 ? 1 : 0));
+        return;
+    case kCardPropertyIsPIV:
+        value = VKData(static_cast<uint8_t>(_wcsicmp(type.c_str(), L"PIV") == 0 ? 1 : 0));
+        return;
+    case kCardPropertyTransactionTimeout:
+        if (card.Field(L"TransactionTimeout").empty())
+            Fail(kNotFound, L"Card::GetProperty: no transaction timeout");
+        value = VKData(static_cast<uint32_t>(_wtoi(card.Field(L"TransactionTimeout").c_str())));
+        return;
+    default:
         Fail(kNotFound, L"Card::GetProperty: no property " + std::to_wstring(id));
-    value.SetString(card.Field(L"Identifier").c_str());
+    }
 }
 
 ISMMWSecurityModuleCapabilities* SimCardObject::GetSecurityModuleCapabilities()
@@ -274,8 +319,11 @@ std::vector<int> NumberList(const std::wstring& text)
     return numbers;
 }
 
-WipingBytes HexBytes(const std::wstring& hex)
+// Hexadecimal text as bytes; an odd count of digits reads as if it had a
+// leading zero.
+WipingBytes HexBytes(const std::wstring& text)
 {
+    const std::wstring hex = text.size() % 2 ? L"0" + text : text;
     WipingBytes bytes;
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
         bytes.push_back(static_cast<unsigned char>(wcstoul(hex.substr(i, 2).c_str(), nullptr, 16)));
@@ -317,6 +365,140 @@ void SimCredential::SetValue(const VKData& value)
 {
     TheController().Enter(L"Credential::SetValue");
     m_value = value;
+}
+
+void SimCredential::GetUnblockChallenge(WipingBytes&)
+{
+    TheController().Enter(L"Credential::GetUnblockChallenge");
+    Fail(kInvalidParameter, L"GetUnblockChallenge: not a PIN");
+}
+
+bool SimCredential::Unblock(const WipingBytes&, const WipingBytes&, int)
+{
+    TheController().Enter(L"Credential::Unblock");
+    Fail(kInvalidParameter, L"Unblock: not a PIN");
+}
+
+ISMMWAccessControlList* SimCredential::GetAccessControlList(const wchar_t*)
+{
+    TheController().Enter(L"Credential::GetAccessControlList");
+    return nullptr;
+}
+
+WorldCard& SimPinCredential::Card()
+{
+    Controller& c = TheController();
+    WorldReader* reader = c.m_world.FindReader(m_reader);
+    auto found = c.m_world.cards.find(m_card);
+    if (!reader || reader->state != 0 || reader->card != m_card || found == c.m_world.cards.end())
+        Fail(kCardGone, L"the card left reader " + m_reader);
+    return found->second;
+}
+
+void SimPinCredential::GetProperty(int id, VKData& value)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    WorldCard& card = Card();
+    switch (id) {
+    case kPinPropertyMinLength:
+    case kPinPropertyMaxLength: {
+        c.Enter(L"Credential::GetProperty");
+        const wchar_t* key = id == kPinPropertyMinLength ? L"MinPINLen" : L"MaxPINLen";
+        std::wstring text = card.Field(key);
+        if (text.empty())
+            Fail(kNotFound, std::wstring(L"Credential::GetProperty: no ") + key);
+        value = VKData(static_cast<uint8_t>(_wtoi(text.c_str())));
+        return;
+    }
+    case kPinPropertyWeakCheck:
+        c.Enter(L"Credential::GetProperty");
+        value = VKData(static_cast<uint8_t>(card.Field(L"WeakPINCheck", L"0") == L"1" ? 1 : 0));
+        return;
+    case kPinPropertyUnlockCode: {
+        c.Enter(L"Credential::GetProperty");
+        std::wstring code = card.Field(L"UnlockCode");
+        if (code.empty())
+            value = VKData(WipingBytes());
+        else
+            value = VKData(HexBytes(code));
+        return;
+    }
+    default:
+        SimCredential::GetProperty(id, value);
+    }
+}
+
+void SimPinCredential::SetAttribute(int id, const VKData& value)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    if (id != kPinPropertyUnlockCode) {
+        SimCredential::SetAttribute(id, value);
+        return;
+    }
+    c.Enter(L"Credential::SetAttribute");
+    WorldCard& card = Card();
+    std::wstring hex;
+    static const wchar_t kDigits[] = L"0123456789ABCDEF";
+    for (unsigned char b : value.GetBytes()) {
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 0x0F];
+    }
+    card.fields[L"UnlockCode"] = hex;
+}
+
+void SimPinCredential::GetUnblockChallenge(WipingBytes& challenge)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Credential::GetUnblockChallenge");
+    Card();
+    // Fresh random bytes each time: an answer works for one challenge only.
+    m_lastChallenge.assign(8, 0);
+    BCryptGenRandom(nullptr, m_lastChallenge.data(), 8, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    challenge = m_lastChallenge;
+}
+
+bool SimPinCredential::Unblock(const WipingBytes& response, const WipingBytes& newPin, int)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Credential::Unblock");
+    WorldCard& card = Card();
+    int adminTries = _wtoi(card.Field(L"AdminTries", L"3").c_str());
+    if (adminTries <= 0)
+        Fail(3015, L"Unblock: the admin key is blocked");
+    WipingBytes expected;
+    const bool answered = !m_lastChallenge.empty() &&
+                          TripleDesEncryptEcb(HexBytes(card.Field(L"AdminKey")), m_lastChallenge, expected) &&
+                          response == expected;
+    m_lastChallenge.clear();
+    if (!answered) {
+        card.fields[L"AdminTries"] = std::to_wstring(adminTries - 1);
+        return false;
+    }
+    card.fields[L"PIN"] = std::wstring(newPin.begin(), newPin.end());
+    card.fields[L"PINTries"] = card.Field(L"PINMaxTries", L"3");
+    return true;
+}
+
+ISMMWAccessControlList* SimPinCredential::GetAccessControlList(const wchar_t* action)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Credential::GetAccessControlList");
+    if (!action || std::wstring(action) != L"ActionUnblock" || Card().Field(L"UnblockACL") == L"none")
+        return nullptr;
+    return this;
+}
+
+bool SimPinCredential::IsAuthenticable()
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"ACL::IsAuthenticable");
+    return Card().Field(L"UnblockACL", L"authenticable") == L"authenticable";
 }
 
 bool SimCredential::Matches(const Filter& filter) const
@@ -375,12 +557,11 @@ SimContext::SimContext(const std::wstring& reader, const WorldCard& card, const 
 {
     const bool primaryPin = card.Field(L"PINPrimary", L"1") != L"0";
     for (int i = 0, n = _wtoi(card.Field(L"PINCredentials", L"1").c_str()); i < n; ++i) {
-        auto pin = std::make_unique<SimCredential>(kCredentialPIN, 0);
+        auto pin = std::make_unique<SimPinCredential>(reader, card.name);
         if (primaryPin)
             pin->m_attributes[kAttributePrimary] = VKData(true);
         else
             pin->m_attributes[kAttributeNotPrimaryFallback] = VKData(false);
-        pin->m_attributes[30] = VKData(card.Field(L"WeakPINCheck", L"0") == L"1");
         m_credentials.push_back(std::move(pin));
     }
     for (int dataType : NumberList(card.Field(L"DataObjects"))) {
@@ -602,6 +783,20 @@ extern "C" void mwctlClearCalls()
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
     c.m_calls.clear();
+}
+
+extern "C" bool mwctlCardField(const wchar_t* card, const wchar_t* key, wchar_t* value, size_t chars)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    if (!card || !key || !value || chars == 0)
+        return false;
+    auto found = c.m_world.cards.find(card);
+    if (found == c.m_world.cards.end() || !found->second.fields.count(key))
+        return false;
+    wcsncpy(value, found->second.fields.at(key).c_str(), chars - 1);
+    value[chars - 1] = L'\0';
+    return true;
 }
 
 extern "C" size_t mwctlOpenTransactions()

@@ -34,6 +34,9 @@ MWCTL_API bool mwctlCallName(size_t index, wchar_t* name, size_t chars);
 MWCTL_API void mwctlClearCalls();
 // Contexts established and not yet released.
 MWCTL_API size_t mwctlOpenContexts();
+// A field of a card as the card holds it now (PIN, PINTries, AdminTries,
+// UnlockCode...); false when the card or field does not exist.
+MWCTL_API bool mwctlCardField(const wchar_t* card, const wchar_t* key, wchar_t* value, size_t chars);
 // Transactions begun and not yet ended, over every open context.
 MWCTL_API size_t mwctlOpenTransactions();
 }

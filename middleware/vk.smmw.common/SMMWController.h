@@ -53,9 +53,38 @@ public:
     virtual ISMMWSecurityModuleCapabilities* GetSecurityModuleCapabilities() = 0;
 };
 
+// The rights of one action of a credential.
+class ISMMWAccessControlList {
+public:
+    virtual ~ISMMWAccessControlList() = default;
+    // True when the holder can be authenticated for the action.
+    virtual bool IsAuthenticable() = 0;
+};
+
+// PIN credential properties.
+enum SMMWPinProperty : int {
+    kPinPropertyMinLength = 25,
+    kPinPropertyMaxLength = 26,
+    kPinPropertyWeakCheck = 30,
+    kPinPropertyUnlockCode = 33,
+};
+// Card object properties.
+enum SMMWCardProperty : int {
+    kCardPropertyIsCAC = 3,
+    kCardPropertyIsPIV = 4,
+    kCardPropertyTransactionTimeout = 18,
+};
+
 class ISMMWCredential {
 public:
     virtual ~ISMMWCredential() = default;
+    // A fresh unblock challenge of the PIN credential.
+    virtual void GetUnblockChallenge(WipingBytes& challenge) = 0;
+    // Answers the last challenge; true when the card took the response and
+    // the new PIN.
+    virtual bool Unblock(const WipingBytes& response, const WipingBytes& newPin, int flags) = 0;
+    // The rights of `action`, or null; the credential keeps it.
+    virtual ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) = 0;
     virtual void GetProperty(int id, VKData& value) = 0;
     virtual void SetAttribute(int id, const VKData& value) = 0;
     // Gives `action` these rights (copied), with an access mode.

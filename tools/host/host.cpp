@@ -5,7 +5,10 @@
 #include "UiDriver.h"
 
 #include "cardobj/LayerResult.h"
+#include "cardobj/VKCardManagement.h"
 #include "cardobj/VKReaderList.h"
+#include "CConverter.h"
+#include "TripleDes.h"
 #include "CException.h"
 #include "SMMWController.h"
 
@@ -36,6 +39,11 @@ int Usage()
           L"\n"
           L"commands:\n"
           L"  readers                 the readers of the card world and what is in them\n"
+          L"  card-info [--reader R] [--set-notification-date SECONDS]\n"
+          L"                          the card's serial, type, PIN bounds and switches, transaction\n"
+          L"                          time-out and the date its expiry notice was last shown\n"
+          L"  helpdesk --challenge HEX --key HEX\n"
+          L"                          the unlock code that answers a card's challenge (3DES, ECB)\n"
           L"  last-pin-try [READER]   warn that one PIN try is left (DisplayLastPINTry)\n"
           L"  error-string CODE       the text of a card layer result code (GetErrorString)\n"
           L"  pin [--reader R] [--min N] [--max N] [--last-try] [--period MS] [--prompt TEXT]\n"
@@ -213,9 +221,70 @@ int RunReaders()
     return 0;
 }
 
+int RunCardInfo(const std::vector<std::wstring>& command)
+{
+    CSecStr readerName(Option(command, L"--reader", L"").c_str());
+    if (readerName.IsEmpty()) {
+        VKReaderList list;
+        if (list.GetDefaultReader(readerName) != kLayerOk) {
+            Print(L"no reader");
+            return 1;
+        }
+    }
+    VKReader reader(readerName);
+    VKCardManagement card(reader);
+    std::wstring date = Option(command, L"--set-notification-date", L"");
+    if (!date.empty())
+        card.SetDisplayNotificationDate(_wtoi64(date.c_str()));
+    CSecStr serial;
+    int status = card.GetSerialNumber(serial);
+    if (status != kLayerOk) {
+        Print(std::wstring(L"reader ") + readerName.GetString() + L": no card (" + std::to_wstring(status) + L")");
+        return 1;
+    }
+    int minLength = -1;
+    int maxLength = -1;
+    unsigned timeout = 0;
+    card.GetMinPINLen(&minLength);
+    card.GetMaxPINLen(&maxLength);
+    card.GetTransactionTimeoutValue(&timeout);
+    const wchar_t* type = card.IsCACCard() ? L"CAC" : (card.IsPIVCard() ? L"PIV" : L"other");
+    auto yesNo = [](bool b) { return std::wstring(b ? L"yes" : L"no"); };
+    Print(std::wstring(L"reader: ") + readerName.GetString());
+    Print(std::wstring(L"serial: ") + serial.GetString());
+    Print(std::wstring(L"type: ") + type);
+    Print(L"PIN length: " + std::to_wstring(minLength) + L" to " + std::to_wstring(maxLength));
+    Print(L"weak PIN check: " + yesNo(card.IsWeakPINCheckActivated()) + L", digits only: " +
+          yesNo(card.IsAlphaPINCheckActivated()) + L", unlock allowed: " + yesNo(card.IsUnlockAllowed()));
+    Print(L"transaction time-out: " + std::to_wstring(timeout));
+    Print(L"notification date: " + std::to_wstring(card.GetDisplayNotificationDate()));
+    return 0;
+}
+
+int RunHelpdesk(const std::vector<std::wstring>& command)
+{
+    CSecStr challengeText(Option(command, L"--challenge", L"").c_str());
+    CSecStr keyText(Option(command, L"--key", L"").c_str());
+    challengeText.Remove(L' ');
+    challengeText.Remove(L'-');
+    WipingBytes challenge = CConverter::HexToBin(challengeText);
+    WipingBytes key = CConverter::HexToBin(keyText);
+    WipingBytes response;
+    if (challenge.empty() || key.size() != 24 || !TripleDesEncryptEcb(key, challenge, response)) {
+        Print(L"helpdesk: give the challenge (whole 8-byte blocks) and the 24-byte admin key in hexadecimal");
+        return 2;
+    }
+    Print(std::wstring(L"unlock code: ") + CConverter::BinToHex(response).GetString());
+    return 0;
+}
+
 int Run(HMODULE library, const std::vector<std::wstring>& command)
 {
     const std::wstring& name = command[0];
+    if (name == L"card-info")
+        return RunCardInfo(command);
+    if (name == L"helpdesk")
+        return RunHelpdesk(command);
     if (name == L"readers")
         return RunReaders();
     if (name == L"change-pin")

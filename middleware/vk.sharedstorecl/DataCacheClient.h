@@ -1,0 +1,26 @@
+#pragma once
+// The middleware's shared data cache: small values addressed by a store, a
+// compartment and a name, seen by every process of the logged-on user. The
+// stand-in keeps each value in a file under the user's local application
+// data folder ("Quellon\Velkor\DataCache"), or under the folder named by
+// VELKOR_DATA_CACHE.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class DataCacheClient {
+public:
+    // 0 when the value was read; a negative status otherwise (nothing stored
+    // reads as not found).
+    long GetData(const std::wstring& store, const std::wstring& compartment, const std::wstring& name,
+                 std::vector<uint64_t>& values);
+    // 0 when stored. The file is replaced in one step: a crash in the middle
+    // of a write leaves the previous value.
+    long SetData(const std::wstring& store, const std::wstring& compartment, const std::wstring& name,
+                 const std::vector<uint64_t>& values);
+};
+
+// Statuses.
+inline constexpr long kDataCacheNotFound = -2;
+inline constexpr long kDataCacheBadName = -3;
+inline constexpr long kDataCacheIoError = -5;

@@ -1,0 +1,50 @@
+#include "cardobj/VKCardProperties.h"
+
+#include "cardobj/FailureMap.h"
+#include "cardobj/LayerResult.h"
+#include "frame/Log.h"
+
+#include "CConverter.h"
+#include "SMMWController.h"
+
+VKCardProperties::VKCardProperties(const VKReader& reader) : m_propertiesReader(reader)
+{
+    vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardProperties::VKCardProperties : this=%#x", HandleBits(this));
+    vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardProperties::VKCardProperties");
+}
+
+VKCardProperties::~VKCardProperties()
+{
+    vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardProperties::~VKCardProperties : this=%#x", HandleBits(this));
+    vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardProperties::~VKCardProperties");
+}
+
+int VKCardProperties::GetSerialNumber(CSecStr& serial)
+{
+    vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardProperties::GetSerialNumber");
+    serial.Empty();
+    VKConnection connection;
+    int result = m_propertiesReader.Connect(connection);
+    if (result != kLayerOk) {
+        vklogLog(kLayerTag, VKLOG_ERROR, L"VKCardProperties::GetSerialNumber : Unable to connect. Error is (%d)",
+                 result);
+        return result;
+    }
+    if (connection.m_pContext) {
+        try {
+            VKData value;
+            connection.m_pContext->GetCardObject()->GetProperty(kCardPropertyIdentifier, value);
+            // The identifier comes as bytes, or as their hexadecimal text.
+            if (value.GetKind() == VKData::Kind::Bytes)
+                serial = CConverter::BinToHex(value.GetBytes());
+            else
+                serial = CConverter::BinToHex(CConverter::HexToBin(value.GetString()));
+            m_sSerialNumber = serial;
+        } catch (CException* e) {
+            result = TakeFailure(e, L"VKCardProperties::GetSerialNumber : Error while trying to read Identifier: %s.");
+        }
+    }
+    m_propertiesReader.Disconnect();
+    vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardProperties::GetSerialNumber : ret=(%#x)", result);
+    return result;
+}
