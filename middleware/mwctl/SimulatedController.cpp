@@ -110,8 +110,15 @@ private:
     WorldCard& Card();
     std::wstring m_reader;
     std::wstring m_card;
-    WipingBytes m_lastChallenge;
 };
+
+// The challenge a card issued last lives on the card, whichever context
+// asked for it: an answer must come for that one.
+std::map<std::wstring, WipingBytes>& LastChallenges()
+{
+    static std::map<std::wstring, WipingBytes> challenges;
+    return challenges;
+}
 
 class SimContext : public ISMMWContext, public ISMMWCredentialFactory, public MWDataMap {
 public:
@@ -433,6 +440,11 @@ void SimPinCredential::SetAttribute(int id, const VKData& value)
 {
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    if (id == kPinPropertyWeakCheck) {
+        c.Enter(L"Credential::SetAttribute");
+        Card().fields[L"WeakPINCheck"] = value.GetUInt() ? L"1" : L"0";
+        return;
+    }
     if (id != kPinPropertyUnlockCode) {
         SimCredential::SetAttribute(id, value);
         return;
@@ -455,9 +467,10 @@ void SimPinCredential::GetUnblockChallenge(WipingBytes& challenge)
     c.Enter(L"Credential::GetUnblockChallenge");
     Card();
     // Fresh random bytes each time: an answer works for one challenge only.
-    m_lastChallenge.assign(8, 0);
-    BCryptGenRandom(nullptr, m_lastChallenge.data(), 8, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-    challenge = m_lastChallenge;
+    WipingBytes& last = LastChallenges()[m_card];
+    last.assign(8, 0);
+    BCryptGenRandom(nullptr, last.data(), 8, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    challenge = last;
 }
 
 bool SimPinCredential::Unblock(const WipingBytes& response, const WipingBytes& newPin, int)
@@ -469,11 +482,11 @@ bool SimPinCredential::Unblock(const WipingBytes& response, const WipingBytes& n
     int adminTries = _wtoi(card.Field(L"AdminTries", L"3").c_str());
     if (adminTries <= 0)
         Fail(3015, L"Unblock: the admin key is blocked");
+    WipingBytes& last = LastChallenges()[m_card];
     WipingBytes expected;
-    const bool answered = !m_lastChallenge.empty() &&
-                          TripleDesEncryptEcb(HexBytes(card.Field(L"AdminKey")), m_lastChallenge, expected) &&
+    const bool answered = !last.empty() && TripleDesEncryptEcb(HexBytes(card.Field(L"AdminKey")), last, expected) &&
                           response == expected;
-    m_lastChallenge.clear();
+    last.clear();
     if (!answered) {
         card.fields[L"AdminTries"] = std::to_wstring(adminTries - 1);
         return false;

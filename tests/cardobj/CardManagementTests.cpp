@@ -1,0 +1,375 @@
+// Card management against small card worlds: properties, the unblock
+// challenge answered as a help desk would, the unlock code, the shared
+// notification date, the adapters, and every controller call failing in turn.
+#include "CardWorldBuilder.h"
+#include "Fixtures.h"
+
+#include "cardobj/LayerResult.h"
+#include "cardobj/VKCardManagement.h"
+#include "mwctl_control.h"
+#include "vklogu.h"
+
+#include "CConverter.h"
+#include "TripleDes.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+constexpr const wchar_t* kAdminKey = L"0123456789ABCDEFFEDCBA98765432100123456789ABCDEF";
+
+std::wstring CardField(const wchar_t* card, const wchar_t* key)
+{
+    wchar_t value[256] = {};
+    return mwctlCardField(card, key, value, 256) ? value : L"(none)";
+}
+
+// What a help desk answers to a challenge, with the card's admin key.
+CSecStr HelpDeskAnswer(const CSecStr& challenge, const wchar_t* key = kAdminKey)
+{
+    WipingBytes response;
+    TripleDesEncryptEcb(CConverter::HexToBin(CSecStr(key)), CConverter::HexToBin(challenge), response);
+    return CConverter::BinToHex(response);
+}
+
+// A private shared data cache for the notification dates.
+class DataCacheFolder {
+public:
+    DataCacheFolder() : m_dir(MakeTempDirectory()) { SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", m_dir.c_str()); }
+    ~DataCacheFolder()
+    {
+        SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", nullptr);
+        RemoveDirectoryTree(m_dir);
+    }
+
+private:
+    std::wstring m_dir;
+};
+
+class CardManagementTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        mwctlFailCall(0, 0);
+        m_world.Reader(L"PIV Reader", L"card", L"piv")
+            .Reader(L"CAC Reader", L"card", L"cac")
+            .Reader(L"Plain Reader", L"card", L"plain")
+            .Reader(L"Bare Reader", L"card", L"bare")
+            .Reader(L"Empty Reader", L"empty")
+            .Card(L"piv", {{L"Identifier", L"0AFF"}, {L"Type", L"PIV"}, {L"MinPINLen", L"6"}, {L"MaxPINLen", L"8"},
+                           {L"WeakPINCheck", L"1"}, {L"TransactionTimeout", L"45"}, {L"AdminKey", kAdminKey},
+                           {L"AdminTries", L"3"}, {L"PIN", L"111111"}, {L"PINTries", L"0"}, {L"PINMaxTries", L"3"},
+                           {L"UnlockCode", L"3150a7c2e99d4b06"}})
+            .Card(L"cac", {{L"Identifier", L"0102"}, {L"Type", L"CAC"}, {L"UnlockCode", L"ABC"},
+                           {L"UnblockACL", L"not-authenticable"}})
+            .Card(L"plain", {{L"Identifier", L"0304"}, {L"Type", L"Other"}, {L"UnblockACL", L"none"}})
+            .Card(L"bare", {{L"Identifier", L"0506"}, {L"PINCredentials", L"0"}});
+        ASSERT_TRUE(m_world.Serve());
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, mwctlOpenContexts());
+        EXPECT_EQ(0u, mwctlOpenTransactions());
+    }
+    CardWorldBuilder m_world;
+    RegistryFixture m_registry;
+};
+
+TEST_F(CardManagementTest, ReadsTheCardsPropertiesAndSwitches)
+{
+    struct Case {
+        const wchar_t* reader;
+        const wchar_t* serial;
+        bool cac, piv;
+        int minLength, maxLength;
+        bool weak;
+        unsigned timeout;
+        bool unlockAllowed;
+    };
+    const Case cases[] = {
+        {L"PIV Reader", L"0AFF", false, true, 6, 8, true, 45, true},
+        {L"CAC Reader", L"0102", true, false, 77, 77, false, 0, false},
+        {L"Plain Reader", L"0304", false, false, 77, 77, false, 0, false},
+        {L"Bare Reader", L"0506", false, false, 77, 77, false, 0, true},
+    };
+    for (const Case& c : cases) {
+        VKReader reader(c.reader);
+        VKCardManagement card(reader);
+        CSecStr serial;
+        EXPECT_EQ(kLayerOk, card.GetSerialNumber(serial));
+        EXPECT_STREQ(c.serial, serial);
+        EXPECT_EQ(c.cac, card.IsCACCard());
+        EXPECT_EQ(c.piv, card.IsPIVCard());
+        int minLength = 77;
+        int maxLength = 77;
+        card.GetMinPINLen(&minLength);
+        card.GetMaxPINLen(&maxLength);
+        EXPECT_EQ(c.minLength, minLength) << "without a stored bound the value is left as it was";
+        EXPECT_EQ(c.maxLength, maxLength);
+        EXPECT_EQ(c.weak, card.IsWeakPINCheckActivated());
+        unsigned timeout = 99;
+        EXPECT_EQ(kLayerOk, card.GetTransactionTimeoutValue(&timeout)) << "no time-out means none, not a failure";
+        EXPECT_EQ(c.timeout, timeout);
+        EXPECT_EQ(c.unlockAllowed, card.IsUnlockAllowed());
+    }
+}
+
+TEST_F(CardManagementTest, NullPointersAreRefusedWithoutTouchingTheCard)
+{
+    VKReader reader(L"PIV Reader");
+    VKCardManagement card(reader);
+    LogCapture log;
+    mwctlClearCalls();
+    EXPECT_EQ(kLayerOk, card.GetMinPINLen(nullptr));
+    EXPECT_EQ(kLayerOk, card.GetMaxPINLen(nullptr));
+    EXPECT_EQ(kLayerInvalidParameter, card.GetTransactionTimeoutValue(nullptr));
+    EXPECT_EQ(0u, mwctlCallCount());
+    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"VKCardManagement::GetMinPINLen : pnMinPINLen=null pointer!"));
+}
+
+TEST_F(CardManagementTest, DigitsOnlyOnCacAndPivCardsElseAsThePolicySays)
+{
+    struct Case {
+        const wchar_t* reader;
+        int policy; // -1: missing
+        bool digitsOnly;
+    };
+    const Case cases[] = {{L"PIV Reader", 0, true},   {L"CAC Reader", -1, true},   {L"Plain Reader", -1, false},
+                          {L"Plain Reader", 0, false}, {L"Plain Reader", 1, true}, {L"Plain Reader", 2, false}};
+    for (const Case& c : cases) {
+        RegistryFixture registry;
+        if (c.policy < 0)
+            registry.Remove(kPolicyKey + std::wstring(L"\\PINPolicies"), L"PreventAlphaPIN");
+        else
+            registry.SetDword(kPolicyKey + std::wstring(L"\\PINPolicies"), L"PreventAlphaPIN", static_cast<DWORD>(c.policy));
+        VKReader reader(c.reader);
+        VKCardManagement card(reader);
+        EXPECT_EQ(c.digitsOnly, card.IsAlphaPINCheckActivated()) << "policy " << c.policy;
+    }
+}
+
+TEST_F(CardManagementTest, AHelpDeskAnswerUnlocksTheCardWithTheNewPin)
+{
+    VKReader reader(L"PIV Reader");
+    VKCardManagement card(reader);
+    CSecStr first;
+    CSecStr challenge;
+    ASSERT_EQ(kLayerOk, card.GetUnlockChallenge(first));
+    ASSERT_EQ(kLayerOk, card.GetUnlockChallenge(challenge));
+    EXPECT_EQ(16, challenge.GetLength());
+    EXPECT_NE(first, challenge) << "every challenge is fresh";
+    CSecStr answer = HelpDeskAnswer(challenge);
+    answer.MakeLower();
+    EXPECT_EQ(kLayerOk, card.UnlockPIN(answer, L"246810"));
+    EXPECT_EQ(L"246810", CardField(L"piv", L"PIN"));
+    EXPECT_EQ(L"3", CardField(L"piv", L"PINTries")) << "the PIN tries are reset";
+    EXPECT_EQ(L"3", CardField(L"piv", L"AdminTries"));
+}
+
+TEST_F(CardManagementTest, AWrongAnswerCostsAnAdminTryUntilTheCardRefuses)
+{
+    VKReader reader(L"PIV Reader");
+    VKCardManagement card(reader);
+    struct Step {
+        const char* name;
+        std::function<CSecStr(const CSecStr&)> answer;
+        int result;
+        const wchar_t* triesLeft;
+    };
+    const Step steps[] = {
+        {"wrong key", [](const CSecStr& c) { return HelpDeskAnswer(c, L"000000000000000000000000000000000000000000000000"); },
+         5, L"2"},
+        {"not hexadecimal", [](const CSecStr&) { return CSecStr(L"not a code"); }, 5, L"1"},
+        {"an older challenge's answer", [&card](const CSecStr& c) {
+             CSecStr answer = HelpDeskAnswer(c);
+             CSecStr newer;
+             card.GetUnlockChallenge(newer);
+             return answer;
+         },
+         5, L"0"},
+        {"right, but too late", [](const CSecStr& c) { return HelpDeskAnswer(c); }, 2, L"0"},
+    };
+    for (const Step& step : steps) {
+        CSecStr challenge;
+        ASSERT_EQ(kLayerOk, card.GetUnlockChallenge(challenge)) << step.name;
+        EXPECT_EQ(step.result, card.UnlockPIN(step.answer(challenge), L"135790")) << step.name;
+        EXPECT_EQ(step.triesLeft, CardField(L"piv", L"AdminTries")) << step.name;
+        EXPECT_EQ(L"111111", CardField(L"piv", L"PIN")) << step.name << ": the PIN stays blocked";
+    }
+}
+
+TEST_F(CardManagementTest, TheUnlockCodeReadsAsHexadecimalAndCanBeRemoved)
+{
+    struct Case {
+        const wchar_t* reader;
+        const wchar_t* code;
+    };
+    for (Case c : {Case{L"PIV Reader", L"3150A7C2E99D4B06"}, Case{L"CAC Reader", L"0ABC"}, Case{L"Plain Reader", L""},
+                   Case{L"Bare Reader", L""}}) {
+        VKReader reader(c.reader);
+        VKCardManagement card(reader);
+        CSecStr code(L"stale");
+        EXPECT_EQ(kLayerOk, card.GetUnlockCode(code));
+        EXPECT_STREQ(c.code, code);
+    }
+    VKReader reader(L"PIV Reader");
+    VKCardManagement card(reader);
+    EXPECT_EQ(kLayerOk, card.RemoveUnlockCode());
+    CSecStr code(L"stale");
+    EXPECT_EQ(kLayerOk, card.GetUnlockCode(code));
+    EXPECT_STREQ(L"", code);
+}
+
+TEST_F(CardManagementTest, WithoutAPinCredentialNothingIsChallengedOrUnlocked)
+{
+    VKReader reader(L"Bare Reader");
+    VKCardManagement card(reader);
+    CSecStr challenge(L"unchanged");
+    EXPECT_EQ(kLayerOk, card.GetUnlockChallenge(challenge));
+    EXPECT_STREQ(L"unchanged", challenge);
+    EXPECT_EQ(5, card.UnlockPIN(L"0011223344556677", L"1234"));
+}
+
+TEST_F(CardManagementTest, ACardRemovedBetweenTwoCallsFailsTheSecondCleanly)
+{
+    VKReader reader(L"CAC Reader");
+    VKCardManagement card(reader);
+    EXPECT_TRUE(card.IsCACCard());
+    ASSERT_TRUE(mwctlRemoveCard(L"CAC Reader"));
+    EXPECT_FALSE(card.IsCACCard());
+    CSecStr serial(L"old");
+    EXPECT_EQ(kLayerNoCardOrCancelled, card.GetSerialNumber(serial));
+    EXPECT_STREQ(L"", serial);
+    int length = 5;
+    EXPECT_EQ(kLayerNoCardOrCancelled, card.GetMinPINLen(&length));
+    EXPECT_EQ(5, length);
+}
+
+TEST_F(CardManagementTest, TheNotificationDateIsKeptPerCard)
+{
+    DataCacheFolder cache;
+    VKReader piv(L"PIV Reader");
+    VKReader cac(L"CAC Reader");
+    VKCardManagement first(piv);
+    VKCardManagement second(cac);
+    EXPECT_EQ(-1, first.GetDisplayNotificationDate()) << "never notified";
+    first.SetDisplayNotificationDate(1765000000);
+    EXPECT_EQ(1765000000, first.GetDisplayNotificationDate());
+    EXPECT_EQ(-1, second.GetDisplayNotificationDate()) << "another card has its own";
+    first.SetDisplayNotificationDate(1800000000);
+    EXPECT_EQ(1800000000, VKCardManagement(piv).GetDisplayNotificationDate());
+    VKReader empty(L"Empty Reader");
+    EXPECT_EQ(-1, VKCardManagement(empty).GetDisplayNotificationDate());
+}
+
+// The date written by one process is read by the next: velkor-host twice.
+TEST_F(CardManagementTest, TheNotificationDateSurvivesIntoAnotherProcess)
+{
+    DataCacheFolder cache;
+    auto host = [](const std::wstring& arguments) {
+        std::wstring output = MakeTempDirectory();
+        std::wstring outFile = output + L"out.txt";
+        std::wstring commandLine = L"cmd.exe /c \"\"" + BinDirectory() + L"velkor-host.exe\" " + arguments + L" > \"" +
+                                   outFile + L"\"\"";
+        STARTUPINFOW startup = {sizeof(startup)};
+        PROCESS_INFORMATION process = {};
+        std::string text;
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &startup, &process)) {
+            WaitForSingleObject(process.hProcess, 60000);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+            FILE* in = _wfopen(outFile.c_str(), L"rb");
+            char buffer[4096] = {};
+            if (in) {
+                text.assign(buffer, fread(buffer, 1, sizeof(buffer) - 1, in));
+                fclose(in);
+            }
+        }
+        RemoveDirectoryTree(output);
+        return text;
+    };
+    const std::wstring world = L"--world \"" + m_world.Path() + L"\" ";
+    host(world + L"card-info --reader \"PIV Reader\" --set-notification-date 1765432100");
+    std::string second = host(world + L"card-info --reader \"PIV Reader\"");
+    EXPECT_NE(std::string::npos, second.find("notification date: 1765432100")) << second;
+}
+
+TEST_F(CardManagementTest, AdaptersPassThroughAndAnswerZeroWithoutAnObject)
+{
+    EXPECT_EQ(0, UnlockAdapter(nullptr, L"a", L"b"));
+    CSecStr text;
+    EXPECT_EQ(0, ChallengeAdapter(nullptr, text));
+    EXPECT_EQ(0, UnlockCodeAdapter(nullptr, &text));
+    EXPECT_EQ(0, RemoveUnlockCodeAdapter(nullptr));
+    LogCapture log;
+    TimeoutCallback(nullptr);
+    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"TimeoutCallback: Invalid Connection!"));
+
+    VKReader reader(L"PIV Reader");
+    VKCardManagement card(reader);
+    CSecStr challenge;
+    ASSERT_EQ(kLayerOk, ChallengeAdapter(&card, challenge));
+    EXPECT_EQ(kLayerOk, UnlockAdapter(&card, HelpDeskAnswer(challenge), L"864213"));
+    EXPECT_EQ(L"864213", CardField(L"piv", L"PIN"));
+    CSecStr code;
+    EXPECT_EQ(kLayerOk, UnlockCodeAdapter(&card, &code));
+    EXPECT_STREQ(L"3150A7C2E99D4B06", code);
+    EXPECT_EQ(kLayerOk, RemoveUnlockCodeAdapter(&card));
+    EXPECT_EQ(L"", CardField(L"piv", L"UnlockCode"));
+
+    VKConnection connection;
+    ASSERT_EQ(kLayerOk, reader.Connect(connection));
+    mwctlClearCalls();
+    TimeoutCallback(&connection);
+    wchar_t name[64] = {};
+    ASSERT_TRUE(mwctlCallName(0, name, 64));
+    EXPECT_STREQ(L"Context::ResetTransactionTimeout", name);
+    reader.Disconnect();
+}
+
+TEST_F(CardManagementTest, SurvivesEachControllerCallFailingInTurn)
+{
+    DataCacheFolder cache;
+    struct Operation {
+        const char* name;
+        std::function<void(VKCardManagement&)> run;
+    };
+    const Operation operations[] = {
+        {"serial", [](VKCardManagement& c) { CSecStr s; c.GetSerialNumber(s); }},
+        {"challenge and unlock",
+         [](VKCardManagement& c) {
+             CSecStr challenge;
+             if (c.GetUnlockChallenge(challenge) == kLayerOk)
+                 c.UnlockPIN(HelpDeskAnswer(challenge), L"111111");
+         }},
+        {"switches", [](VKCardManagement& c) { c.IsWeakPINCheckActivated(); c.IsAlphaPINCheckActivated(); c.IsUnlockAllowed(); }},
+        {"lengths", [](VKCardManagement& c) { int n = 0; c.GetMinPINLen(&n); c.GetMaxPINLen(&n); }},
+        {"unlock code", [](VKCardManagement& c) { CSecStr s; c.GetUnlockCode(s); c.RemoveUnlockCode(); }},
+        {"type and time-out", [](VKCardManagement& c) { unsigned t = 0; c.IsCACCard(); c.IsPIVCard(); c.GetTransactionTimeoutValue(&t); }},
+        {"notification date", [](VKCardManagement& c) { c.SetDisplayNotificationDate(1765000000); c.GetDisplayNotificationDate(); }},
+    };
+    int injected = 0;
+    for (const Operation& op : operations) {
+        auto once = [&] {
+            VKReader reader(L"PIV Reader");
+            VKCardManagement card(reader);
+            op.run(card);
+        };
+        mwctlClearCalls();
+        once();
+        const size_t calls = mwctlCallCount();
+        for (unsigned nth = 1; nth <= calls; ++nth) {
+            mwctlFailCall(nth, 3000 + static_cast<int>((nth * 7) % 29));
+            once();
+            mwctlFailCall(0, 0);
+            ++injected;
+            EXPECT_EQ(0u, mwctlOpenContexts()) << op.name << ", call " << nth;
+        }
+    }
+    printf("fault sweep: %d controller calls failed in turn\n", injected);
+}
+
+} // namespace
