@@ -1,5 +1,7 @@
 #include "CardWorld.h"
 
+#include "WipingAllocator.h"
+
 #include <windows.h>
 
 namespace {
@@ -41,6 +43,10 @@ std::wstring WorldCard::Field(const std::wstring& key, const std::wstring& fallb
 
 bool CardWorld::Load(const std::wstring& path)
 {
+    // The old world's PINs and keys do not stay behind in freed memory.
+    for (auto& [name, card] : cards)
+        for (auto& [key, value] : card.fields)
+            SecureWipe(value.data(), value.size() * sizeof(wchar_t));
     readers.clear();
     cards.clear();
     folder = path.substr(0, path.find_last_of(L"\\/") + 1);

@@ -84,3 +84,51 @@
 #define IDS_NEW_PIN_LABEL               3030
 #define IDS_CHANGE_PIN_INSTRUCTION      3033
 #define IDS_NEW_PIN_INSTRUCTION         3133
+
+// Unlock outcome dialogs.
+#define IDD_UNLOCK_FAILED               3008
+#define IDD_UNLOCK_TOOL                 3009
+#define IDD_UNLOCK_SUCCESS              3010
+#define IDC_OUTCOME_HEADING             3032
+#define IDC_FAILED_ICON                 3036
+#define IDC_FAILED_MESSAGE              3041
+#define IDI_UNLOCK                      3018
+#define IDI_PIN_INIT                    3013
+#define IDS_UNLOCK_TOOL_HEADING         3035
+#define IDS_PIN_INIT_FAILED_TITLE       3036
+#define IDS_PIN_INIT_FAILED_HEADING     3037
+
+// Unlock code display.
+#define IDD_DISPLAY_UNLOCK_CODE         3005
+#define IDD_UNLOCK_CODE_PAGE            3077
+#define IDC_UNLOCK_CODE_PLACEHOLDER     3050
+#define IDC_UNLOCK_CODE_TEXT            3045
+#define IDC_NEVER_DISPLAY               3024
+#define IDS_NO_UNLOCK_CODE              3048
+#define IDS_UNLOCK_CODE_ERROR           3051
+
+// Unlock card dialog.
+#define IDD_UNLOCK_CARD                 3007
+#define IDC_CHALLENGE_TEXT              3026
+#define IDC_UNLOCK_CONFIRM_EDIT         3028
+#define IDC_UNLOCK_NEW_PIN_EDIT         3029
+#define IDC_UNLOCK_CODE_EDIT            3030
+#define IDC_CHALLENGE_LABEL             3033
+#define IDC_CHALLENGE_LABEL2            3034
+#define IDC_HELPDESK_TEXT               3035
+#define IDC_UNLOCK_NEW_PIN_LABEL        3037
+#define IDC_UNLOCK_CONFIRM_LABEL        3038
+#define IDC_UNLOCK_CODE_LABEL2          3039
+#define IDC_UNLOCK_POLICIES_PLACEHOLDER 3040
+#define IDC_UNLOCK_STEP_CODE            3042
+#define IDC_UNLOCK_STEP_CODE_TEXT       3043
+#define IDC_UNLOCK_CODE_LABEL           3044
+#define IDC_UNLOCK_STEP_PIN             3046
+#define IDS_UNLOCK_WRONG_CODE           3053
+#define IDS_UNLOCK_CONFIRM_MISMATCH     3054
+#define IDS_UNLOCK_ERROR                3055
+#define IDS_HELPDESK_DEFAULT            3056
+#define IDS_HELPDESK_WITH_PHONE         3057
+#define IDS_PIN_BLOCKED_TITLE           3154
+#define IDS_PIN_BLOCKED_SWITCH_DESKTOP  3155
+#define IDS_PIN_BLOCKED_TEXT            3162

@@ -46,12 +46,17 @@ HtmlHelpFunction LoadHtmlHelp()
 
 void DoDisplayTopic(int topicId)
 {
+    DoDisplayTopic(topicId, L"DoDisplayTopic");
+}
+
+void DoDisplayTopic(int topicId, const wchar_t* logName)
+{
     vklogLog(kGuiTag, VKLOG_ENTRY, L"DoDisplayTopic");
     vklogLog(kGuiTag, VKLOG_INFO, L"Displaying topic %d", topicId);
     wchar_t path[kHelpPathBytes / sizeof(wchar_t)] = {};
     DWORD size = kHelpPathBytes;
     if (qlRegReadStringValueEx(HKEY_LOCAL_MACHINE, kInstallKey, kHelpPathValue, path, &size, kRegistry64) == 0) {
-        vklogLog(kGuiTag, VKLOG_INFO, L"DoDisplayTopic: qlRegReadStringValueEx(%s, %s) returned %s", kInstallKey,
+        vklogLog(kGuiTag, VKLOG_INFO, L"%s: qlRegReadStringValueEx(%s, %s) returned %s", logName, kInstallKey,
                  kHelpPathValue, path);
         if (HtmlHelpFunction htmlHelp = LoadHtmlHelp())
             htmlHelp(GetActiveWindow(), path, kHelpContext, static_cast<DWORD_PTR>(topicId));

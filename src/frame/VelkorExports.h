@@ -45,6 +45,18 @@ VKGUI_API int GetChangePINInfoFromUser(int numericOnly, int weakPINAllowed, int 
                                        wchar_t* currentPin, int* currentPinLength, const wchar_t* reader,
                                        HWND parent, bool askCurrentPin, void(CALLBACK* timerCallback)(void*),
                                        void* timerArgument, unsigned int timerPeriod);
+// Unlocks the blocked card in `readerName` (or in a copy of `reader` when
+// given) by challenge and response with a new PIN. 1 when unlocked, 2 when
+// cancelled, the card left, the workstation locked or the reader could not
+// be reached, -1 when the dialog cannot be shown.
+VKGUI_API int ShowUnlockDialog(HWND parent, const wchar_t* readerName, class VKReader* reader);
+// Shows the backup unlock code of the card in `readerName`; 1 when the
+// holder had it removed (or the card has none), else 0.
+VKGUI_API int ShowUnlockCode(HWND parent, const wchar_t* readerName);
+// The same with the caller's callbacks: getCode(context, CSecStr*) fetches
+// the code, removeCode(context) removes it.
+VKGUI_API int DisplayUnlockCode(class CWnd* parent, void* context, int (*getCode)(void*, void*),
+                                int (*removeCode)(void*), const wchar_t* readerName);
 // Asks the holder to allow one use of a key that needs approval each time:
 // 0 when allowed, -1 otherwise (also when it cannot be shown).
 VKGUI_API int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader);

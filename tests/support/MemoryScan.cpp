@@ -1,13 +1,24 @@
 #include "MemoryScan.h"
 
+#include <cstring>
 #include <random>
 
-MaskedSecret::MaskedSecret(size_t length)
+MaskedSecret MaskedSecret::Adopt(wchar_t* text, size_t length)
 {
-    static const char kAlphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
+    MaskedSecret secret;
+    for (size_t i = 0; i < length; ++i) {
+        secret.m_masked.push_back(static_cast<unsigned short>(text[i] ^ kMask));
+        text[i] = 0;
+    }
+    return secret;
+}
+
+MaskedSecret::MaskedSecret(size_t length, bool digitsOnly)
+{
+    const char* kAlphabet = digitsOnly ? "0123456789" : "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
     std::random_device seed;
     std::mt19937 random(seed() ^ GetTickCount());
-    std::uniform_int_distribution<size_t> pick(0, sizeof(kAlphabet) - 2);
+    std::uniform_int_distribution<size_t> pick(0, strlen(kAlphabet) - 1);
     for (size_t i = 0; i < length; ++i)
         m_masked.push_back(static_cast<unsigned short>(kAlphabet[pick(random)] ^ kMask));
 }

@@ -10,14 +10,17 @@
 
 class MaskedSecret {
 public:
-    // Random letters and digits.
-    explicit MaskedSecret(size_t length);
+    // Random letters and digits, or digits only.
+    explicit MaskedSecret(size_t length, bool digitsOnly = false);
+    // Takes over `text` (which it wipes).
+    static MaskedSecret Adopt(wchar_t* text, size_t length);
     size_t Length() const { return m_masked.size(); }
     wchar_t At(size_t i) const { return static_cast<wchar_t>(m_masked[i] ^ kMask); }
     // True when `bytes` holds the secret as 8-bit text.
     bool EqualsNarrow(const char* bytes, size_t length) const;
 
 private:
+    MaskedSecret() = default;
     static constexpr unsigned short kMask = 0x5A3C;
     std::vector<unsigned short> m_masked;
 };

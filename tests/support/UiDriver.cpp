@@ -71,6 +71,24 @@ HWND WaitForTopLevel(const std::wstring& className, DWORD threadId, DWORD timeou
     return WaitIdle(found, timeoutMs) ? found : nullptr;
 }
 
+HWND WaitForDialogWith(DWORD threadId, int controlId, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    auto matches = [&](HWND window) {
+        return ClassOf(window) == L"#32770" && GetWindowThreadProcessId(window, nullptr) == threadId &&
+               FindControl(window, controlId) != nullptr;
+    };
+    if (!WaitUntil(
+            [&] {
+                auto windows = TopLevelWindows(matches);
+                found = windows.empty() ? nullptr : windows.front();
+                return found != nullptr;
+            },
+            timeoutMs))
+        return nullptr;
+    return WaitIdle(found, timeoutMs) ? found : nullptr;
+}
+
 bool WaitIdle(HWND window, DWORD timeoutMs)
 {
     DWORD_PTR ignored = 0;

@@ -27,6 +27,10 @@ std::wstring TextOf(HWND window);
 // and for it to be idle. Null when none came in time.
 HWND WaitForTopLevel(const std::wstring& className, DWORD threadId = 0, DWORD timeoutMs = kDefaultTimeoutMs);
 
+// Waits for a visible dialog of thread `threadId` that has a control with
+// `controlId` (found anywhere below it), idle; null when none came in time.
+HWND WaitForDialogWith(DWORD threadId, int controlId, DWORD timeoutMs = kDefaultTimeoutMs);
+
 // Returns once the window's thread has handled everything sent before.
 bool WaitIdle(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
 // As WaitIdle, once the window and its children have painted themselves.

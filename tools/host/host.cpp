@@ -6,6 +6,7 @@
 
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardManagement.h"
+#include "frame/VelkorExports.h"
 #include "cardobj/VKReaderList.h"
 #include "CConverter.h"
 #include "TripleDes.h"
@@ -42,6 +43,8 @@ int Usage()
           L"  card-info [--reader R] [--set-notification-date SECONDS]\n"
           L"                          the card's serial, type, PIN bounds and switches, transaction\n"
           L"                          time-out and the date its expiry notice was last shown\n"
+          L"  unlock [--reader R]     unlock a blocked card by challenge and response (ShowUnlockDialog)\n"
+          L"  unlock-code [--reader R] show the card's backup unlock code (ShowUnlockCode)\n"
           L"  helpdesk --challenge HEX --key HEX\n"
           L"                          the unlock code that answers a card's challenge (3DES, ECB)\n"
           L"  last-pin-try [READER]   warn that one PIN try is left (DisplayLastPINTry)\n"
@@ -283,6 +286,14 @@ int Run(HMODULE library, const std::vector<std::wstring>& command)
     const std::wstring& name = command[0];
     if (name == L"card-info")
         return RunCardInfo(command);
+    if (name == L"unlock" || name == L"unlock-code") {
+        std::wstring reader = Option(command, L"--reader", L"Demo Reader 2");
+        int result = name == L"unlock" ? ShowUnlockDialog(nullptr, reader.c_str(), nullptr)
+                                       : ShowUnlockCode(nullptr, reader.c_str());
+        Print((name == L"unlock" ? std::wstring(L"ShowUnlockDialog") : std::wstring(L"ShowUnlockCode")) +
+              L" returned " + std::to_wstring(result));
+        return 0;
+    }
     if (name == L"helpdesk")
         return RunHelpdesk(command);
     if (name == L"readers")

@@ -1,0 +1,117 @@
+#include "unlock/UnlockOutcomeDlgs.h"
+
+#include "frame/HelpTopic.h"
+#include "frame/LibraryState.h"
+#include "frame/Log.h"
+#include "unlock/UnlockSupport.h"
+
+#include "pinrc_ids.h"
+
+CUnlockFailedDlg::CUnlockFailedDlg(CWnd* parent, const wchar_t* message, int mode)
+    : CSecureDialog(IDD_UNLOCK_FAILED, parent), m_workstationLocked(this), m_sMessage(message), m_nMode(mode)
+{
+}
+
+CUnlockFailedDlg::~CUnlockFailedDlg()
+{
+    if (m_hIcon)
+        DestroyIcon(m_hIcon);
+    if (m_hLargeIcon)
+        DestroyIcon(m_hLargeIcon);
+}
+
+INT_PTR CUnlockFailedDlg::DoModal()
+{
+    return DoModalFrom(g_hResourceModule);
+}
+
+BOOL CUnlockFailedDlg::OnInitDialog()
+{
+    OnInitDialogSecure();
+    MakeHeadingBold(*this, IDC_OUTCOME_HEADING, m_fontBold);
+    if (m_nMode != 1) {
+        SetSmallIcon(*this, IDI_UNLOCK, m_hIcon);
+    } else {
+        CSecStr title = LoadResourceString(IDS_PIN_INIT_FAILED_TITLE);
+        if (!title.IsEmpty())
+            ::SetWindowTextW(m_hWnd, title);
+        CSecStr heading = LoadResourceString(IDS_PIN_INIT_FAILED_HEADING);
+        if (!heading.IsEmpty())
+            ::SetWindowTextW(GetDlgItemHwnd(IDC_OUTCOME_HEADING), heading);
+        if (g_hResourceModule)
+            m_hLargeIcon = static_cast<HICON>(
+                LoadImageW(g_hResourceModule, MAKEINTRESOURCEW(IDI_PIN_INIT), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        if (m_hLargeIcon)
+            ::SendMessageW(GetDlgItemHwnd(IDC_FAILED_ICON), STM_SETICON, reinterpret_cast<WPARAM>(m_hLargeIcon), 0);
+        SetSmallIcon(*this, IDI_PIN_INIT, m_hIcon);
+    }
+    ::SetWindowTextW(GetDlgItemHwnd(IDC_FAILED_MESSAGE), m_sMessage);
+    BringDialogToFront(*this);
+    return TRUE;
+}
+
+bool CUnlockFailedDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg == WM_NCLBUTTONDOWN && wParam == HTHELP) {
+        OnContextualHelp();
+        result = 0;
+        return true;
+    }
+    return CSecureDialog::OnMessage(msg, wParam, lParam, result);
+}
+
+void CUnlockFailedDlg::OnContextualHelp()
+{
+    DoDisplayTopic(kHelpUnlock, L"CUnlockFailedDlg::OnContextualHelp");
+}
+
+CUnlockSuccessDlg::CUnlockSuccessDlg(CWnd* parent) : CSecureDialog(IDD_UNLOCK_SUCCESS, parent)
+{
+}
+
+CUnlockSuccessDlg::~CUnlockSuccessDlg()
+{
+    if (m_hIcon)
+        DestroyIcon(m_hIcon);
+}
+
+INT_PTR CUnlockSuccessDlg::DoModal()
+{
+    return DoModalFrom(g_hResourceModule);
+}
+
+BOOL CUnlockSuccessDlg::OnInitDialog()
+{
+    OnInitDialogSecure();
+    SetSmallIcon(*this, IDI_UNLOCK, m_hIcon);
+    MakeHeadingBold(*this, IDC_OUTCOME_HEADING, m_fontBold);
+    BringDialogToFront(*this);
+    return TRUE;
+}
+
+CUnlockInitToolDlg::CUnlockInitToolDlg(CWnd* parent, const wchar_t* readerName, int flag)
+    : VKDetectCardRemovedDlg(IDD_UNLOCK_TOOL, parent, readerName), m_workstationLocked(this), m_nFlag(flag)
+{
+}
+
+INT_PTR CUnlockInitToolDlg::DoModal()
+{
+    return DoModalFrom(g_hResourceModule);
+}
+
+BOOL CUnlockInitToolDlg::OnInitDialog()
+{
+    VKDetectCardRemovedDlg::OnInitDialog();
+    if (m_nFlag == 0) {
+        CSecStr heading = LoadResourceString(IDS_UNLOCK_TOOL_HEADING);
+        if (!heading.IsEmpty())
+            ::SetWindowTextW(GetDlgItemHwnd(IDC_OUTCOME_HEADING), heading);
+    }
+    BringDialogToFront(*this);
+    return TRUE;
+}
+
+void CUnlockInitToolDlg::OnContextualHelp()
+{
+    DoDisplayTopic(kHelpUnlock);
+}

@@ -1,0 +1,45 @@
+#include "unlock/UnlockSupport.h"
+
+#include "frame/LibraryState.h"
+
+CSecStr GroupByFour(const CSecStr& text)
+{
+    CSecStr grouped;
+    for (int i = 0; i < text.GetLength(); ++i) {
+        if (i > 0 && i % 4 == 0)
+            grouped += L'-';
+        grouped += text.GetAt(i);
+    }
+    return grouped;
+}
+
+void MakeHeadingBold(CWnd& dialog, int id, CFont& font)
+{
+    HWND heading = dialog.GetDlgItemHwnd(id);
+    if (!heading)
+        return;
+    LOGFONTW lf = {};
+    HFONT current = reinterpret_cast<HFONT>(::SendMessageW(heading, WM_GETFONT, 0, 0));
+    if (!current || !GetObjectW(current, sizeof(lf), &lf))
+        return;
+    lf.lfWeight = FW_BOLD;
+    lf.lfWidth = 0;
+    if (font.CreateFontIndirect(&lf))
+        ::SendMessageW(heading, WM_SETFONT, reinterpret_cast<WPARAM>(font.GetSafeHandle()), TRUE);
+}
+
+void SetSmallIcon(CWnd& dialog, UINT iconId, HICON& icon)
+{
+    if (!g_hResourceModule)
+        return;
+    if (!icon)
+        icon = static_cast<HICON>(LoadImageW(g_hResourceModule, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 16, 16, 0));
+    if (icon)
+        dialog.SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+void BringDialogToFront(CWnd& dialog)
+{
+    dialog.SetForegroundWindow();
+    dialog.SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Small pieces the unlock dialogs share.
+#include "SecStr.h"
+#include "afxwin.h"
+#include "frame/VelkorExports.h"
+
+// `text` with "-" after every fourth character, never at the end
+// ("0123456789ABCDEF" becomes "0123-4567-89AB-CDEF").
+VKGUI_API CSecStr GroupByFour(const CSecStr& text);
+
+// Makes control `id` of `dialog` bold with a font kept in `font`.
+void MakeHeadingBold(CWnd& dialog, int id, CFont& font);
+
+// Sets the dialog's small icon from the resource module; the icon is kept
+// in `icon` (destroyed by the caller).
+void SetSmallIcon(CWnd& dialog, UINT iconId, HICON& icon);
+
+// Brings the dialog to the foreground and keeps it above other windows.
+void BringDialogToFront(CWnd& dialog);

@@ -1,0 +1,463 @@
+// Unlocking a blocked card as a card holder and a help desk would, the
+// unlock code display and the outcome dialogs.
+#include "CardWorldBuilder.h"
+#include "Fixtures.h"
+#include "MemoryScan.h"
+#include "UiDriver.h"
+
+#include "CConverter.h"
+#include "TripleDes.h"
+#include "frame/VelkorExports.h"
+#include "mwctl_control.h"
+#include "pinrc_ids.h"
+#include "unlock/UnlockCardDlg.h"
+#include "unlock/UnlockOutcomeDlgs.h"
+#include "unlock/UnlockSupport.h"
+#include "vkevtsub_control.h"
+#include "vklogu.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+namespace {
+
+constexpr const wchar_t* kReader = L"Help Desk Reader";
+constexpr const wchar_t* kAdminKey = L"3C1F5A0E9B7D2468ACE013579BDF02468ACE13579BDF0246";
+
+std::wstring CardField(const wchar_t* key)
+{
+    wchar_t value[256] = {};
+    return mwctlCardField(L"carol", key, value, 256) ? value : L"(none)";
+}
+
+std::wstring HelpDeskAnswer(const std::wstring& shownChallenge)
+{
+    CSecStr challenge(shownChallenge.c_str());
+    challenge.Remove(L'-');
+    WipingBytes response;
+    TripleDesEncryptEcb(CConverter::HexToBin(CSecStr(kAdminKey)), CConverter::HexToBin(challenge), response);
+    return CConverter::BinToHex(response).GetString();
+}
+
+// The outcome dialog that comes up over the unlock dialog.
+HWND WaitForOutcome(HWND unlockDialog)
+{
+    const DWORD thread = GetWindowThreadProcessId(unlockDialog, nullptr);
+    HWND found = nullptr;
+    uidriver::WaitUntil([&] {
+        auto windows = uidriver::TopLevelWindows([&](HWND w) {
+            return w != unlockDialog && uidriver::ClassOf(w) == L"#32770" &&
+                   GetWindowThreadProcessId(w, nullptr) == thread;
+        });
+        found = windows.empty() ? nullptr : windows.front();
+        return found != nullptr;
+    });
+    if (found)
+        uidriver::WaitIdle(found);
+    return found;
+}
+
+void Press(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool OkEnabled(HWND dialog)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
+}
+
+// A window of the smart card agent's class, recording what it is told.
+class AgentWindow {
+public:
+    AgentWindow()
+    {
+        m_thread = std::thread([this] {
+            WNDCLASSW wc = {};
+            wc.lpfnWndProc = Proc;
+            wc.lpszClassName = L"VkTrayHandlerClass";
+            RegisterClassW(&wc);
+            m_hWnd = CreateWindowExW(0, wc.lpszClassName, L"agent", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr,
+                                     nullptr, nullptr);
+            SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            m_bReady = true;
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+                DispatchMessageW(&msg);
+            DestroyWindow(m_hWnd);
+            UnregisterClassW(L"VkTrayHandlerClass", nullptr);
+        });
+        uidriver::WaitUntil([this] { return m_bReady.load(); });
+    }
+    ~AgentWindow()
+    {
+        PostMessageW(m_hWnd, WM_QUIT, 0, 0);
+        m_thread.join();
+    }
+    std::atomic<int> events{0};
+    ULONG_PTR lastEvent = 0;
+    std::wstring lastReader;
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
+    {
+        if (msg == WM_COPYDATA) {
+            auto* self = reinterpret_cast<AgentWindow*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+            auto* record = reinterpret_cast<COPYDATASTRUCT*>(lp);
+            self->lastEvent = record->dwData;
+            self->lastReader.assign(static_cast<const wchar_t*>(record->lpData));
+            ++self->events;
+            return TRUE;
+        }
+        return DefWindowProcW(w, msg, wp, lp);
+    }
+    std::thread m_thread;
+    HWND m_hWnd = nullptr;
+    std::atomic<bool> m_bReady{false};
+};
+
+class UnlockFlow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        mwctlFailCall(0, 0);
+        Serve({});
+    }
+    void Serve(std::vector<std::pair<std::wstring, std::wstring>> extra)
+    {
+        std::vector<std::pair<std::wstring, std::wstring>> fields = {
+            {L"Identifier", L"CA20"}, {L"Type", L"PIV"},          {L"PIN", L"13572468"},      {L"PINTries", L"0"},
+            {L"PINMaxTries", L"3"},   {L"MinPINLen", L"6"},       {L"MaxPINLen", L"8"},       {L"WeakPINCheck", L"1"},
+            {L"AdminKey", kAdminKey}, {L"AdminTries", L"5"},      {L"TransactionTimeout", L"20000"}};
+        for (auto& field : extra) {
+            auto same = std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return f.first == field.first; });
+            if (same != fields.end())
+                same->second = field.second;
+            else
+                fields.push_back(field);
+        }
+        m_world = std::make_unique<CardWorldBuilder>();
+        m_world->Reader(kReader, L"card", L"carol").Reader(L"Other Reader", L"empty").Card(L"carol", fields);
+        ASSERT_TRUE(m_world->Serve());
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, mwctlOpenContexts()) << "the card was let go";
+        EXPECT_EQ(0u, mwctlOpenTransactions()) << "the transaction was ended";
+    }
+    // Unlocks with `holder` acting on the unlock dialog.
+    int Unlock(std::function<void(HWND)> holder)
+    {
+        std::thread acting([holder, thread = GetCurrentThreadId()] {
+            if (HWND dialog = uidriver::WaitForDialogWith(thread, IDC_UNLOCK_CODE_EDIT))
+                holder(dialog);
+        });
+        int result = ShowUnlockDialog(nullptr, kReader, nullptr);
+        acting.join();
+        return result;
+    }
+    std::unique_ptr<CardWorldBuilder> m_world;
+};
+
+// Reads the challenge, asks the help desk, types the answer and a new PIN.
+void AnswerAsTheHolder(HWND dialog, const std::wstring& newPin, bool lowerCaseWithDashes = false)
+{
+    std::wstring answer = HelpDeskAnswer(uidriver::TextOf(GetDlgItem(dialog, IDC_CHALLENGE_TEXT)));
+    if (lowerCaseWithDashes) {
+        for (wchar_t& c : answer)
+            c = static_cast<wchar_t>(towlower(c));
+        answer = answer.substr(0, 3) + L"-" + answer.substr(3, 9) + L"--" + answer.substr(12);
+    }
+    uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), answer);
+    uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), newPin);
+    uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), newPin);
+}
+
+TEST_F(UnlockFlow, TheHelpDesksAnswerUnlocksTheCardAndTellsTheAgent)
+{
+    AgentWindow agent;
+    bool okBeforeTyping = true;
+    bool okAfterTyping = false;
+    std::wstring shown;
+    int result = Unlock([&](HWND dialog) {
+        shown = uidriver::TextOf(GetDlgItem(dialog, IDC_CHALLENGE_TEXT));
+        okBeforeTyping = OkEnabled(dialog);
+        AnswerAsTheHolder(dialog, L"615243", true);
+        okAfterTyping = OkEnabled(dialog);
+        Press(dialog, IDOK);
+        if (HWND success = WaitForOutcome(dialog))
+            Press(success, IDOK);
+    });
+    EXPECT_EQ(IDOK, result);
+    EXPECT_EQ(19u, shown.size()) << "16 digits in groups of four";
+    EXPECT_FALSE(okBeforeTyping);
+    EXPECT_TRUE(okAfterTyping);
+    EXPECT_EQ(L"615243", CardField(L"PIN"));
+    EXPECT_EQ(L"3", CardField(L"PINTries"));
+    EXPECT_EQ(1, agent.events.load());
+    EXPECT_EQ(78946u, agent.lastEvent);
+    EXPECT_EQ(kReader, agent.lastReader);
+}
+
+TEST_F(UnlockFlow, AWrongCodeIsRefusedCostsATryAndLeavesTheDialogOpen)
+{
+    bool stillOpen = false;
+    int result = Unlock([&](HWND dialog) {
+        uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), L"0000-0000-0000-0000");
+        uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), L"615243");
+        uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), L"615243");
+        Press(dialog, IDOK);
+        HWND failure = WaitForOutcome(dialog);
+        if (failure)
+            Press(failure, IDOK);
+        stillOpen = uidriver::WaitUntil([&] { return !failure || !IsWindow(failure); }) && IsWindowVisible(dialog);
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(L"4", CardField(L"AdminTries"));
+    EXPECT_EQ(L"13572468", CardField(L"PIN"));
+}
+
+TEST_F(UnlockFlow, OkWaitsForAWellFormedCodeAndPinsThatKeepTheRules)
+{
+    struct Case {
+        const wchar_t* code;
+        const wchar_t* pin;
+        const wchar_t* confirm;
+        bool ok;
+    };
+    const Case cases[] = {
+        {L"0123456789ABCDEF", L"615243", L"615243", true},
+        {L"0123-4567-89ab-cdef", L"615243", L"615243", true},
+        {L"0123456789ABCDE", L"615243", L"615243", false},
+        {L"0123456789ABCDEF0", L"615243", L"615243", false},
+        {L"0123456789ABCDEG", L"615243", L"615243", false},
+        {L"0123456789ABCDEF", L"123456", L"123456", false}, // weak
+        {L"0123456789ABCDEF", L"6152", L"6152", false},     // too short
+        {L"0123456789ABCDEF", L"615243", L"615244", false}, // confirmation differs
+    };
+    Unlock([&](HWND dialog) {
+        for (const Case& c : cases) {
+            uidriver::Retype(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), c.code);
+            uidriver::Retype(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), c.pin);
+            uidriver::Retype(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), c.confirm);
+            EXPECT_EQ(c.ok, OkEnabled(dialog)) << std::string(c.code, c.code + wcslen(c.code));
+        }
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(L"5", CardField(L"AdminTries")) << "nothing reached the card";
+}
+
+TEST_F(UnlockFlow, TheCardLeavingOrTheWorkstationLockingCancels)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> act;
+    };
+    const Case cases[] = {
+        {"card removed", [] { mwctlRemoveCard(kReader); }},
+        {"workstation locked", [] { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr); }},
+    };
+    for (const Case& c : cases) {
+        Serve({});
+        bool otherReaderIgnored = false;
+        int result = Unlock([&](HWND dialog) {
+            vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, L"Other Reader");
+            vkevtsubWaitIdle(5000);
+            uidriver::WaitIdle(dialog);
+            otherReaderIgnored = !uidriver::WaitUntil([&] { return !IsWindowVisible(dialog); }, 200);
+            c.act();
+        });
+        EXPECT_EQ(IDCANCEL, result) << c.name;
+        EXPECT_TRUE(otherReaderIgnored) << c.name;
+    }
+}
+
+TEST_F(UnlockFlow, TheTransactionIsKeptAliveAtHalfTheCardsTimeout)
+{
+    Serve({{L"TransactionTimeout", L"100"}});
+    mwctlClearCalls();
+    Unlock([](HWND dialog) {
+        uidriver::WaitUntil(
+            [] {
+                size_t resets = 0;
+                wchar_t name[64];
+                for (size_t i = 0; mwctlCallName(i, name, 64); ++i)
+                    resets += wcscmp(name, L"Context::ResetTransactionTimeout") == 0;
+                return resets >= 3;
+            },
+            5000);
+        Press(dialog, IDCANCEL);
+    });
+    size_t resets = 0;
+    wchar_t name[64];
+    for (size_t i = 0; mwctlCallName(i, name, 64); ++i)
+        resets += wcscmp(name, L"Context::ResetTransactionTimeout") == 0;
+    EXPECT_GE(resets, 3u);
+}
+
+TEST_F(UnlockFlow, UnlockingNotAllowedShowsWhereToTurn)
+{
+    Serve({{L"UnblockACL", L"not-authenticable"}});
+    bool toolShown = false;
+    std::thread holder([&, thread = GetCurrentThreadId()] {
+        if (HWND tool = uidriver::WaitForTopLevel(L"#32770", thread)) {
+            toolShown = GetDlgItem(tool, IDC_UNLOCK_CODE_EDIT) == nullptr;
+            Press(tool, IDOK);
+        }
+    });
+    EXPECT_EQ(IDOK, ShowUnlockDialog(nullptr, kReader, nullptr));
+    holder.join();
+    EXPECT_TRUE(toolShown);
+}
+
+TEST_F(UnlockFlow, AReaderThatCannotBeReachedIsReportedAndCancelled)
+{
+    std::wstring message;
+    std::thread holder([&, thread = GetCurrentThreadId()] {
+        if (HWND failure = uidriver::WaitForDialogWith(thread, IDC_FAILED_MESSAGE)) {
+            message = uidriver::TextOf(GetDlgItem(failure, IDC_FAILED_MESSAGE));
+            Press(failure, IDOK);
+        }
+    });
+    EXPECT_EQ(IDCANCEL, ShowUnlockDialog(nullptr, L"Other Reader", nullptr));
+    holder.join();
+    EXPECT_NE(std::wstring::npos, message.find(L"connecting to the reader")) << std::string(message.begin(), message.end());
+}
+
+TEST_F(UnlockFlow, NeitherTheUnlockCodeNorTheNewPinStaysInMemory)
+{
+    // A PIN the card's rules take: eight digits, not a run.
+    MaskedSecret newPin(8, true);
+    while (true) {
+        wchar_t digits[8];
+        for (size_t i = 0; i < 8; ++i)
+            digits[i] = newPin.At(i);
+        bool weak = true;
+        for (size_t i = 2; i < 8; ++i)
+            weak = weak && (digits[i] - digits[i - 1] == digits[1] - digits[0]);
+        SecureZeroMemory(digits, sizeof(digits));
+        if (!weak)
+            break;
+        newPin = MaskedSecret(8, true);
+    }
+    std::unique_ptr<MaskedSecret> code;
+    int result = Unlock([&](HWND dialog) {
+        // The help desk's answer goes straight from wiping storage into the
+        // masked secret and, one character at a time, into the edit.
+        CSecStr challenge(uidriver::TextOf(GetDlgItem(dialog, IDC_CHALLENGE_TEXT)).c_str());
+        challenge.Remove(L'-');
+        WipingBytes response;
+        TripleDesEncryptEcb(CConverter::HexToBin(CSecStr(kAdminKey)), CConverter::HexToBin(challenge), response);
+        CSecStr answer = CConverter::BinToHex(response);
+        code = std::make_unique<MaskedSecret>(MaskedSecret::Adopt(answer.GetBuffer(), 16));
+        answer.Empty();
+        for (size_t i = 0; i < code->Length(); ++i)
+            SendMessageW(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), WM_CHAR, code->At(i), 1);
+        for (size_t i = 0; i < newPin.Length(); ++i) {
+            SendMessageW(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), WM_CHAR, newPin.At(i), 1);
+            SendMessageW(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), WM_CHAR, newPin.At(i), 1);
+        }
+        Press(dialog, IDOK);
+        if (HWND success = WaitForOutcome(dialog))
+            Press(success, IDOK);
+    });
+    ASSERT_EQ(IDOK, result);
+    ASSERT_TRUE(code);
+    // The simulated card keeps its new PIN; the scan is about the library,
+    // so the world is served afresh (which wipes the old one) first.
+    Serve({});
+    SecretSightings pin = ScanProcessMemory(newPin);
+    SecretSightings unlockCode = ScanProcessMemory(*code);
+    EXPECT_EQ(0u, pin.wide + pin.narrow) << "the new PIN";
+    EXPECT_EQ(0u, unlockCode.wide + unlockCode.narrow) << "the unlock code";
+}
+
+// The holder closes whatever the flow shows, until the call returns.
+void CloseEverythingUntil(std::atomic<bool>& done, DWORD thread)
+{
+    while (!done) {
+        auto windows = uidriver::TopLevelWindows([&](HWND w) {
+            return uidriver::ClassOf(w) == L"#32770" && GetWindowThreadProcessId(w, nullptr) == thread;
+        });
+        for (HWND w : windows)
+            PostMessageW(w, WM_COMMAND, GetDlgItem(w, IDCANCEL) ? IDCANCEL : IDOK, 0);
+        Sleep(20);
+    }
+}
+
+TEST_F(UnlockFlow, SurvivesEachControllerCallFailingInTurn)
+{
+    auto once = [] {
+        std::atomic<bool> done{false};
+        std::thread holder(CloseEverythingUntil, std::ref(done), GetCurrentThreadId());
+        int result = ShowUnlockDialog(nullptr, kReader, nullptr);
+        done = true;
+        holder.join();
+        return result;
+    };
+    mwctlClearCalls();
+    once();
+    const size_t calls = mwctlCallCount();
+    int injected = 0;
+    for (unsigned nth = 1; nth <= calls; ++nth) {
+        mwctlFailCall(nth, 3000 + static_cast<int>((nth * 5) % 29));
+        int result = once();
+        mwctlFailCall(0, 0);
+        ++injected;
+        EXPECT_TRUE(result == IDOK || result == IDCANCEL || result == -1) << "call " << nth << ": " << result;
+        EXPECT_EQ(0u, mwctlOpenContexts()) << "call " << nth;
+        EXPECT_EQ(0u, mwctlOpenTransactions()) << "call " << nth;
+    }
+    printf("fault sweep: %d controller calls of the unlock flow failed in turn\n", injected);
+}
+
+TEST_F(UnlockFlow, OneSuccessfulUnlockMakesTheseControllerCalls)
+{
+    mwctlClearCalls();
+    int result = Unlock([&](HWND dialog) {
+        AnswerAsTheHolder(dialog, L"615243");
+        Press(dialog, IDOK);
+        if (HWND success = WaitForOutcome(dialog))
+            Press(success, IDOK);
+    });
+    ASSERT_EQ(IDOK, result);
+    std::string calls;
+    wchar_t name[64];
+    size_t count = 0;
+    for (size_t i = 0; mwctlCallName(i, name, 64); ++i, ++count)
+        calls += std::string(name, name + wcslen(name)) + "\n";
+    printf("one unlock: %zu controller calls\n%s", count, calls.c_str());
+    EXPECT_GT(count, 0u);
+}
+
+TEST(UnlockCodeForm, SixteenHexDigitsWithDashesAnywhere)
+{
+    struct Case {
+        const wchar_t* code;
+        bool ok;
+    };
+    for (Case c : {Case{L"0123456789abcdef", true}, Case{L"-0123-4567-89AB-CDEF-", true}, Case{L"0123456789ABCDE", false},
+                   Case{L"0123456789ABCDEF1", false}, Case{L"0123456789ABCDEG", false}, Case{L"0123 4567 89AB CDEF", false},
+                   Case{L"", false}})
+        EXPECT_EQ(c.ok, CUnlockCardDlg::IsWellFormedUnlockCode(c.code)) << std::string(c.code, c.code + wcslen(c.code));
+}
+
+TEST(Grouping, DashesAfterEveryFourthCharacterButNeverAtTheEnd)
+{
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* grouped;
+    };
+    for (Case c : {Case{L"", L""}, Case{L"ABCDE", L"ABCD-E"}, Case{L"ABCD", L"ABCD"}, Case{L"12345678", L"1234-5678"},
+                   Case{L"0123456789ABCDEF", L"0123-4567-89AB-CDEF"}, Case{L"ABCDEF", L"ABCD-EF"}})
+        EXPECT_STREQ(c.grouped, GroupByFour(c.text));
+}
+
+} // namespace
