@@ -82,6 +82,18 @@ public:
 class CBitmap : public CGdiObjectT<HBITMAP> {
 };
 
+// A child window's rectangle in its parent's client coordinates (empty for
+// a null window).
+inline RECT ChildRect(HWND child)
+{
+    RECT r = {};
+    if (!child)
+        return r;
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
 class CWnd {
 public:
     HWND m_hWnd = nullptr;

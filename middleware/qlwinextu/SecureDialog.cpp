@@ -49,6 +49,21 @@ LRESULT CSecureDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     return CDialog::WindowProc(msg, wParam, lParam);
 }
 
+namespace {
+
+void ReadText(HWND control, CSecStr& value)
+{
+    int length = control ? ::GetWindowTextLengthW(control) : 0;
+    if (length <= 0) {
+        value.Empty();
+        return;
+    }
+    int copied = ::GetWindowTextW(control, value.GetBuffer(length), length + 1);
+    value.ReleaseBuffer(copied > 0 ? copied : 0);
+}
+
+} // namespace
+
 void CSecureDialog::DDX_TextSecure(CDataExchange* dx, int id, CSecStr& value)
 {
     if (!dx || !dx->m_pDlgWnd)
@@ -56,16 +71,15 @@ void CSecureDialog::DDX_TextSecure(CDataExchange* dx, int id, CSecStr& value)
     HWND control = dx->m_pDlgWnd->GetDlgItemHwnd(id);
     if (!control)
         return;
-    if (dx->m_bSaveAndValidate) {
-        int length = ::GetWindowTextLengthW(control);
-        if (length <= 0) {
-            value.Empty();
-            return;
-        }
-        wchar_t* buffer = value.GetBuffer(length);
-        int copied = ::GetWindowTextW(control, buffer, length + 1);
-        value.ReleaseBuffer(copied > 0 ? copied : 0);
-    } else {
+    if (dx->m_bSaveAndValidate)
+        ReadText(control, value);
+    else
         ::SetWindowTextW(control, value);
-    }
+}
+
+CSecStr CSecureDialog::ReadEdit(int id) const
+{
+    CSecStr text;
+    ReadText(GetDlgItemHwnd(id), text);
+    return text;
 }

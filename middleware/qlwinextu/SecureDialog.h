@@ -19,6 +19,8 @@ protected:
     // Moves the text of edit `id` into `value`, or `value` into the edit,
     // without an intermediate copy outside wiped storage.
     static void DDX_TextSecure(CDataExchange* dx, int id, CSecStr& value);
+    // The text of edit `id` in wiped storage (empty when there is no such edit).
+    CSecStr ReadEdit(int id) const;
 
 private:
     // Set while the edits are overwritten: their change notifications must

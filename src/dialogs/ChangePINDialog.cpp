@@ -26,16 +26,6 @@ void SetTextIfLoaded(HWND control, UINT id)
         ::SetWindowTextW(control, text);
 }
 
-// A child's rectangle in its parent's client coordinates.
-RECT ChildRect(HWND child)
-{
-    RECT r = {};
-    if (!child)
-        return r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
 
 } // namespace
 
@@ -117,18 +107,6 @@ BOOL CChangePINDialog::OnInitDialog()
     if (m_pfnTimerCallback && m_nTimerPeriod != 0)
         SetTimer(kKeepAliveTimer, static_cast<UINT>(m_nTimerPeriod));
     return TRUE;
-}
-
-CSecStr CChangePINDialog::ReadEdit(int id) const
-{
-    CSecStr text;
-    HWND edit = GetDlgItemHwnd(id);
-    int length = edit ? ::GetWindowTextLengthW(edit) : 0;
-    if (length > 0) {
-        int copied = ::GetWindowTextW(edit, text.GetBuffer(length), length + 1);
-        text.ReleaseBuffer(copied > 0 ? copied : 0);
-    }
-    return text;
 }
 
 BOOL CChangePINDialog::OnCommand(WPARAM wParam, LPARAM lParam)

@@ -52,7 +52,6 @@ protected:
     void OnEnChangeEditPinConfirm();
 
 private:
-    CSecStr ReadEdit(int id) const;
 
     CSecStr m_sCurrentPin;
     CSecStr m_sNewPin;

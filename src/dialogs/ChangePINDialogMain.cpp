@@ -17,15 +17,6 @@ constexpr int kPanelTopMargin = 15;
 constexpr int kPanelLeftIndent = 0;
 constexpr int kPanelRowSpacing = 6;
 
-RECT ChildRect(HWND child)
-{
-    RECT r = {};
-    if (!child)
-        return r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
 
 } // namespace
 

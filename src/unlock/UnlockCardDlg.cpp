@@ -26,15 +26,6 @@ constexpr int kChallengeSectionHeight = 100;
 constexpr int kUnlockCodeDigits = 16;
 constexpr int kUnlockRefused = 5;
 
-RECT ChildRect(HWND child)
-{
-    RECT r = {};
-    if (!child)
-        return r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
 
 } // namespace
 
@@ -176,18 +167,6 @@ LRESULT CUnlockCardDlg::OnDisplayPINPolicies()
     m_pStaticPolicies->ShowWindow(SW_SHOW);
     ::UpdateWindow(m_hWnd);
     return 0;
-}
-
-CSecStr CUnlockCardDlg::ReadEdit(int id) const
-{
-    CSecStr text;
-    HWND edit = GetDlgItemHwnd(id);
-    int length = edit ? ::GetWindowTextLengthW(edit) : 0;
-    if (length > 0) {
-        int copied = ::GetWindowTextW(edit, text.GetBuffer(length), length + 1);
-        text.ReleaseBuffer(copied > 0 ? copied : 0);
-    }
-    return text;
 }
 
 bool CUnlockCardDlg::IsWellFormedUnlockCode(const CSecStr& code)

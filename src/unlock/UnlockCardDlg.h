@@ -43,7 +43,6 @@ private:
     LRESULT OnDisplayPINPolicies();
     void ShowChallenge();
     void MoveUpWindow(int id, int dy);
-    CSecStr ReadEdit(int id) const;
     void ShowFailure(const CSecStr& text);
 
     CCapsLockSensitiveEdit m_editNewPin;

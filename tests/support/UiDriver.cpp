@@ -52,14 +52,12 @@ std::wstring TextOf(HWND window)
     return text;
 }
 
-HWND WaitForTopLevel(const std::wstring& className, DWORD threadId, DWORD timeoutMs)
+namespace {
+
+// The first visible top-level window that matches, once it is idle.
+HWND WaitForMatch(const std::function<bool(HWND)>& matches, DWORD timeoutMs)
 {
     HWND found = nullptr;
-    auto matches = [&](HWND window) {
-        if (!className.empty() && ClassOf(window) != className)
-            return false;
-        return threadId == 0 || GetWindowThreadProcessId(window, nullptr) == threadId;
-    };
     if (!WaitUntil(
             [&] {
                 auto windows = TopLevelWindows(matches);
@@ -71,22 +69,27 @@ HWND WaitForTopLevel(const std::wstring& className, DWORD threadId, DWORD timeou
     return WaitIdle(found, timeoutMs) ? found : nullptr;
 }
 
+} // namespace
+
+HWND WaitForTopLevel(const std::wstring& className, DWORD threadId, DWORD timeoutMs)
+{
+    return WaitForMatch(
+        [&](HWND window) {
+            if (!className.empty() && ClassOf(window) != className)
+                return false;
+            return threadId == 0 || GetWindowThreadProcessId(window, nullptr) == threadId;
+        },
+        timeoutMs);
+}
+
 HWND WaitForDialogWith(DWORD threadId, int controlId, DWORD timeoutMs)
 {
-    HWND found = nullptr;
-    auto matches = [&](HWND window) {
-        return ClassOf(window) == L"#32770" && GetWindowThreadProcessId(window, nullptr) == threadId &&
-               FindControl(window, controlId) != nullptr;
-    };
-    if (!WaitUntil(
-            [&] {
-                auto windows = TopLevelWindows(matches);
-                found = windows.empty() ? nullptr : windows.front();
-                return found != nullptr;
-            },
-            timeoutMs))
-        return nullptr;
-    return WaitIdle(found, timeoutMs) ? found : nullptr;
+    return WaitForMatch(
+        [&](HWND window) {
+            return ClassOf(window) == L"#32770" && GetWindowThreadProcessId(window, nullptr) == threadId &&
+                   FindControl(window, controlId) != nullptr;
+        },
+        timeoutMs);
 }
 
 bool WaitIdle(HWND window, DWORD timeoutMs)
