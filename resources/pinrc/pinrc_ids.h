@@ -132,3 +132,25 @@
 #define IDS_PIN_BLOCKED_TITLE           3154
 #define IDS_PIN_BLOCKED_SWITCH_DESKTOP  3155
 #define IDS_PIN_BLOCKED_TEXT            3162
+
+// PIN initialization.
+#define IDD_INIT_PIN                    3006
+#define IDC_INIT_NEW_PIN_EDIT           3029
+#define IDC_INIT_CONFIRM_EDIT           3031
+#define IDC_INIT_POLICIES_PLACEHOLDER   3040
+#define IDS_INIT_PIN_FAILED             3052
+
+// Reset card page and frame.
+#define IDD_RESET_PAGE                  3079
+#define IDD_RESET_FRAME                 3081
+#define IDC_RESET_PIN_EDIT              3003
+#define IDC_RESET_PIN_RADIO             3051
+#define IDC_RESET_CODE_RADIO            3052
+#define IDC_RESET_STATIC_CODE_EDIT      3053
+#define IDC_RESET_CHALLENGE_LABEL       3054
+#define IDC_RESET_CHALLENGE_TEXT        3055
+#define IDC_RESET_CHALLENGE_LABEL2      3056
+#define IDC_RESET_RESPONSE_EDIT         3057
+#define IDC_RESET_RESPONSE_LABEL        3059
+#define IDC_RESET_HELPDESK_LABEL        3060
+#define IDC_RESET_PAGE_PLACEHOLDER      3061

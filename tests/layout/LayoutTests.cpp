@@ -64,7 +64,16 @@ INSTANTIATE_TEST_SUITE_P(Templates, DialogLayout,
                          testing::Values(Template{"EnterPin", IDD_ENTER_PIN}, Template{"PinAlways", IDD_PIN_ALWAYS},
                                          Template{"PolicyPanel", IDD_POLICIES},
                                          Template{"ChangePinPage", IDD_CHANGE_PIN_PAGE},
-                                         Template{"ChangePinFrame", IDD_CHANGE_PIN}),
+                                         Template{"ChangePinFrame", IDD_CHANGE_PIN},
+                                         Template{"UnlockFailed", IDD_UNLOCK_FAILED},
+                                         Template{"UnlockSuccess", IDD_UNLOCK_SUCCESS},
+                                         Template{"UnlockTool", IDD_UNLOCK_TOOL},
+                                         Template{"UnlockCodeFrame", IDD_DISPLAY_UNLOCK_CODE},
+                                         Template{"UnlockCodePage", IDD_UNLOCK_CODE_PAGE},
+                                         Template{"UnlockCard", IDD_UNLOCK_CARD},
+                                         Template{"InitializePin", IDD_INIT_PIN},
+                                         Template{"ResetPage", IDD_RESET_PAGE},
+                                         Template{"ResetFrame", IDD_RESET_FRAME}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -7,6 +7,8 @@
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardManagement.h"
 #include "frame/VelkorExports.h"
+#include "unlock/InitializePinDlg.h"
+#include "unlock/ResetCardDialog.h"
 #include "cardobj/VKReaderList.h"
 #include "CConverter.h"
 #include "TripleDes.h"
@@ -45,6 +47,10 @@ int Usage()
           L"                          time-out and the date its expiry notice was last shown\n"
           L"  unlock [--reader R]     unlock a blocked card by challenge and response (ShowUnlockDialog)\n"
           L"  unlock-code [--reader R] show the card's backup unlock code (ShowUnlockCode)\n"
+          L"  init-pin [--reader R]   choose a card's first PIN (CInitializePinDlg, built here as a\n"
+          L"                          host module builds it)\n"
+          L"  reset [--reader R] [--static]\n"
+          L"                          ask for the PIN or an unlock code (CResetCardDialogMain)\n"
           L"  helpdesk --challenge HEX --key HEX\n"
           L"                          the unlock code that answers a card's challenge (3DES, ECB)\n"
           L"  last-pin-try [READER]   warn that one PIN try is left (DisplayLastPINTry)\n"
@@ -281,11 +287,89 @@ int RunHelpdesk(const std::vector<std::wstring>& command)
     return 0;
 }
 
+// The host's side of PIN initialization: here it only reports what it was
+// given; a real host writes the PIN to the card.
+int HostInitPin(void*, CSecStr newPin, int minLength, int maxLength, int a, int weakAllowed, int b, int c)
+{
+    Print(L"init-pin: the host was handed a PIN of " + std::to_wstring(newPin.GetLength()) +
+          L" characters (bounds " + std::to_wstring(minLength) + L" to " + std::to_wstring(maxLength) + L", " +
+          std::to_wstring(a) + L", " + std::to_wstring(weakAllowed) + L", " + std::to_wstring(b) + L", " +
+          std::to_wstring(c) + L")");
+    newPin.Empty();
+    return 0;
+}
+
+int RunInitPin(const std::vector<std::wstring>& command)
+{
+    std::wstring name = Option(command, L"--reader", L"Demo Reader 0");
+    VKReader reader(name.c_str());
+    VKConnection connection;
+    reader.Connect(connection);
+    VKCardManagement card(reader);
+    CInitializePinDlg dialog(nullptr, nullptr, &card, HostInitPin, RemoveUnlockCodeAdapter,
+                             [](void* context, CSecStr& code) { return UnlockCodeAdapter(context, &code); }, name.c_str());
+    INT_PTR result = dialog.DoModal();
+    reader.Disconnect();
+    Print(L"CInitializePinDlg returned " + std::to_wstring(result));
+    return 0;
+}
+
+// The frame as a host uses it: the challenge is set once the page exists,
+// and the typed value is read before the page goes.
+class HostResetDialog : public CResetCardDialogMain {
+public:
+    HostResetDialog(const wchar_t* reader, VKCardManagement& card, bool staticCode)
+        : CResetCardDialogMain(0, nullptr, 0, 0, 0, reader, nullptr, nullptr, 0), m_card(card),
+          m_bStatic(staticCode)
+    {
+    }
+    int m_nTyped = -1;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        CResetCardDialogMain::OnInitDialog();
+        CSecStr challenge;
+        if (!m_bStatic)
+            m_card.GetUnlockChallenge(challenge);
+        if (Page())
+            Page()->SetChallenge(challenge);
+        return TRUE;
+    }
+    void OnOK() override
+    {
+        CSecStr typed = GetPin();
+        m_nTyped = typed.GetLength();
+        typed.Empty();
+        CResetCardDialogMain::OnOK();
+    }
+
+private:
+    VKCardManagement& m_card;
+    bool m_bStatic;
+};
+
+int RunReset(const std::vector<std::wstring>& command)
+{
+    std::wstring name = Option(command, L"--reader", L"Demo Reader 2");
+    VKReader reader(name.c_str());
+    VKCardManagement card(reader);
+    HostResetDialog dialog(name.c_str(), card, Flag(command, L"--static"));
+    INT_PTR result = dialog.DoModal();
+    Print(L"CResetCardDialogMain returned " + std::to_wstring(result) + L", " + std::to_wstring(dialog.m_nTyped) +
+          L" characters typed");
+    return 0;
+}
+
 int Run(HMODULE library, const std::vector<std::wstring>& command)
 {
     const std::wstring& name = command[0];
     if (name == L"card-info")
         return RunCardInfo(command);
+    if (name == L"init-pin")
+        return RunInitPin(command);
+    if (name == L"reset")
+        return RunReset(command);
     if (name == L"unlock" || name == L"unlock-code") {
         std::wstring reader = Option(command, L"--reader", L"Demo Reader 2");
         int result = name == L"unlock" ? ShowUnlockDialog(nullptr, reader.c_str(), nullptr)

@@ -1,0 +1,200 @@
+#include "unlock/InitializePinDlg.h"
+
+#include "frame/LibraryState.h"
+#include "frame/Log.h"
+#include "frame/NotifyEvent.h"
+#include "frame/VelkorExports.h"
+#include "policies/VKPoliciesDlg.h"
+#include "unlock/DisplayUnlockCodeDlg.h"
+#include "unlock/UnlockOutcomeDlgs.h"
+#include "unlock/UnlockSupport.h"
+
+#include "pinrc_ids.h"
+#include "qlreg.h"
+
+#include <initializer_list>
+#include <new>
+
+namespace {
+
+constexpr UINT kDisplayPolicies = WM_USER + 1;
+constexpr uint32_t kDefaults[9] = {4, 25, 6, 0, 6, 0, 0, 0, 1};
+
+// Field 8's default: "PreventAlphaPIN" of the PIN-initialization policies,
+// else 1. A 1 lets letters in: the digits-only rule applies when field 8 is
+// not 1.
+uint32_t LettersPolicy()
+{
+    DWORD value = 0;
+    if (qlRegReadDWORDValueEx(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Quellon\\Velkor\\PINInitializationPolicies",
+                              L"PreventAlphaPIN", &value, KEY_WOW64_64KEY) == 0)
+        return value;
+    return 1;
+}
+
+} // namespace
+
+CInitializePinDlg::CInitializePinDlg(CWnd* parent, PINPolicies* policies, void* context, InitPinCallback initPin,
+                                     InitRemoveCodeCallback removeCode, InitGetCodeCallback getCode,
+                                     const wchar_t* readerName)
+    : VKDetectCardRemovedDlg(IDD_INIT_PIN, parent, readerName), m_pContext(context), m_pfnInitPin(initPin),
+      m_pfnRemoveCode(removeCode), m_pfnGetCode(getCode)
+{
+    for (int i = 0; i < 9; ++i)
+        m_policies.fields[i] = kDefaults[i];
+    m_policies.fields[8] = LettersPolicy();
+    if (policies)
+        for (int i = 0; i < 9; ++i)
+            if (policies->fields[i] != kPolicyDefault)
+                m_policies.fields[i] = policies->fields[i];
+}
+
+CInitializePinDlg::~CInitializePinDlg()
+{
+    delete m_pPoliciesDlg;
+    m_sNewPin.Empty();
+    m_sConfirm.Empty();
+    if (m_hIcon)
+        DestroyIcon(m_hIcon);
+}
+
+INT_PTR CInitializePinDlg::DoModal()
+{
+    return DoModalFrom(g_hResourceModule);
+}
+
+void CInitializePinDlg::DoDataExchange(CDataExchange* dx)
+{
+    DDX_Control(dx, IDC_INIT_NEW_PIN_EDIT, m_editNewPin);
+    DDX_Control(dx, IDC_INIT_CONFIRM_EDIT, m_editConfirm);
+    DDX_TextSecure(dx, IDC_INIT_NEW_PIN_EDIT, m_sNewPin);
+    DDX_TextSecure(dx, IDC_INIT_CONFIRM_EDIT, m_sConfirm);
+}
+
+BOOL CInitializePinDlg::OnInitDialog()
+{
+    VKDetectCardRemovedDlg::OnInitDialog();
+    MakeHeadingBold(*this, IDC_OUTCOME_HEADING, m_fontBold);
+    SetSmallIcon(*this, IDI_PIN_INIT, m_hIcon);
+    ::SendMessageW(GetDlgItemHwnd(IDC_INIT_NEW_PIN_EDIT), EM_SETPASSWORDCHAR, L'*', 0);
+    ::SendMessageW(GetDlgItemHwnd(IDC_INIT_CONFIRM_EDIT), EM_SETPASSWORDCHAR, L'*', 0);
+    SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow();
+    PostMessage(kDisplayPolicies);
+    return TRUE;
+}
+
+void CInitializePinDlg::MoveUpWindow(int id, int dy)
+{
+    HWND control = GetDlgItemHwnd(id);
+    if (!control)
+        return;
+    RECT r = ChildRect(control);
+    ::SetWindowPos(control, nullptr, r.left, r.top - dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT CInitializePinDlg::OnDisplayPINPolicies()
+{
+    HWND placeholder = GetDlgItemHwnd(IDC_INIT_POLICIES_PLACEHOLDER);
+    if (!m_pPoliciesDlg && placeholder) {
+        const uint32_t* f = m_policies.fields;
+        PwdRuleArgs record = {f[8] != 1, f[6] == 1, 0, static_cast<int32_t>(f[0]), static_cast<int32_t>(f[1]), 0};
+        RECT spot = ChildRect(placeholder);
+        m_pPoliciesDlg = new (std::nothrow) VKPoliciesDlg(&record, 0, &spot, this, 10, 20, 10);
+        if (m_pPoliciesDlg && m_pPoliciesDlg->LocCreate(this)) {
+            RECT panel;
+            m_pPoliciesDlg->GetWindowRect(&panel);
+            const int h = panel.bottom - panel.top;
+            if (h > 0) {
+                RECT frame;
+                GetWindowRect(&frame);
+                SetWindowPos(nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + h,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                MoveUpWindow(IDOK, -h);
+                MoveUpWindow(IDCANCEL, -h);
+            }
+        } else {
+            delete m_pPoliciesDlg;
+            m_pPoliciesDlg = nullptr;
+        }
+    }
+    if (m_pPoliciesDlg) {
+        m_pPoliciesDlg->VerifyAndUpdatePolicies(CSecStr(), CSecStr(), CSecStr(), CSecStr());
+        m_pPoliciesDlg->ShowWindow(SW_SHOW);
+    }
+    RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return 0;
+}
+
+void CInitializePinDlg::OnChangeEditNewPin()
+{
+    UpdateData(TRUE);
+    bool valid = false;
+    if (m_pPoliciesDlg) {
+        valid = m_pPoliciesDlg->VerifyAndUpdatePolicies(CSecStr(), m_sNewPin, m_sNewPin, m_sConfirm);
+        m_pPoliciesDlg->RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+    ::EnableWindow(GetDlgItemHwnd(IDOK), valid);
+}
+
+BOOL CInitializePinDlg::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    if (HIWORD(wParam) == EN_CHANGE &&
+        (LOWORD(wParam) == IDC_INIT_NEW_PIN_EDIT || LOWORD(wParam) == IDC_INIT_CONFIRM_EDIT)) {
+        OnChangeEditNewPin();
+        return TRUE;
+    }
+    return VKDetectCardRemovedDlg::OnCommand(wParam, lParam);
+}
+
+void CInitializePinDlg::OnOK()
+{
+    if (!::IsWindowEnabled(GetDlgItemHwnd(IDOK)))
+        return;
+    UpdateData(TRUE);
+    int status = -1;
+    {
+        HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        const uint32_t* f = m_policies.fields;
+        if (m_pfnInitPin)
+            status = m_pfnInitPin(m_pContext, m_sNewPin, static_cast<int>(f[0]), static_cast<int>(f[1]),
+                                  static_cast<int>(f[2]), static_cast<int>(f[6]), static_cast<int>(f[7]),
+                                  static_cast<int>(f[4]));
+        SetCursor(previous);
+    }
+    if (status == 0) {
+        m_sNewPin.Empty();
+        m_sConfirm.Empty();
+        StopDetectingRemoveEvent();
+        // The same callback shapes: a reference is passed as a pointer.
+        DisplayUnlockCode(this, m_pContext, reinterpret_cast<int (*)(void*, void*)>(m_pfnGetCode), m_pfnRemoveCode,
+                          m_sReaderName);
+        NotifyEvent(kEventPinInitialized, m_sReaderName, reinterpret_cast<WPARAM>(m_hWnd));
+        EndDialog(IDOK);
+        return;
+    }
+    CSecStr text;
+    text.Format(LoadResourceString(IDS_INIT_PIN_FAILED), GetErrorString(status));
+    CUnlockFailedDlg(this, text, 1).DoModal();
+}
+
+void CInitializePinDlg::ResetToolTip()
+{
+    m_editNewPin.ResetToolTip();
+    m_editConfirm.ResetToolTip();
+}
+
+void CInitializePinDlg::OnMove(int x, int y)
+{
+    VKDetectCardRemovedDlg::OnMove(x, y);
+    ResetToolTip();
+}
+
+bool CInitializePinDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg == kDisplayPolicies) {
+        result = OnDisplayPINPolicies();
+        return true;
+    }
+    return VKDetectCardRemovedDlg::OnMessage(msg, wParam, lParam, result);
+}

@@ -1,0 +1,362 @@
+// PIN initialization and the reset card dialogs, built the way a host
+// module builds them and driven as a card holder would.
+#include "CardWorldBuilder.h"
+#include "Fixtures.h"
+#include "MemoryScan.h"
+#include "UiDriver.h"
+
+#include "cardobj/VKCardManagement.h"
+#include "mwctl_control.h"
+#include "pinrc_ids.h"
+#include "unlock/InitializePinDlg.h"
+#include "unlock/ResetCardDialog.h"
+#include "vkevtsub_control.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr const wchar_t* kReader = L"Init Reader";
+
+void Press(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool Shown(HWND dialog, int id)
+{
+    HWND control = uidriver::FindControl(dialog, id);
+    return control && IsWindowVisible(control);
+}
+
+// What the host's callback was handed.
+struct HostSide {
+    int status = 0;
+    int calls = 0;
+    int length = -1;
+    int args[6] = {};
+    static HostSide* current;
+    static int InitPin(void*, CSecStr pin, int a, int b, int c, int d, int e, int f)
+    {
+        HostSide& h = *current;
+        ++h.calls;
+        h.length = pin.GetLength();
+        int values[6] = {a, b, c, d, e, f};
+        memcpy(h.args, values, sizeof(values));
+        pin.Empty();
+        return h.status;
+    }
+};
+HostSide* HostSide::current = nullptr;
+
+int GetCode(void* context, CSecStr& code)
+{
+    return UnlockCodeAdapter(context, &code);
+}
+
+class InitializePin : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        HostSide::current = &m_host;
+        m_registry.Remove(L"Software\\Policies\\Quellon\\Velkor\\PINInitializationPolicies", L"PreventAlphaPIN");
+        m_world.Reader(kReader, L"card", L"eve").Card(L"eve", {{L"Identifier", L"0E"}, {L"UnlockCode", L"1122334455667788"}});
+        ASSERT_TRUE(m_world.Serve());
+    }
+    INT_PTR Run(PINPolicies* policies, std::function<void(HWND)> holder)
+    {
+        VKReader reader(kReader);
+        VKCardManagement card(reader);
+        CInitializePinDlg dialog(nullptr, policies, &card, HostSide::InitPin, RemoveUnlockCodeAdapter, GetCode, kReader);
+        std::thread acting([holder, thread = GetCurrentThreadId()] {
+            if (HWND d = uidriver::WaitForDialogWith(thread, IDC_INIT_NEW_PIN_EDIT)) {
+                uidriver::WaitUntil([&] { return Shown(d, IDC_RULES_HEADER); });
+                holder(d);
+            }
+        });
+        INT_PTR result = dialog.DoModal();
+        acting.join();
+        return result;
+    }
+    HostSide m_host;
+    RegistryFixture m_registry;
+    CardWorldBuilder m_world;
+};
+
+TEST_F(InitializePin, PoliciesDecideTheRulesShown)
+{
+    PINPolicies allDefault;
+    for (uint32_t& f : allDefault.fields)
+        f = kPolicyDefault;
+    PINPolicies lettersRefused = allDefault;
+    lettersRefused.fields[8] = 0;
+    lettersRefused.fields[0] = 6;
+    struct Case {
+        const char* name;
+        PINPolicies* policies;
+        int registry; // -1: missing
+        bool alphaRow;
+        bool weakRow;
+    };
+    const Case cases[] = {
+        {"no record", nullptr, -1, false, true},
+        {"every field default", &allDefault, -1, false, true},
+        {"field 8 is 0", &lettersRefused, -1, true, true},
+        {"registry 0", nullptr, 0, true, true},
+        {"registry 1", nullptr, 1, false, true},
+    };
+    for (const Case& c : cases) {
+        RegistryFixture registry;
+        if (c.registry >= 0)
+            registry.SetDword(L"Software\\Policies\\Quellon\\Velkor\\PINInitializationPolicies", L"PreventAlphaPIN",
+                              static_cast<DWORD>(c.registry));
+        bool alpha = false;
+        bool weak = false;
+        Run(c.policies, [&](HWND d) {
+            alpha = Shown(d, IDC_RULE_ALPHA_TEXT);
+            weak = Shown(d, IDC_RULE_WEAK_TEXT);
+            Press(d, IDCANCEL);
+        });
+        EXPECT_EQ(c.alphaRow, alpha) << c.name;
+        EXPECT_EQ(c.weakRow, weak) << c.name;
+    }
+}
+
+TEST_F(InitializePin, TheHostIsHandedThePinAndTheFieldsInItsOrderThenTheCodeIsShown)
+{
+    PINPolicies policies;
+    uint32_t values[9] = {5, 9, 16, 17, 18, 19, 1, 21, 1};
+    memcpy(policies.fields, values, sizeof(values));
+    std::wstring shownCode;
+    INT_PTR result = Run(&policies, [&](HWND d) {
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+        uidriver::Type(GetDlgItem(d, IDC_INIT_NEW_PIN_EDIT), L"1234");
+        uidriver::Type(GetDlgItem(d, IDC_INIT_CONFIRM_EDIT), L"1234");
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDOK))) << "shorter than field 0";
+        uidriver::Retype(GetDlgItem(d, IDC_INIT_NEW_PIN_EDIT), L"11111");
+        uidriver::Retype(GetDlgItem(d, IDC_INIT_CONFIRM_EDIT), L"11111");
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK))) << "weak PINs allowed by field 6";
+        Press(d, IDOK);
+        HWND code = uidriver::WaitForDialogWith(GetWindowThreadProcessId(d, nullptr), IDC_UNLOCK_CODE_TEXT);
+        ASSERT_NE(nullptr, code);
+        shownCode = uidriver::TextOf(uidriver::FindControl(code, IDC_UNLOCK_CODE_TEXT));
+        SendMessageW(uidriver::FindControl(code, IDC_NEVER_DISPLAY), BM_SETCHECK, BST_CHECKED, 0);
+        Press(code, IDOK);
+    });
+    EXPECT_EQ(IDOK, result);
+    ASSERT_EQ(1, m_host.calls);
+    EXPECT_EQ(5, m_host.length);
+    const int expected[6] = {5, 9, 16, 1, 21, 18};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(expected[i], m_host.args[i]) << "argument " << i;
+    EXPECT_EQ(L"1122-3344-5566-7788", shownCode);
+    wchar_t left[32] = {};
+    mwctlCardField(L"eve", L"UnlockCode", left, 32);
+    EXPECT_STREQ(L"", left);
+}
+
+TEST_F(InitializePin, AFailingHostKeepsTheDialogOpenForAnotherTry)
+{
+    m_host.status = 3;
+    std::wstring title;
+    INT_PTR result = Run(nullptr, [&](HWND d) {
+        uidriver::Type(GetDlgItem(d, IDC_INIT_NEW_PIN_EDIT), L"5937");
+        uidriver::Type(GetDlgItem(d, IDC_INIT_CONFIRM_EDIT), L"5937");
+        Press(d, IDOK);
+        HWND failure = uidriver::WaitForDialogWith(GetWindowThreadProcessId(d, nullptr), IDC_FAILED_MESSAGE);
+        ASSERT_NE(nullptr, failure);
+        title = uidriver::TextOf(failure);
+        Press(failure, IDOK);
+        uidriver::WaitUntil([&] { return !IsWindow(failure); });
+        EXPECT_TRUE(IsWindowVisible(d));
+        Press(d, IDCANCEL);
+    });
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ(1, m_host.calls);
+    EXPECT_EQ(L"Card PIN", title);
+}
+
+TEST_F(InitializePin, TheCardLeavingCancelsIt)
+{
+    INT_PTR result = Run(nullptr, [](HWND) { mwctlRemoveCard(kReader); });
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ(0, m_host.calls);
+}
+
+TEST_F(InitializePin, TheTypedPinIsNotLeftInMemory)
+{
+    MaskedSecret pin(10, true);
+    m_registry.SetDword(L"Software\\Policies\\Quellon\\Velkor\\UserConsole", L"HideUnlockCode", 1);
+    INT_PTR result = Run(nullptr, [&](HWND d) {
+        for (size_t i = 0; i < pin.Length(); ++i) {
+            SendMessageW(GetDlgItem(d, IDC_INIT_NEW_PIN_EDIT), WM_CHAR, pin.At(i), 1);
+            SendMessageW(GetDlgItem(d, IDC_INIT_CONFIRM_EDIT), WM_CHAR, pin.At(i), 1);
+        }
+        Press(d, IDOK);
+    });
+    if (result != IDOK)
+        GTEST_SKIP() << "the random PIN happened to be weak";
+    SecretSightings seen = ScanProcessMemory(pin);
+    EXPECT_EQ(0u, seen.wide + seen.narrow);
+}
+
+// The reset frame as a host module uses it: the challenge is set once the
+// page exists, and the typed value is read before the page goes.
+class HostReset : public CResetCardDialogMain {
+public:
+    HostReset(const wchar_t* challenge, ResetTimerCallback timer = nullptr, void* context = nullptr, int period = 0)
+        : CResetCardDialogMain(0, nullptr, 0, 0, 0, kReader, timer, context, period), m_sChallenge(challenge)
+    {
+    }
+    std::wstring typed;
+    bool disablePin = false;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        CResetCardDialogMain::OnInitDialog();
+        Page()->SetChallenge(m_sChallenge);
+        if (disablePin)
+            Page()->DisablePIN();
+        return TRUE;
+    }
+    void OnOK() override
+    {
+        CSecStr value = GetPin();
+        typed = value.GetString();
+        CResetCardDialogMain::OnOK();
+    }
+
+private:
+    CSecStr m_sChallenge;
+};
+
+// Picks the unlock code option as a click on its radio button does.
+void ChooseCode(HWND dialog)
+{
+    SendMessageW(uidriver::FindControl(dialog, IDC_RESET_PIN_RADIO), BM_SETCHECK, BST_UNCHECKED, 0);
+    HWND radio = uidriver::FindControl(dialog, IDC_RESET_CODE_RADIO);
+    SendMessageW(radio, BM_SETCHECK, BST_CHECKED, 0);
+    uidriver::Click(radio);
+}
+
+INT_PTR RunReset(HostReset& dialog, std::function<void(HWND)> holder)
+{
+    std::thread acting([holder, thread = GetCurrentThreadId()] {
+        if (HWND d = uidriver::WaitForDialogWith(thread, IDC_RESET_PIN_EDIT))
+            holder(d);
+    });
+    INT_PTR result = dialog.DoModal();
+    acting.join();
+    return result;
+}
+
+TEST(ResetCard, ShowsTheChallengeInFourGroupsAndTakesWhatTheActiveFieldHolds)
+{
+    struct Case {
+        const wchar_t* challenge;
+        const wchar_t* shown;
+        bool useCode;
+        bool disablePin;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {L"0123456789ABCDEF", L"0123-4567-89AB-CDEF", false, false, L"pin-4711"},
+        {L"0123456789ABCDEF0123", L"0123-4567-89AB-CDEF", true, false, L"response"},
+        {L"", nullptr, true, false, L"static"},
+        {L"0123456789ABCDEF", L"0123-4567-89AB-CDEF", false, true, L"response"},
+    };
+    for (const Case& c : cases) {
+        HostReset dialog(c.challenge);
+        dialog.disablePin = c.disablePin;
+        std::wstring shown;
+        bool okBefore = true;
+        RunReset(dialog, [&](HWND d) {
+            okBefore = IsWindowEnabled(GetDlgItem(d, IDOK));
+            shown = uidriver::TextOf(uidriver::FindControl(d, IDC_RESET_CHALLENGE_TEXT));
+            HWND pin = uidriver::FindControl(d, IDC_RESET_PIN_EDIT);
+            HWND response = uidriver::FindControl(d, IDC_RESET_RESPONSE_EDIT);
+            HWND staticCode = uidriver::FindControl(d, IDC_RESET_STATIC_CODE_EDIT);
+            if (c.useCode)
+                ChooseCode(d);
+            uidriver::Type(pin, L"pin-4711");
+            uidriver::Type(response, L"response");
+            uidriver::Type(staticCode, L"static");
+            Press(d, IDOK);
+        });
+        EXPECT_FALSE(okBefore) << "nothing typed yet";
+        if (c.shown) {
+            EXPECT_EQ(c.shown, shown);
+        }
+        EXPECT_EQ(c.expected, dialog.typed);
+    }
+}
+
+TEST(ResetCard, APageWithoutAnOkButtonWorksOnItsOwn)
+{
+    HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 600, 400, nullptr, nullptr, nullptr, nullptr);
+    CWnd hostView(host);
+    CResetCardDialog page(0, nullptr, nullptr, &hostView);
+    ASSERT_TRUE(page.LocCreate(&hostView));
+    page.SetChallenge(L"");
+    uidriver::Type(uidriver::FindControl(host, IDC_RESET_PIN_EDIT), L"2468");
+    EXPECT_STREQ(L"2468", page.GetPin());
+    page.DisablePIN();
+    EXPECT_STREQ(L"", page.GetPin()) << "never the PIN field once it is disabled";
+    page.DestroyWindow();
+    EXPECT_STREQ(L"", page.GetPin()) << "nothing once the page is gone";
+    DestroyWindow(host);
+}
+
+void CALLBACK CountTick(void* context)
+{
+    ++*static_cast<std::atomic<int>*>(context);
+}
+
+TEST(ResetCard, TheKeepAliveTimerRunsOnlyWithACallbackAndAPeriod)
+{
+    for (int period : {0, 10}) {
+        std::atomic<int> ticks{0};
+        HostReset dialog(L"0123456789ABCDEF", CountTick, &ticks, period);
+        RunReset(dialog, [&](HWND d) {
+            EXPECT_EQ(period != 0, uidriver::WaitUntil([&] { return ticks.load() >= 3; }, period ? 5000 : 300));
+            Press(d, IDCANCEL);
+        });
+    }
+}
+
+TEST(ResetCard, TheCardLeavingEndsTheFrame)
+{
+    CardWorldBuilder world;
+    world.Reader(kReader, L"card", L"f").Card(L"f", {{L"Identifier", L"0F"}});
+    ASSERT_TRUE(world.Serve());
+    HostReset dialog(L"0123456789ABCDEF");
+    EXPECT_EQ(IDCANCEL, RunReset(dialog, [](HWND) { mwctlRemoveCard(kReader); }));
+}
+
+TEST(ResetCard, NeitherThePinNorTheCodeIsLeftInMemory)
+{
+    MaskedSecret pin(10);
+    MaskedSecret code(16);
+    for (bool useCode : {false, true}) {
+        const MaskedSecret& secret = useCode ? code : pin;
+        {
+            HostReset dialog(L"0123456789ABCDEF");
+            RunReset(dialog, [&](HWND d) {
+                if (useCode)
+                    ChooseCode(d);
+                HWND edit = uidriver::FindControl(d, useCode ? IDC_RESET_RESPONSE_EDIT : IDC_RESET_PIN_EDIT);
+                for (size_t i = 0; i < secret.Length(); ++i)
+                    SendMessageW(edit, WM_CHAR, secret.At(i), 1);
+                Press(d, IDCANCEL);
+            });
+        }
+        SecretSightings seen = ScanProcessMemory(secret);
+        EXPECT_EQ(0u, seen.wide + seen.narrow) << (useCode ? "the unlock code" : "the PIN");
+    }
+}
+
+} // namespace
