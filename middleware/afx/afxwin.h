@@ -94,6 +94,27 @@ inline RECT ChildRect(HWND child)
     return r;
 }
 
+// Moves a child window dy pixels down its parent (up for negative dy),
+// keeping its size and z-order.
+inline BOOL OffsetChild(HWND child, int dy)
+{
+    if (!child)
+        return FALSE;
+    RECT r = ChildRect(child);
+    return ::SetWindowPos(child, nullptr, r.left, r.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Makes a window dx pixels wider and dy pixels taller (smaller for negative
+// values), keeping its place and z-order.
+inline BOOL GrowWindow(HWND window, int dx, int dy)
+{
+    RECT r;
+    if (!window || !::GetWindowRect(window, &r))
+        return FALSE;
+    return ::SetWindowPos(window, nullptr, 0, 0, r.right - r.left + dx, r.bottom - r.top + dy,
+                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 class CWnd {
 public:
     HWND m_hWnd = nullptr;

@@ -1,5 +1,6 @@
 #include "dialogs/BaseDialog.h"
 
+#include "frame/LibraryState.h"
 #include "frame/Log.h"
 
 #include "WipingAllocator.h"
@@ -53,11 +54,26 @@ void CBaseDialog::ResizeDlg(unsigned int controlId, int dx, int dy)
         vklogLog(kGuiTag, VKLOG_ERROR, L"CBaseDialog::ResizeDlg: no control %u", controlId);
         return;
     }
-    RECT r;
-    ::GetWindowRect(target, &r);
-    ::SetWindowPos(target, nullptr, 0, 0, (r.right - r.left) - dx, (r.bottom - r.top) - dy,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GrowWindow(target, -dx, -dy);
     ::RedrawWindow(target, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+int CBaseDialog::LocCreate(CWnd* parent)
+{
+    ScopedResourceModule resources(g_hResourceModule);
+    return Create(m_nIDHelp, parent); // the template the page was built with
+}
+
+void CBaseDialog::FitOwnerToPage(const RECT& placeholder)
+{
+    HWND owner = ::GetParent(m_hWnd);
+    const int dy = ChildRect(m_hWnd).bottom - placeholder.bottom;
+    for (int id : {IDCANCEL, IDOK}) {
+        HWND button = ::GetDlgItem(owner, id);
+        OffsetChild(button, dy);
+        ::RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    }
+    GrowWindow(owner, 0, dy);
 }
 
 void CBaseDialog::HidePinFromMemory(CSecStr& pin)

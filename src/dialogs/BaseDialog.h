@@ -18,6 +18,15 @@ public:
     // narrower and `dy` pixels lower; negative values enlarge it.
     void ResizeDlg(unsigned int controlId, int dx, int dy);
 
+    // Creates the page as a child of `parent` from its template, with the
+    // library's resource module as the resource source for the call.
+    int LocCreate(CWnd* parent);
+
+    // Once the page has sized itself inside its owner's placeholder, the
+    // owner's OK and Cancel follow the page's bottom edge and the owner
+    // grows or shrinks by the same amount.
+    void FitOwnerToPage(const RECT& placeholder);
+
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* dx) override;

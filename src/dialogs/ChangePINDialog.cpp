@@ -60,12 +60,6 @@ const std::vector<CChangePINDialog*>& CChangePINDialog::Pages()
     return PageList();
 }
 
-int CChangePINDialog::LocCreate(CWnd* parent)
-{
-    ScopedResourceModule resources(g_hResourceModule);
-    return Create(IDD_CHANGE_PIN_PAGE, parent);
-}
-
 void CChangePINDialog::DoDataExchange(CDataExchange* dx)
 {
     DDX_Control(dx, IDC_CURRENT_PIN_EDIT, m_editCurrent);

@@ -24,7 +24,6 @@ public:
                      ChangePinTimerCallback timerCallback, void* timerArgument, int timerPeriod);
     ~CChangePINDialog() override;
 
-    int LocCreate(CWnd* parent);
     // Judges the PINs in the fields (with `newPin` as the new PIN), sets the
     // OK button and tells whether every rule holds.
     bool VerifyAndUpdateAllPolicies(CSecStr newPin);

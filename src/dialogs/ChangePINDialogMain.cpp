@@ -70,17 +70,7 @@ BOOL CChangePINDialogMain::OnInitDialog()
         m_pPage->ShowWindow(SW_SHOW);
         ::UpdateWindow(m_pPage->m_hWnd);
         // The frame closes up under the page, which sized itself to its rules.
-        const int d = placeholder.bottom - ChildRect(m_pPage->m_hWnd).bottom;
-        for (int id : {IDCANCEL, IDOK}) {
-            HWND button = GetDlgItemHwnd(id);
-            RECT r = ChildRect(button);
-            ::SetWindowPos(button, nullptr, r.left, r.top - d, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            ::RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        }
-        RECT frame;
-        GetWindowRect(&frame);
-        SetWindowPos(nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top - d,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        m_pPage->FitOwnerToPage(placeholder);
         m_pPage->SetFocus();
     } else {
         vklogLog(kGuiTag, VKLOG_ERROR, L"CChangePINDialogMain::OnInitDialog: the page could not be created");

@@ -59,12 +59,6 @@ VKPoliciesDlg::~VKPoliciesDlg()
         DestroyIcon(m_hViolatedIcon);
 }
 
-int VKPoliciesDlg::LocCreate(CWnd* parent)
-{
-    ScopedResourceModule resources(g_hResourceModule);
-    return Create(IDD_POLICIES, parent);
-}
-
 BOOL VKPoliciesDlg::OnInitDialog()
 {
     CBaseDialog::OnInitDialog();

@@ -23,8 +23,6 @@ public:
                   int leftIndent, int rowSpacing);
     ~VKPoliciesDlg() override;
 
-    // Creates the panel window inside `parent` from the resource module.
-    int LocCreate(CWnd* parent);
     // Judges the PINs, updates every row, wipes the four strings and tells
     // whether every rule that applies holds. Callers pass the new PIN twice.
     bool VerifyAndUpdatePolicies(CSecStr currentPin, CSecStr newPin, CSecStr newPinAgain, CSecStr confirmPin);

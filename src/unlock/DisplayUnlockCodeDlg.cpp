@@ -25,12 +25,6 @@ CDisplayUCChild::~CDisplayUCChild()
         DestroyWindow();
 }
 
-int CDisplayUCChild::LocCreate(CWnd* parent)
-{
-    ScopedResourceModule resources(g_hResourceModule);
-    return Create(IDD_UNLOCK_CODE_PAGE, parent);
-}
-
 void CDisplayUCChild::DoDataExchange(CDataExchange* dx)
 {
     DDX_TextSecure(dx, IDC_UNLOCK_CODE_TEXT, m_sUnlockCode);

@@ -10,7 +10,6 @@ class VKGUI_CLASS CDisplayUCChild : public CBaseDialog {
 public:
     CDisplayUCChild(int backgroundFlag, RECT* position, CSecStr unlockCode, CWnd* parent);
     ~CDisplayUCChild() override;
-    int LocCreate(CWnd* parent);
     // TRUE when the "never show again" box is ticked.
     BOOL IsNeverDisplayChecked() const;
 

@@ -86,11 +86,7 @@ BOOL CInitializePinDlg::OnInitDialog()
 
 void CInitializePinDlg::MoveUpWindow(int id, int dy)
 {
-    HWND control = GetDlgItemHwnd(id);
-    if (!control)
-        return;
-    RECT r = ChildRect(control);
-    ::SetWindowPos(control, nullptr, r.left, r.top - dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    OffsetChild(GetDlgItemHwnd(id), -dy);
 }
 
 LRESULT CInitializePinDlg::OnDisplayPINPolicies()
@@ -106,10 +102,7 @@ LRESULT CInitializePinDlg::OnDisplayPINPolicies()
             m_pPoliciesDlg->GetWindowRect(&panel);
             const int h = panel.bottom - panel.top;
             if (h > 0) {
-                RECT frame;
-                GetWindowRect(&frame);
-                SetWindowPos(nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + h,
-                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                GrowWindow(m_hWnd, 0, h);
                 MoveUpWindow(IDOK, -h);
                 MoveUpWindow(IDCANCEL, -h);
             }

@@ -32,12 +32,6 @@ CResetCardDialog::~CResetCardDialog()
         DestroyWindow();
 }
 
-int CResetCardDialog::LocCreate(CWnd* parent)
-{
-    ScopedResourceModule resources(g_hResourceModule);
-    return Create(IDD_RESET_PAGE, parent);
-}
-
 void CResetCardDialog::DoDataExchange(CDataExchange* dx)
 {
     DDX_Control(dx, IDC_RESET_RESPONSE_EDIT, m_editResponse);
@@ -234,17 +228,7 @@ BOOL CResetCardDialogMain::OnInitDialog()
     if (m_pPage && m_pPage->LocCreate(this)) {
         m_pPage->ShowWindow(SW_SHOW);
         m_pPage->RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        const int dy = placeholder.bottom - ChildRect(m_pPage->m_hWnd).bottom;
-        for (int id : {IDCANCEL, IDOK}) {
-            HWND button = GetDlgItemHwnd(id);
-            RECT r = ChildRect(button);
-            ::SetWindowPos(button, nullptr, r.left, r.top - dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            ::RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        }
-        RECT frame;
-        GetWindowRect(&frame);
-        SetWindowPos(nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top - dy,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        m_pPage->FitOwnerToPage(placeholder);
     }
     CSecStr title = LoadResourceString(IDS_CHANGE_PIN_TITLE);
     if (!title.IsEmpty())

@@ -18,7 +18,6 @@ public:
                      int period = 0);
     ~CResetCardDialog() override;
 
-    int LocCreate(CWnd* parent);
     // Shows `challenge` (in four groups of four) to be answered, or, when it
     // is empty, asks for a static unlock code; the PIN option is selected.
     void SetChallenge(CSecStr challenge);

@@ -119,11 +119,7 @@ void CUnlockCardDlg::ShowChallenge()
 
 void CUnlockCardDlg::MoveUpWindow(int id, int dy)
 {
-    HWND control = GetDlgItemHwnd(id);
-    if (!control)
-        return;
-    RECT r = ChildRect(control);
-    ::SetWindowPos(control, nullptr, r.left, r.top - dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    OffsetChild(GetDlgItemHwnd(id), -dy);
 }
 
 LRESULT CUnlockCardDlg::OnDisplayPINPolicies()
@@ -154,10 +150,7 @@ LRESULT CUnlockCardDlg::OnDisplayPINPolicies()
             h = b.bottom - b.top;
         }
         if (h > 0) {
-            RECT frame;
-            GetWindowRect(&frame);
-            SetWindowPos(nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + h,
-                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            GrowWindow(m_hWnd, 0, h);
             MoveUpWindow(IDOK, -h);
             MoveUpWindow(IDCANCEL, -h);
         }
