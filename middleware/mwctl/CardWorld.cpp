@@ -27,10 +27,10 @@ std::wstring ReadValue(const std::wstring& path, const std::wstring& section, co
 int StateFromText(const std::wstring& text)
 {
     if (_wcsicmp(text.c_str(), L"card") == 0)
-        return 0;
+        return kReaderCardPresent;
     if (_wcsicmp(text.c_str(), L"unavailable") == 0)
-        return 2;
-    return 1;
+        return kReaderUnavailable;
+    return kReaderEmpty;
 }
 
 } // namespace
@@ -60,7 +60,7 @@ bool CardWorld::Load(const std::wstring& path)
             reader.name = section.substr(7);
             reader.card = ReadValue(path, section, L"Card");
             std::wstring state = ReadValue(path, section, L"State");
-            reader.state = state.empty() ? (reader.card.empty() ? 1 : 0) : StateFromText(state);
+            reader.state = state.empty() ? (reader.card.empty() ? kReaderEmpty : kReaderCardPresent) : StateFromText(state);
             readers.push_back(reader);
         } else if (section.rfind(L"Card ", 0) == 0) {
             WorldCard card;
@@ -85,7 +85,7 @@ WorldReader* CardWorld::FindReader(const std::wstring& name)
 
 const WorldCard* CardWorld::CardIn(const WorldReader& reader) const
 {
-    if (reader.state != 0)
+    if (reader.state != kReaderCardPresent)
         return nullptr;
     auto found = cards.find(reader.card);
     return found == cards.end() ? nullptr : &found->second;

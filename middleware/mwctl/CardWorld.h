@@ -1,6 +1,8 @@
 #pragma once
 // A card world: readers in order, each with its state and card, and the
 // cards with their fields, as an INI file describes them (docs/cardworld.md).
+#include "SMMWController.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -14,7 +16,7 @@ struct WorldCard {
 
 struct WorldReader {
     std::wstring name;
-    int state = 1; // 0 card, 1 empty, 2 unavailable
+    int state = kReaderEmpty; // an SMMWReaderState
     std::wstring card;
 };
 

@@ -23,7 +23,7 @@ enum Failure : int {
     kInvalidParameter = 3000,
     kNotFound = 3007,
     kNoCard = 3017,
-    kReaderUnavailable = 3023,
+    kUnavailableReader = 3023,
     kCardGone = 3024,
 };
 
@@ -171,7 +171,7 @@ public:
         if (!reader)
             Fail(kNotFound, L"EstablishContext: no reader " + name);
         if (reader->state == 2)
-            Fail(kReaderUnavailable, L"EstablishContext: reader " + name + L" is unavailable");
+            Fail(kUnavailableReader, L"EstablishContext: reader " + name + L" is unavailable");
         if (!m_world.CardIn(*reader))
             Fail(kNoCard, L"EstablishContext: no card in reader " + name);
         m_contexts.push_back(std::make_unique<SimContext>(name, *m_world.CardIn(*reader), m_world.folder));
@@ -714,7 +714,7 @@ extern "C" bool mwctlInsertCard(const wchar_t* reader, const wchar_t* card)
         WorldReader* r = reader ? c.m_world.FindReader(reader) : nullptr;
         if (!r || !card || !c.m_world.cards.count(card))
             return false;
-        r->state = 0;
+        r->state = kReaderCardPresent;
         r->card = card;
     }
     Raise(VK_EVENT_CARD_INSERTED, reader);
@@ -729,7 +729,7 @@ extern "C" bool mwctlRemoveCard(const wchar_t* reader)
         WorldReader* r = reader ? c.m_world.FindReader(reader) : nullptr;
         if (!r)
             return false;
-        r->state = 1;
+        r->state = kReaderEmpty;
         r->card.clear();
     }
     Raise(VK_EVENT_CARD_REMOVED, reader);

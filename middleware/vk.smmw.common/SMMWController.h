@@ -15,11 +15,18 @@ inline constexpr int kReaderPropertyName = 0;
 // Card object property 0 is the card identifier, as hexadecimal text.
 inline constexpr int kCardPropertyIdentifier = 0;
 
+// What ISMMWReader::GetState reports.
+enum SMMWReaderState : int {
+    kReaderCardPresent = 0,
+    kReaderEmpty = 1,
+    kReaderUnavailable = 2,
+};
+
 class ISMMWReader {
 public:
     virtual ~ISMMWReader() = default;
     virtual void GetProperty(int id, VKData& value) = 0;
-    // 0: a card is present, 1: empty, 2: unavailable.
+    // An SMMWReaderState.
     virtual int GetState() = 0;
 };
 

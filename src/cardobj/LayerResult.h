@@ -9,10 +9,3 @@ enum LayerResult : int {
     kLayerNotInitialized = 19,
     kLayerNotFound = 22,
 };
-
-// Reader states.
-enum ReaderState : int {
-    kReaderCardPresent = 0,
-    kReaderEmpty = 1,
-    kReaderUnavailable = 2,
-};
