@@ -29,7 +29,6 @@ public:
     void StartTimer();
     void StopTimer();
     void ResetToolTip();
-    bool IsPinOptionSelected() const { return m_bPinOption != 0; }
 
 protected:
     BOOL OnInitDialog() override;
