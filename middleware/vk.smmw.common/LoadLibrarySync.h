@@ -2,6 +2,9 @@
 // Module loading of the security-module common services.
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 // Thrown (as a pointer the catcher deletes) when a module cannot be loaded.
 class CMWException {
 public:
@@ -19,9 +22,6 @@ private:
 // is serialized across threads. Throws CMWException* on failure, with the
 // system's last error left as the loader set it.
 DWORD LoadLibrarySync(const wchar_t* path, HMODULE* module, DWORD flags);
-
-#include <utility>
-#include <vector>
 
 // Loads every (path, handle) of the list whose handle is still null, as
 // LoadLibrarySync does, holding `mutex` (when given) meanwhile. Modules that
