@@ -54,8 +54,10 @@ CSecStr::CSecStr(const char* text)
     if (chars <= 1)
         return;
     Reserve(chars - 1);
-    MultiByteToWideChar(CP_ACP, 0, text, -1, m_pData, chars);
-    m_nLength = chars - 1;
+    // The second answer counts what was really written, terminator included.
+    int written = MultiByteToWideChar(CP_ACP, 0, text, -1, m_pData, chars);
+    m_nLength = written > 0 ? written - 1 : 0;
+    m_pData[m_nLength] = L'\0';
 }
 
 CSecStr::CSecStr(const CSecStr& other)

@@ -58,7 +58,8 @@ WipingBytes CConverter::StringToMBCSByteArray(const CSecStr& text)
     if (size <= 0)
         return bytes;
     bytes.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_ACP, 0, text, text.GetLength(), reinterpret_cast<char*>(bytes.data()), size, nullptr,
-                        nullptr);
+    int written = WideCharToMultiByte(CP_ACP, 0, text, text.GetLength(), reinterpret_cast<char*>(bytes.data()), size,
+                                      nullptr, nullptr);
+    bytes.resize(written > 0 ? static_cast<size_t>(written) : 0);
     return bytes;
 }

@@ -55,11 +55,17 @@ void WriteToFile(const wchar_t* tag, int level, const wchar_t* text)
     line[_countof(line) - 1] = L'\0';
     if (n < 0)
         n = static_cast<int>(wcslen(line));
-    char utf8[(kLineChars + 128) * 3];
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, line, n, utf8, sizeof(utf8), nullptr, nullptr);
+    // A line cut at the end of its buffer must not end in half a surrogate pair.
+    if (n > 0 && IS_HIGH_SURROGATE(line[n - 1]))
+        --n;
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, line, n, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return;
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    bytes = WideCharToMultiByte(CP_UTF8, 0, line, n, utf8.data(), bytes, nullptr, nullptr);
     DWORD written = 0;
     if (bytes > 0)
-        WriteFile(g_file, utf8, static_cast<DWORD>(bytes), &written, nullptr);
+        WriteFile(g_file, utf8.data(), static_cast<DWORD>(bytes), &written, nullptr);
 }
 
 void CopyOut(const std::wstring& s, wchar_t* out, size_t chars)
@@ -88,6 +94,9 @@ extern "C" void vklogLog(const wchar_t* tag, int level, const wchar_t* format, .
         wcscpy(text, L"(no format)");
     }
     text[kLineChars - 1] = L'\0';
+    // A text cut at kLineChars keeps whole characters: no half surrogate pair.
+    if (size_t length = wcslen(text); length > 0 && IS_HIGH_SURROGATE(text[length - 1]))
+        text[length - 1] = L'\0';
     if (!tag)
         tag = L"";
 

@@ -18,8 +18,20 @@ int LogResult(const wchar_t* function, int result)
     return result;
 }
 
+// Flags for the PIN's conversion to the system code page. A character the
+// code page lacks becomes its default character, never a look-alike letter
+// ("ä" would otherwise become "a" on code page 932 and weaken the PIN).
+// UTF-8 takes no such flag.
+DWORD NoBestFit(UINT codePage)
+{
+    return codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+}
+
 // Converts the PIN to the system code page into a new heap buffer for the
-// caller, then wipes the wide PIN. 0, or -1 when the buffer cannot be had.
+// caller, then wipes the wide PIN. A character may take several bytes (two
+// on code pages 932 and 936), so the buffer is sized by the conversion
+// itself and the caller gets the byte count it reports, followed by a zero
+// byte that the count leaves out. 0, or -1 when the buffer cannot be had.
 int HandOverPin(CSecStr& pin, char** out, int* outLength)
 {
     const int n = pin.GetLength();
@@ -29,18 +41,39 @@ int HandOverPin(CSecStr& pin, char** out, int* outLength)
         *out = nullptr;
         return 0;
     }
-    auto* buffer = static_cast<char*>(malloc(static_cast<size_t>(n) + 1));
-    if (!buffer) {
+    const UINT codePage = GetACP();
+    const DWORD flags = NoBestFit(codePage);
+    BOOL lossy = FALSE;
+    BOOL* lossyOut = codePage == CP_UTF8 ? nullptr : &lossy;
+    int result = -1;
+    const int bytes = WideCharToMultiByte(codePage, flags, pin, n, nullptr, 0, nullptr, nullptr);
+    auto* buffer = bytes > 0 ? static_cast<char*>(malloc(static_cast<size_t>(bytes) + 1)) : nullptr;
+    if (bytes <= 0) {
+        vklogLog(kGuiTag, VKLOG_ERROR, L"GetPINFromUser: the PIN cannot be converted to code page %u (0x%x)",
+                 codePage, GetLastError());
+    } else if (!buffer) {
         vklogLog(kGuiTag, VKLOG_ERROR, L"GetPINFromUser: PIN buffer allocation failed");
-        return -1;
+    } else {
+        const int written = WideCharToMultiByte(codePage, flags, pin, n, buffer, bytes, nullptr, lossyOut);
+        if (written <= 0) {
+            vklogLog(kGuiTag, VKLOG_ERROR, L"GetPINFromUser: the PIN cannot be converted to code page %u (0x%x)",
+                     codePage, GetLastError());
+            SecureWipe(buffer, static_cast<size_t>(bytes) + 1);
+            free(buffer);
+        } else {
+            if (lossy)
+                vklogLog(kGuiTag, VKLOG_INFO,
+                         L"GetPINFromUser: the PIN has characters code page %u lacks; they go as its default character",
+                         codePage);
+            buffer[written] = '\0';
+            *outLength = written;
+            *out = buffer;
+            result = 0;
+        }
     }
-    // Callers read `n` bytes; the byte after them is not written.
-    WideCharToMultiByte(CP_ACP, 0, pin, n, buffer, n + 1, nullptr, nullptr);
-    *outLength = n;
-    *out = buffer;
     SecureWipe(pin.GetBuffer(), static_cast<size_t>(n) * sizeof(wchar_t));
     pin.Empty();
-    return 0;
+    return result;
 }
 
 // Takes the one slot the PIN prompts share, unless the workstation is

@@ -28,7 +28,11 @@ VKGUI_API int DisplayLastPINTry(const wchar_t* reader);
 
 // Asks for the PIN of the card in `reader`. 0 when the holder confirmed:
 // *pin is then a buffer of *pinLength bytes in the system code page (null
-// for an empty PIN) that the caller releases with FreeGetPinBuffer. -1 when
+// for an empty PIN), followed by a zero byte that the length leaves out,
+// which the caller releases with FreeGetPinBuffer. A character may take more
+// than one byte (two for Japanese or Chinese on code pages 932 and 936); one
+// that the code page lacks comes as the code page's default character ("?"),
+// never as a look-alike letter. -1 when
 // the holder cancelled, the card left, the workstation is locked or another
 // prompt is open. The callback is called every `timerPeriod` ms while the
 // dialog is open (0: never).

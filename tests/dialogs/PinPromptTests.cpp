@@ -2,6 +2,7 @@
 // the call runs on the test's thread, a holder thread acts on the dialog.
 #include "Fixtures.h"
 #include "MemoryScan.h"
+#include "PinPromptDriver.h"
 #include "UiDriver.h"
 
 #include "SessionState_control.h"
@@ -17,40 +18,12 @@
 
 namespace {
 
-constexpr const wchar_t* kReader = L"Smart Reader 0";
+constexpr const wchar_t* kReader = kPromptReader;
 constexpr const wchar_t* kPinPolicies = L"Software\\Policies\\Quellon\\Velkor\\PINPolicies";
-
-struct PinAnswer {
-    int result = 99;
-    char* pin = nullptr;
-    int length = -1;
-};
-
-// Calls GetPINFromUser with bounds 4..8 while `holder` acts on the dialog.
-PinAnswer AskPin(std::function<void(HWND)> holder, int lastTry = 0, void(CALLBACK* callback)(void*) = nullptr,
-                 void* argument = nullptr, unsigned period = 0)
-{
-    PinAnswer answer;
-    std::thread acting = uidriver::ActOnDialog(std::move(holder));
-    answer.result = GetPINFromUser(nullptr, kReader, lastTry, 4, 8, &answer.pin, &answer.length, callback, argument,
-                                   period);
-    acting.join();
-    return answer;
-}
-
-HWND PinEdit(HWND dialog)
-{
-    return GetDlgItem(dialog, IDC_PIN_EDIT);
-}
 
 bool OkEnabled(HWND dialog)
 {
     return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
-}
-
-void Press(HWND dialog, int id)
-{
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 class PinPrompt : public testing::Test {
@@ -97,19 +70,6 @@ TEST_F(PinPrompt, OkFollowsTheLengthPolicies)
                                       << enableLarge << " (OK state for lengths 0 to 9)";
         }
     }
-}
-
-TEST_F(PinPrompt, HandsBackThePinInTheSystemCodePage)
-{
-    PinAnswer answer = AskPin([](HWND dialog) {
-        uidriver::Type(PinEdit(dialog), L"4711ab");
-        Press(dialog, IDOK);
-    });
-    ASSERT_EQ(0, answer.result);
-    ASSERT_EQ(6, answer.length);
-    ASSERT_NE(nullptr, answer.pin);
-    EXPECT_EQ(0, memcmp(answer.pin, "4711ab", 6));
-    FreeGetPinBuffer(answer.pin, static_cast<unsigned>(answer.length));
 }
 
 TEST_F(PinPrompt, AnEmptyPinConfirmedGivesNoBuffer)

@@ -1,0 +1,41 @@
+#pragma once
+// GetPINFromUser as the prompt tests call it: the call runs on the test's
+// thread while a holder thread acts on the dialog it opens.
+#include "UiDriver.h"
+
+#include "frame/VelkorExports.h"
+#include "pinrc_ids.h"
+
+#include <functional>
+#include <thread>
+
+inline constexpr const wchar_t* kPromptReader = L"Smart Reader 0";
+
+struct PinAnswer {
+    int result = 99;
+    char* pin = nullptr;
+    int length = -1;
+};
+
+// Calls GetPINFromUser with bounds 4..8 while `holder` acts on the dialog.
+inline PinAnswer AskPin(std::function<void(HWND)> holder, int lastTry = 0,
+                        void(CALLBACK* callback)(void*) = nullptr, void* argument = nullptr, unsigned period = 0)
+{
+    PinAnswer answer;
+    std::thread acting = uidriver::ActOnDialog(std::move(holder));
+    answer.result = GetPINFromUser(nullptr, kPromptReader, lastTry, 4, 8, &answer.pin, &answer.length, callback,
+                                   argument, period);
+    acting.join();
+    return answer;
+}
+
+inline HWND PinEdit(HWND dialog)
+{
+    return GetDlgItem(dialog, IDC_PIN_EDIT);
+}
+
+// Posts a button's command, as a click on it would send it.
+inline void Press(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
