@@ -65,8 +65,8 @@ BOOL CEnterPinDlg::OnInitDialog()
 {
     ScopedFunctionLog log(L"CEnterPinDlg::OnInitDialog");
     VKDetectCardRemovedDlg::OnInitDialog();
-    if (!g_customPinPrompt.IsEmpty())
-        ::SetWindowTextW(GetDlgItemHwnd(IDC_PIN_PROMPT), g_customPinPrompt);
+    if (CSecStr prompt = CustomPinPrompt(); !prompt.IsEmpty())
+        ::SetWindowTextW(GetDlgItemHwnd(IDC_PIN_PROMPT), prompt);
     InsertBrandingBitmap(*this, m_bmpBranding, L"CEnterPinDlg");
     BringToFront(*this);
     OnEnChangeEditPassword();

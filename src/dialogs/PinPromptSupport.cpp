@@ -9,7 +9,7 @@
 #include <memory>
 #include <new>
 
-int g_nPinPromptBusy = 0;
+std::atomic<int> g_nPinPromptBusy{0};
 
 namespace {
 

@@ -4,9 +4,12 @@
 // the branding banner and the logging of their modal creation.
 #include "afxwin.h"
 
-// 1 while a PIN entry dialog or a PIN-always prompt is open. A plain flag of
-// the user-interface thread, not a lock.
-extern int g_nPinPromptBusy;
+#include <atomic>
+
+// 1 while a PIN entry dialog or a PIN-always prompt is open. Callers on
+// different threads may race for it: it is taken only by one atomic
+// exchange from 0 to 1, so two of them can never both see it free.
+extern std::atomic<int> g_nPinPromptBusy;
 
 // Asks the session-state service; a service that cannot tell counts as unlocked.
 bool IsWorkstationLocked();

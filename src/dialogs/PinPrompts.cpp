@@ -89,18 +89,19 @@ public:
             vklogLog(kGuiTag, VKLOG_INFO, L"%s: workstation is locked, %s aborted", function, function);
             return;
         }
-        if (g_nPinPromptBusy) {
+        // The check and the taking are one step: nothing may come between.
+        int free = 0;
+        if (!g_nPinPromptBusy.compare_exchange_strong(free, 1)) {
             vklogLog(kGuiTag, VKLOG_INFO, L"%s: %s NOT allowed", function, action);
             return;
         }
-        vklogLog(kGuiTag, VKLOG_INFO, L"%s: %s allowed", function, action);
-        g_nPinPromptBusy = 1;
         m_bTaken = true;
+        vklogLog(kGuiTag, VKLOG_INFO, L"%s: %s allowed", function, action);
     }
     ~PromptSlot()
     {
         if (m_bTaken)
-            g_nPinPromptBusy = 0;
+            g_nPinPromptBusy.store(0);
     }
     PromptSlot(const PromptSlot&) = delete;
     PromptSlot& operator=(const PromptSlot&) = delete;

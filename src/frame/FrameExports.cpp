@@ -62,10 +62,7 @@ extern "C" void InitGUIDll()
 extern "C" void SetPinPromptString(const wchar_t* prompt)
 {
     ScopedFunctionLog log(L"SetPinPromptString");
-    if (!prompt)
-        g_customPinPrompt.Empty();
-    else
-        g_customPinPrompt = prompt;
+    SetCustomPinPrompt(prompt);
 }
 
 extern "C" const wchar_t* GetErrorString(int code)

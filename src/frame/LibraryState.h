@@ -1,6 +1,7 @@
 #pragma once
 // Library-wide state, created at attach and living until detach. It belongs
-// to the caller's user-interface thread and is not locked.
+// to the caller's user-interface thread and is not locked, except the
+// custom PIN prompt text.
 #include "SecStr.h"
 #include "afxwin.h"
 
@@ -12,8 +13,11 @@ extern HINSTANCE g_hResourceModule;
 // The one popup alert of the library; null if it could not be allocated.
 extern CPopupAlert* g_pPopupAlert;
 extern AFX_EXTENSION_MODULE g_extensionModule;
-// The text the PIN prompt shows instead of its own, when not empty.
-extern CSecStr g_customPinPrompt;
+// The text the PIN prompt shows instead of its own, when not empty. The
+// one piece of this state that any thread may set: it is locked, and read
+// as a copy.
+void SetCustomPinPrompt(const wchar_t* text);
+CSecStr CustomPinPrompt();
 
 // String `id` of the resource module; empty when it cannot be loaded.
 CSecStr LoadResourceString(UINT id);

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <latch>
 
 namespace {
 
@@ -177,6 +178,84 @@ TEST_F(PinPrompt, ASecondPromptIsRefusedWhileOneIsOpen)
     // The flag is down again once the prompt has gone.
     PinAnswer again = AskPin([](HWND dialog) { Press(dialog, IDOK); });
     EXPECT_EQ(0, again.result);
+}
+
+// Visible prompts of the given threads.
+std::vector<HWND> PromptsOf(DWORD first, DWORD second)
+{
+    return uidriver::TopLevelWindows([&](HWND window) {
+        DWORD thread = GetWindowThreadProcessId(window, nullptr);
+        return (thread == first || thread == second) && uidriver::ClassOf(window) == L"#32770";
+    });
+}
+
+TEST_F(PinPrompt, TwoThreadsReleasedTogetherNeverBothGetAPrompt)
+{
+    constexpr int kRounds = 250;
+    int bothOpened = 0;
+    int rounds = 0;
+    for (; rounds < kRounds && !HasFailure(); ++rounds) {
+        std::latch start(2);
+        std::atomic<DWORD> threads[2] = {0, 0};
+        std::atomic<int> returned{0};
+        auto caller = [&](int which) {
+            threads[which] = GetCurrentThreadId();
+            start.arrive_and_wait();
+            char* pin = nullptr;
+            int length = 0;
+            GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
+            FreeGetPinBuffer(pin, static_cast<unsigned>(length));
+            ++returned;
+        };
+        std::thread first(caller, 0);
+        std::thread second(caller, 1);
+        // One caller is refused at once, or both hold a prompt open.
+        const bool settled = uidriver::WaitUntil([&] {
+            return returned.load() == 1 || PromptsOf(threads[0], threads[1]).size() == 2;
+        });
+        EXPECT_TRUE(settled) << "round " << rounds << ": no caller was refused and no two prompts opened";
+        if (returned.load() == 0)
+            ++bothOpened;
+        // Close whatever opened; every caller then returns.
+        while (returned.load() < 2) {
+            uidriver::WaitUntil([&] { return returned.load() == 2 || !PromptsOf(threads[0], threads[1]).empty(); });
+            for (HWND prompt : PromptsOf(threads[0], threads[1]))
+                Press(prompt, IDCANCEL);
+            uidriver::WaitUntil([&] { return returned.load() == 2; }, 100);
+        }
+        first.join();
+        second.join();
+    }
+    printf("prompt race: %d rounds of two callers released together, %d with two prompts\n", rounds, bothOpened);
+    EXPECT_EQ(0, bothOpened) << "of " << rounds << " rounds";
+}
+
+TEST_F(PinPrompt, TheCustomPromptCanBeSetFromAnotherThreadWhileAPromptShowsIt)
+{
+    // Two long texts that differ at every place, so that any mix of them,
+    // or a text read while it is rewritten, shows as neither.
+    const std::wstring first(1500, L'A');
+    const std::wstring second(700, L'b');
+    std::atomic<bool> stop{false};
+    std::thread setter([&] {
+        for (unsigned i = 0; !stop.load(); ++i)
+            SetPinPromptString(i % 3 == 0 ? first.c_str() : i % 3 == 1 ? second.c_str() : nullptr);
+    });
+    const std::wstring defaultText = L"Enter the PIN of your smart card.";
+    int prompts = 0;
+    int mixed = 0;
+    for (; prompts < 40; ++prompts) {
+        std::wstring shown;
+        AskPin([&](HWND dialog) {
+            shown = uidriver::TextOf(GetDlgItem(dialog, IDC_PIN_PROMPT));
+            Press(dialog, IDCANCEL);
+        });
+        if (shown != first && shown != second && shown != defaultText)
+            ++mixed;
+    }
+    stop = true;
+    setter.join();
+    EXPECT_EQ(0, mixed) << "prompts that showed a text nobody set, of " << prompts;
 }
 
 void CALLBACK CountTick(void* context)
