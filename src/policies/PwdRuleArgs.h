@@ -13,7 +13,8 @@ struct PwdRuleArgs {
 };
 
 // Nine fields; 0xFFFFFFFF in a field keeps the PIN initialization dialog's
-// default for it.
+// default for it. Fields 0 and 1 are the length bounds, field 6 at 1 allows
+// weak PINs, field 8 at 1 allows letters (any other value: digits only).
 struct PINPolicies {
     uint32_t fields[9];
 };

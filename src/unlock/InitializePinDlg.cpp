@@ -20,16 +20,19 @@ namespace {
 constexpr UINT kDisplayPolicies = WM_USER + 1;
 constexpr uint32_t kDefaults[9] = {4, 25, 6, 0, 6, 0, 0, 0, 1};
 
-// Field 8's default: "PreventAlphaPIN" of the PIN-initialization policies,
-// else 1. A 1 lets letters in: the digits-only rule applies when field 8 is
-// not 1.
+// Field 8 says whether letters are allowed (1) or the first PIN must be
+// digits only (anything else). Its default comes from "PreventAlphaPIN" of
+// the PIN-initialization policies, read the way the same name is read under
+// the PIN policies: exactly 1 forbids letters; any other value, or none,
+// allows them.
 uint32_t LettersPolicy()
 {
     DWORD value = 0;
-    if (qlRegReadDWORDValueEx(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Quellon\\Velkor\\PINInitializationPolicies",
-                              L"PreventAlphaPIN", &value, KEY_WOW64_64KEY) == 0)
-        return value;
-    return 1;
+    const bool preventAlpha =
+        qlRegReadDWORDValueEx(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Quellon\\Velkor\\PINInitializationPolicies",
+                              L"PreventAlphaPIN", &value, KEY_WOW64_64KEY) == 0 &&
+        value == 1;
+    return preventAlpha ? 0 : 1;
 }
 
 } // namespace

@@ -94,6 +94,8 @@ TEST_F(InitializePin, PoliciesDecideTheRulesShown)
     PINPolicies lettersRefused = allDefault;
     lettersRefused.fields[8] = 0;
     lettersRefused.fields[0] = 6;
+    PINPolicies lettersAllowed = allDefault;
+    lettersAllowed.fields[8] = 1;
     struct Case {
         const char* name;
         PINPolicies* policies;
@@ -105,8 +107,11 @@ TEST_F(InitializePin, PoliciesDecideTheRulesShown)
         {"no record", nullptr, -1, false, true},
         {"every field default", &allDefault, -1, false, true},
         {"field 8 is 0", &lettersRefused, -1, true, true},
-        {"registry 0", nullptr, 0, true, true},
-        {"registry 1", nullptr, 1, false, true},
+        {"PreventAlphaPIN 1 forbids letters", nullptr, 1, true, true},
+        {"PreventAlphaPIN 1 with every field default", &allDefault, 1, true, true},
+        {"PreventAlphaPIN 0 allows them", nullptr, 0, false, true},
+        {"PreventAlphaPIN 2 is not on", nullptr, 2, false, true},
+        {"field 8 at 1 outranks PreventAlphaPIN 1", &lettersAllowed, 1, false, true},
     };
     for (const Case& c : cases) {
         RegistryFixture registry;
