@@ -52,15 +52,19 @@ VKGUI_API int GetChangePINInfoFromUser(int numericOnly, int weakPINAllowed, int 
 // Unlocks the blocked card in `readerName` (or in a copy of `reader` when
 // given) by challenge and response with a new PIN. 1 when unlocked, 2 when
 // cancelled, the card left, the workstation locked or the reader could not
-// be reached, -1 when the dialog cannot be shown.
+// be reached, -1 when the dialog cannot be shown. When the card may not be
+// unlocked here, the holder is sent to the unlock tool instead and the
+// result is that notice's: 1 also when the holder confirmed it, although
+// nothing was unlocked.
 VKGUI_API int ShowUnlockDialog(HWND parent, const wchar_t* readerName, class VKReader* reader);
 // Shows the backup unlock code of the card in `readerName`; 1 when the
 // holder had it removed (or the card has none), else 0.
 VKGUI_API int ShowUnlockCode(HWND parent, const wchar_t* readerName);
-// The same with the caller's callbacks: getCode(context, CSecStr*) fetches
-// the code, removeCode(context) removes it.
-VKGUI_API int DisplayUnlockCode(class CWnd* parent, void* context, int (*getCode)(void*, void*),
-                                int (*removeCode)(void*), const wchar_t* readerName);
+// The same with the caller's callbacks: getCode(context, code) fetches the
+// code into `code` and answers 0 or a card layer result code;
+// removeCode(context) removes it.
+VKGUI_API int DisplayUnlockCode(class CWnd* parent, void* context, int (*getCode)(void* context, class CSecStr* code),
+                                int (*removeCode)(void* context), const wchar_t* readerName);
 // Asks the holder to allow one use of a key that needs approval each time:
 // 0 when allowed, -1 otherwise (also when it cannot be shown).
 VKGUI_API int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader);

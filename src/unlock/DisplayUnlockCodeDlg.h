@@ -41,5 +41,5 @@ private:
 };
 
 // The get and remove callbacks DisplayUnlockCode is given.
-using GetUnlockCodeCallback = int (*)(void* context, void* code);
+using GetUnlockCodeCallback = int (*)(void* context, CSecStr* code);
 using RemoveUnlockCodeCallback = int (*)(void* context);

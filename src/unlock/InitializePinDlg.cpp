@@ -35,6 +35,27 @@ uint32_t LettersPolicy()
     return preventAlpha ? 0 : 1;
 }
 
+// The host's get callback takes the code by reference, the display's by
+// pointer: these carry the host's context and callbacks across, so that
+// each is called with its own type.
+struct HostCodeCallbacks {
+    void* context;
+    InitGetCodeCallback getCode;
+    InitRemoveCodeCallback removeCode;
+};
+
+int GetThroughHost(void* callbacks, CSecStr* code)
+{
+    auto* host = static_cast<HostCodeCallbacks*>(callbacks);
+    return code ? host->getCode(host->context, *code) : -1;
+}
+
+int RemoveThroughHost(void* callbacks)
+{
+    auto* host = static_cast<HostCodeCallbacks*>(callbacks);
+    return host->removeCode(host->context);
+}
+
 } // namespace
 
 CInitializePinDlg::CInitializePinDlg(CWnd* parent, PINPolicies* policies, void* context, InitPinCallback initPin,
@@ -162,9 +183,9 @@ void CInitializePinDlg::OnOK()
         m_sNewPin.Empty();
         m_sConfirm.Empty();
         StopDetectingRemoveEvent();
-        // The same callback shapes: a reference is passed as a pointer.
-        DisplayUnlockCode(this, m_pContext, reinterpret_cast<int (*)(void*, void*)>(m_pfnGetCode), m_pfnRemoveCode,
-                          m_sReaderName);
+        HostCodeCallbacks host{m_pContext, m_pfnGetCode, m_pfnRemoveCode};
+        DisplayUnlockCode(this, &host, m_pfnGetCode ? GetThroughHost : nullptr,
+                          m_pfnRemoveCode ? RemoveThroughHost : nullptr, m_sReaderName);
         NotifyEvent(kEventPinInitialized, m_sReaderName, reinterpret_cast<WPARAM>(m_hWnd));
         EndDialog(IDOK);
         return;

@@ -91,9 +91,10 @@ extern "C" int ShowUnlockCode(HWND parent, const wchar_t* readerName)
             CUnlockFailedDlg(ownerWnd, text, 1).DoModal();
         } else {
             VKCardManagement card(reader);
-            result = DisplayUnlockCode(ownerWnd, &card, UnlockCodeAdapter, RemoveUnlockCodeAdapter, readerName) == 1
-                         ? 1
-                         : 0;
+            // The layer's adapter takes the string untyped; this one has the
+            // callback's own type, so no call goes through a cast.
+            auto getCode = [](void* context, CSecStr* code) { return UnlockCodeAdapter(context, code); };
+            result = DisplayUnlockCode(ownerWnd, &card, getCode, RemoveUnlockCodeAdapter, readerName) == 1 ? 1 : 0;
         }
         reader.Disconnect();
     }

@@ -33,10 +33,11 @@ struct FakeCard {
     const wchar_t* code;
     int status;
     int removed = 0;
-    static int Get(void* self, void* out)
+    // The callback's own type: a C++ caller needs no cast.
+    static int Get(void* self, CSecStr* out)
     {
         auto* card = static_cast<FakeCard*>(self);
-        *static_cast<CSecStr*>(out) = card->code;
+        *out = card->code;
         return card->status;
     }
     static int Remove(void* self)
