@@ -33,7 +33,7 @@ CChangePINDialog::CChangePINDialog(int, int backgroundFlag, bool askCurrentPin, 
                                    CButton* okButton, CWnd* parent, int topMargin, int leftIndent, int rowSpacing,
                                    ChangePinTimerCallback timerCallback, void* timerArgument, int timerPeriod)
     : CBaseDialog(IDD_CHANGE_PIN_PAGE, backgroundFlag, position, parent), m_rules(rules ? *rules : PwdRuleArgs{}),
-      m_pOkButton(okButton), m_hWndOwner(parent ? parent->m_hWnd : nullptr), m_nTopMargin(topMargin),
+      m_pOkButton(okButton), m_nTopMargin(topMargin),
       m_nLeftIndent(leftIndent), m_nRowSpacing(rowSpacing), m_bAskCurrentPin(askCurrentPin),
       m_pfnTimerCallback(timerCallback), m_pTimerArgument(timerArgument), m_nTimerPeriod(timerPeriod)
 {

@@ -32,8 +32,6 @@ public:
 
     const CSecStr& CurrentPin() const { return m_sCurrentPin; }
     const CSecStr& NewPin() const { return m_sNewPin; }
-    // The owner the page was built over (its frame, or a host's dialog).
-    HWND OwnerWindow() const { return m_hWndOwner; }
 
     // Every live page, oldest first.
     static const std::vector<CChangePINDialog*>& Pages();
@@ -61,7 +59,6 @@ private:
     PwdRuleArgs m_rules;
     VKPoliciesDlg* m_pPoliciesDlg = nullptr;
     CButton* m_pOkButton;
-    HWND m_hWndOwner;
     int m_nTopMargin;
     int m_nLeftIndent;
     int m_nRowSpacing;

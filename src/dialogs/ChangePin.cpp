@@ -71,11 +71,14 @@ extern "C" int GetChangePINInfoFromUser(int numericOnly, int weakPINAllowed, int
             return Result(answer);
     }
 
-    // A page already open over this window answers without a dialog.
+    // A page open in the caller's own dialog answers without a dialog of its
+    // own. Which dialog holds a page is asked of its window now: a page built
+    // before its dialog had a window was given no owner that could tell.
     CChangePINDialog* open = nullptr;
-    for (CChangePINDialog* page : CChangePINDialog::Pages())
-        if (page->OwnerWindow() == parent)
-            open = page;
+    if (parent)
+        for (CChangePINDialog* page : CChangePINDialog::Pages())
+            if (page->m_hWnd && ::IsWindow(page->m_hWnd) && ::GetParent(page->m_hWnd) == parent)
+                open = page;
     if (open) {
         CSecStr scratch = open->NewPin();
         bool holds = open->VerifyAndUpdateAllPolicies(scratch);

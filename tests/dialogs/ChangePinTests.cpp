@@ -4,6 +4,8 @@
 #include "MemoryScan.h"
 #include "UiDriver.h"
 
+#include "TestDialogs.h"
+#include "dialogs/ChangePINDialog.h"
 #include "frame/VelkorExports.h"
 #include "pinrc_ids.h"
 #include "vkevtsub_control.h"
@@ -27,6 +29,8 @@ struct Request {
     void(CALLBACK* timer)(void*) = nullptr;
     void* timerArgument = nullptr;
     unsigned period = 0;
+    HWND parent = nullptr;
+    DWORD dialogWaitMs = uidriver::kDefaultTimeoutMs;
 };
 
 struct Answer {
@@ -35,6 +39,7 @@ struct Answer {
     std::wstring fresh;
     int currentLength = -1;
     int freshLength = -1;
+    bool dialogShown = false;
 };
 
 Answer AskChange(const Request& r, std::function<void(HWND)> holder)
@@ -44,10 +49,15 @@ Answer AskChange(const Request& r, std::function<void(HWND)> holder)
     wchar_t current[128];
     wmemset(fresh, L'#', 128);
     wmemset(current, L'#', 128);
-    std::thread acting = uidriver::ActOnDialog(std::move(holder));
+    std::thread acting = uidriver::ActOnDialog(
+        [&](HWND frame) {
+            answer.dialogShown = true;
+            holder(frame);
+        },
+        r.dialogWaitMs);
     answer.result = GetChangePINInfoFromUser(r.numericOnly, r.weakAllowed, r.minLength, r.maxLength, r.firstUse, 0,
                                              fresh, &answer.freshLength, current, &answer.currentLength, kReader,
-                                             nullptr, r.askCurrent, r.timer, r.timerArgument, r.period);
+                                             r.parent, r.askCurrent, r.timer, r.timerArgument, r.period);
     acting.join();
     if (answer.result == 0) {
         answer.current.assign(current, static_cast<size_t>(answer.currentLength));
@@ -252,6 +262,40 @@ TEST_F(ChangePin, AnEmptyCurrentPinKeepsOkDisabledAndOkIsThenIgnored)
         Press(frame, IDCANCEL);
     });
     EXPECT_EQ(-1, answer.result);
+}
+
+TEST_F(ChangePin, APageOpenInTheCallersDialogAnswersWithoutADialog)
+{
+    // A host builds the page before its own dialog has a window, then opens both.
+    CDialog host(IDD_TEST_PAGE, nullptr);
+    PwdRuleArgs rules = {0, 1, 0, 4, 8, 0};
+    CChangePINDialog page(0, 0, true, nullptr, &rules, nullptr, &host, 15, 0, 6, nullptr, nullptr, 0);
+    Request elsewhere;
+    auto cancel = [](HWND frame) { Press(frame, IDCANCEL); };
+    Answer beforeItsWindow = AskChange(elsewhere, cancel);
+    EXPECT_TRUE(beforeItsWindow.dialogShown) << "a page with no window answers no call";
+    EXPECT_EQ(-1, beforeItsWindow.result);
+
+    ASSERT_TRUE(host.Create(IDD_TEST_PAGE, nullptr));
+    ASSERT_TRUE(page.LocCreate(&host));
+    uidriver::Type(Field(page.m_hWnd, IDC_CURRENT_PIN_EDIT), L"1357");
+    uidriver::Type(Field(page.m_hWnd, IDC_NEW_PIN_EDIT), L"8642");
+    uidriver::Type(Field(page.m_hWnd, IDC_CONFIRM_PIN_EDIT), L"8642");
+
+    Request fromHost;
+    fromHost.parent = host.m_hWnd;
+    fromHost.dialogWaitMs = 1000;
+    Answer answered = AskChange(fromHost, cancel);
+    EXPECT_FALSE(answered.dialogShown);
+    EXPECT_EQ(0, answered.result);
+    EXPECT_EQ(L"1357", answered.current);
+    EXPECT_EQ(L"8642", answered.fresh);
+
+    Answer otherCaller = AskChange(elsewhere, cancel);
+    EXPECT_TRUE(otherCaller.dialogShown) << "a call from another window gets its own dialog";
+    EXPECT_EQ(-1, otherCaller.result);
+    page.DestroyWindow();
+    host.DestroyWindow();
 }
 
 TEST_F(ChangePin, AFieldTakesNoMoreThanTheCallersBufferHolds)
