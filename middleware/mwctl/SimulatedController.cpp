@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <new>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -37,6 +38,12 @@ std::wstring OwnDirectory()
     std::wstring dir(path);
     return dir.substr(0, dir.find_last_of(L"\\/") + 1);
 }
+
+// What a controller of another make might throw: a type the library has
+// never heard of.
+struct ForeignFailure {
+    const wchar_t* operation;
+};
 
 [[noreturn]] void Fail(int id, const std::wstring& message)
 {
@@ -206,8 +213,13 @@ public:
     {
         std::lock_guard<std::recursive_mutex> hold(m_lock);
         m_calls.emplace_back(operation);
-        if (m_nFailIn && --m_nFailIn == 0)
+        if (m_nFailIn && --m_nFailIn == 0) {
+            if (m_nFailKind == kMwctlOutOfMemory)
+                throw std::bad_alloc();
+            if (m_nFailKind == kMwctlForeign)
+                throw ForeignFailure{operation};
             Fail(m_nFailId, std::wstring(operation) + L": failure injected");
+        }
     }
 
     // Readers handed out stay valid for the life of the controller.
@@ -227,6 +239,7 @@ public:
     std::vector<std::wstring> m_calls;
     unsigned m_nFailIn = 0;
     int m_nFailId = 0;
+    int m_nFailKind = kMwctlCException;
 };
 
 Controller& TheController()
@@ -767,10 +780,16 @@ extern "C" bool mwctlRemoveReader(const wchar_t* reader)
 
 extern "C" void mwctlFailCall(unsigned nth, int id)
 {
+    mwctlFailCallAs(nth, id, kMwctlCException);
+}
+
+extern "C" void mwctlFailCallAs(unsigned nth, int id, int kind)
+{
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
     c.m_nFailIn = nth;
     c.m_nFailId = id;
+    c.m_nFailKind = kind;
 }
 
 extern "C" size_t mwctlCallCount()

@@ -28,6 +28,12 @@ MWCTL_API bool mwctlRemoveReader(const wchar_t* reader);
 // The `nth` controller call from now (1 for the next) throws a CException
 // with `id`; 0 cancels.
 MWCTL_API void mwctlFailCall(unsigned nth, int id);
+// How a failure asked for with mwctlFailCallAs is thrown: as the
+// controller's own CException, as the standard out-of-memory exception, or
+// as an object of a type the library cannot know.
+enum MwctlFailureKind : int { kMwctlCException = 0, kMwctlOutOfMemory = 1, kMwctlForeign = 2 };
+// As mwctlFailCall, thrown the way `kind` says (`id` is used by CException only).
+MWCTL_API void mwctlFailCallAs(unsigned nth, int id, int kind);
 // Calls made since the last clear, by operation name ("ListReaders"...).
 MWCTL_API size_t mwctlCallCount();
 MWCTL_API bool mwctlCallName(size_t index, wchar_t* name, size_t chars);

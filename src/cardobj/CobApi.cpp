@@ -1,6 +1,7 @@
 #include "cardobj/CobApi.h"
 
 #include "cardobj/FailureMap.h"
+#include "frame/ExceptionBarrier.h"
 
 #include "LoadLibrarySync.h"
 #include "vklogu.h"
@@ -22,7 +23,7 @@ HMODULE vkCobAPI_StringResources()
 }
 
 extern "C" bool vkCobAPI_Initialize()
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"vkCobAPI_Initialize");
     if (g_hLocalizedResources) {
         vklogLog(kLayerTag, VKLOG_INFO, L"vkCobAPI_Initialize vkCobAPI already initialized!");
@@ -46,10 +47,12 @@ extern "C" bool vkCobAPI_Initialize()
         vklogLog(kLayerTag, VKLOG_ERROR, L"vkCobAPI_Initialize vkCobAPI failed to initialize!");
     vklogLog(kLayerTag, VKLOG_EXIT, L"vkCobAPI_Initialize");
     return initialized;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"vkCobAPI_Initialize", false);
 }
 
 extern "C" void vkCobAPI_Finalize()
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"vkCobAPI_Finalize");
     for (HMODULE* module : {&g_hStringResources, &g_hLocalizedResources}) {
         if (*module) {
@@ -58,4 +61,6 @@ extern "C" void vkCobAPI_Finalize()
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"vkCobAPI_Finalize");
+} catch (...) {
+    LogEscapingException(kLayerTag, L"vkCobAPI_Finalize");
 }

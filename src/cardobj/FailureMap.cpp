@@ -1,6 +1,7 @@
 #include "cardobj/FailureMap.h"
 
 #include "cardobj/LayerResult.h"
+#include "frame/ExceptionBarrier.h"
 
 #include "vklogu.h"
 
@@ -22,6 +23,28 @@ int LayerResultOf(int middlewareId)
     if (index < 0 || index >= static_cast<int>(sizeof(kCodes) / sizeof(kCodes[0])))
         return kLayerNotConnected;
     return kCodes[index];
+}
+
+int TakeFailure(const wchar_t* format) noexcept
+{
+    try {
+        throw;
+    } catch (CException* failure) {
+        try {
+            return TakeFailure(failure, format);
+        } catch (...) {
+            return kLayerNotConnected;
+        }
+    } catch (...) {
+        wchar_t text[256] = L"";
+        DescribeCurrentException(text, sizeof(text) / sizeof(text[0]));
+        try {
+            vklogLog(kLayerTag, VKLOG_ERROR, format, text);
+        } catch (...) {
+            // The log itself failed: the code still goes back.
+        }
+        return kLayerNotConnected;
+    }
 }
 
 int TakeFailure(CException* failure, const wchar_t* format)

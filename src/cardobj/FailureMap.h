@@ -10,4 +10,11 @@ int LayerResultOf(int middlewareId);
 // gives the code of an unknown one.
 int TakeFailure(CException* failure, const wchar_t* format);
 
+// The same for whatever exception is being handled; call it only from a
+// catch handler. The controller's CException goes as above; anything else
+// (out of memory, a type the layer does not know) is logged at level 1 and
+// counts as an unknown failure, so that no exception leaves the layer and
+// each operation cleans up after it as after any failure.
+int TakeFailure(const wchar_t* format) noexcept;
+
 inline constexpr const wchar_t* kLayerTag = L"VKCOBAPI";

@@ -2,6 +2,7 @@
 
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
+#include "frame/ExceptionBarrier.h"
 #include "frame/Log.h"
 
 #include "CConverter.h"
@@ -77,9 +78,8 @@ int VKCardManagement::GetUnlockChallenge(CSecStr& challenge)
                 pin->GetUnblockChallenge(bytes);
                 challenge = CConverter::BinToHex(bytes);
             }
-        } catch (CException* e) {
-            result = TakeFailure(
-                e, L"VKCardManagement::GetUnlockChallenge : Error while trying to retrieve unblock challenge: %s.");
+        } catch (...) {
+            result = TakeFailure(L"VKCardManagement::GetUnlockChallenge : Error while trying to retrieve unblock challenge: %s.");
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::GetUnlockChallenge : ret=(%#x)", result);
@@ -99,8 +99,8 @@ int VKCardManagement::UnlockPIN(CSecStr response, CSecStr newPIN)
             ISMMWCredential* pin = op.connection.GetUserPinCredential();
             if (!pin || !pin->Unblock(responseBytes, pinBytes, 0))
                 result = kUnlockRefused;
-        } catch (CException* e) {
-            result = TakeFailure(e, L"VKCardManagement::UnlockPIN : Error while trying to unblock PIN: %s.");
+        } catch (...) {
+            result = TakeFailure(L"VKCardManagement::UnlockPIN : Error while trying to unblock PIN: %s.");
         }
     }
     response.Empty();
@@ -121,8 +121,8 @@ bool VKCardManagement::IsWeakPINCheckActivated()
                 pin->GetProperty(kPinPropertyWeakCheck, value);
                 on = value.GetUInt() == 1;
             }
-        } catch (CException* e) {
-            TakeFailure(e, L"VKCardManagement::IsWeakPINCheckActivated : Error while trying to read the weak PIN check: %s.");
+        } catch (...) {
+            TakeFailure(L"VKCardManagement::IsWeakPINCheckActivated : Error while trying to read the weak PIN check: %s.");
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::IsWeakPINCheckActivated : ret=(%#x)", on);
@@ -164,8 +164,8 @@ int VKCardManagement::PinLength(const wchar_t* name, int property, int* length)
                 pin->GetProperty(property, value);
                 *length = static_cast<int>(value.GetUInt());
             }
-        } catch (CException* e) {
-            result = TakeFailure(e, property == kPinPropertyMinLength
+        } catch (...) {
+            result = TakeFailure(property == kPinPropertyMinLength
                                         ? L"VKCardManagement::GetMinPINLen : Error while trying to retrieve min pin len: %s."
                                         : L"VKCardManagement::GetMaxPINLen : Error while trying to retrieve max pin len: %s.");
         }
@@ -198,10 +198,9 @@ int VKCardManagement::GetUnlockCode(CSecStr& code)
                 if (value.GetKind() == VKData::Kind::Bytes)
                     code = CConverter::BinToHex(value.GetBytes());
             }
-        } catch (CException* e) {
+        } catch (...) {
             code.Empty();
-            result = TakeFailure(
-                e, L"VKCardManagement::GetUnlockCode : Error while trying to retrieve backup unlock code: %s.");
+            result = TakeFailure(L"VKCardManagement::GetUnlockCode : Error while trying to retrieve backup unlock code: %s.");
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::GetUnlockCode : ret=(%#x)", result);
@@ -217,9 +216,8 @@ int VKCardManagement::RemoveUnlockCode()
         try {
             if (ISMMWCredential* pin = op.connection.GetUserPinCredential())
                 pin->SetAttribute(kPinPropertyUnlockCode, VKData(WipingBytes()));
-        } catch (CException* e) {
-            result = TakeFailure(
-                e, L"VKCardManagement::RemoveUnlockCode : Error while trying to remove backup unlock code: %s.");
+        } catch (...) {
+            result = TakeFailure(L"VKCardManagement::RemoveUnlockCode : Error while trying to remove backup unlock code: %s.");
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::RemoveUnlockCode : ret=(%#x)", result);
@@ -236,8 +234,8 @@ bool VKCardManagement::CardFlag(const wchar_t* name, int property, const wchar_t
             VKData value;
             op.connection.m_pContext->GetCardObject()->GetProperty(property, value);
             on = value.GetUInt() != 0;
-        } catch (CException* e) {
-            TakeFailure(e, failure);
+        } catch (...) {
+            TakeFailure(failure);
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"%s : ret=(%#x)", name, on);
@@ -274,8 +272,8 @@ bool VKCardManagement::IsUnlockAllowed()
             } else {
                 vklogLog(kLayerTag, VKLOG_ERROR, L"VKCardManagement::IsUnlockAllowed : Failed to retrieve Unblock access right");
             }
-        } catch (CException* e) {
-            TakeFailure(e, L"VKCardManagement::IsUnlockAllowed : Error while trying to retrieve unlock mode: %s.");
+        } catch (...) {
+            TakeFailure(L"VKCardManagement::IsUnlockAllowed : Error while trying to retrieve unlock mode: %s.");
             allowed = false;
         }
     }
@@ -297,8 +295,8 @@ int VKCardManagement::GetTransactionTimeoutValue(unsigned* punTimeout)
             *punTimeout = value.GetUInt();
             vklogLog(kLayerTag, VKLOG_INFO, L"VKCardManagement::GetTransactionTimeoutValue : *punTimeout=%d",
                      *punTimeout);
-        } catch (CException* e) {
-            TakeFailure(e, L"VKCardManagement::GetTransactionTimeoutValue : Error while trying to retrieve the "
+        } catch (...) {
+            TakeFailure(L"VKCardManagement::GetTransactionTimeoutValue : Error while trying to retrieve the "
                            L"transaction timeout, assume none: %s.");
             *punTimeout = 0;
         }
@@ -358,39 +356,49 @@ void VKCardManagement::SetDisplayNotificationDate(int64_t when)
 }
 
 void CALLBACK TimeoutCallback(void* connection)
-{
+try {
     ScopedFunctionLog log(L"TimeoutCallback", kLayerTag);
     if (!connection) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"TimeoutCallback: Invalid Connection!");
         return;
     }
     static_cast<VKConnection*>(connection)->ResetTransactionTimeout();
+} catch (...) {
+    LogEscapingException(kLayerTag, L"TimeoutCallback");
 }
 
 int UnlockAdapter(void* cardManagement, CSecStr first, CSecStr second)
-{
+try {
     if (!cardManagement)
         return 0;
     return static_cast<VKCardManagement*>(cardManagement)->UnlockPIN(first, second);
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"UnlockAdapter", static_cast<int>(kLayerNotConnected));
 }
 
 int ChallengeAdapter(void* cardManagement, CSecStr& challenge)
-{
+try {
     if (!cardManagement)
         return 0;
     return static_cast<VKCardManagement*>(cardManagement)->GetUnlockChallenge(challenge);
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"ChallengeAdapter", static_cast<int>(kLayerNotConnected));
 }
 
 int UnlockCodeAdapter(void* cardManagement, void* out)
-{
+try {
     if (!cardManagement || !out)
         return 0;
     return static_cast<VKCardManagement*>(cardManagement)->GetUnlockCode(*static_cast<CSecStr*>(out));
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"UnlockCodeAdapter", static_cast<int>(kLayerNotConnected));
 }
 
 int RemoveUnlockCodeAdapter(void* cardManagement)
-{
+try {
     if (!cardManagement)
         return 0;
     return static_cast<VKCardManagement*>(cardManagement)->RemoveUnlockCode();
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"RemoveUnlockCodeAdapter", static_cast<int>(kLayerNotConnected));
 }

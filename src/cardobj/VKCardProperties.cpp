@@ -40,8 +40,8 @@ int VKCardProperties::GetSerialNumber(CSecStr& serial)
             else
                 serial = CConverter::BinToHex(CConverter::HexToBin(value.GetString()));
             m_sSerialNumber = serial;
-        } catch (CException* e) {
-            result = TakeFailure(e, L"VKCardProperties::GetSerialNumber : Error while trying to read Identifier: %s.");
+        } catch (...) {
+            result = TakeFailure(L"VKCardProperties::GetSerialNumber : Error while trying to read Identifier: %s.");
         }
     }
     m_propertiesReader.Disconnect();

@@ -80,8 +80,8 @@ ISMMWCredential* VKConnection::GetUserPinCredential()
         if (found.size() == 1)
             return found.front();
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKConnection::GetUserPinCredential Only one primary PIN is not supported !");
-    } catch (CException* e) {
-        TakeFailure(e, L"VKConnection::GetUserPinCredential : Error while trying to find PIN credential: %s.");
+    } catch (...) {
+        TakeFailure(L"VKConnection::GetUserPinCredential : Error while trying to find PIN credential: %s.");
     }
     return nullptr;
 }
@@ -100,8 +100,8 @@ ISMMWCredential* VKConnection::GetDataCredential(const SMMWDataCredentialType& t
         filter.AddDataCredentialType(type);
         return FindOne(filter, L"VKConnection::GetDataCredential Only one Data credential of type %d is supported !",
                        type);
-    } catch (CException* e) {
-        TakeFailure(e, L"VKConnection::GetDataCredential : Error while trying to find Data credential: %s.");
+    } catch (...) {
+        TakeFailure(L"VKConnection::GetDataCredential : Error while trying to find Data credential: %s.");
     }
     return nullptr;
 }
@@ -118,8 +118,8 @@ bool VKConnection::IsCardSupportImportCertificate()
         m_pContext->GetCardObject()->GetSecurityModuleCapabilities()->GetCapability(
             L"SecurityModuleCapabilityx509EnrollSupported", value);
         return value.GetUInt() != 0;
-    } catch (CException* e) {
-        TakeFailure(e, L"VKConnection::IsCardSupportImportCertificate : Error while trying to find Capability: %s.");
+    } catch (...) {
+        TakeFailure(L"VKConnection::IsCardSupportImportCertificate : Error while trying to find Capability: %s.");
     }
     return false;
 }
@@ -145,8 +145,8 @@ ISMMWCredential* VKConnection::GetAssociatedKCCredential(ISMMWCredential* pPKICr
         filter.AddCredentialAttribute(kAttributeKeyContainerLink, link);
         return FindOne(filter, L"VKConnection::GetAssociatedKCCredential Only one associated KC credential is supported !",
                        0);
-    } catch (CException* e) {
-        TakeFailure(e, L"VKConnection::GetAssociatedKCCredential : Error while trying to find KC credential: %s.");
+    } catch (...) {
+        TakeFailure(L"VKConnection::GetAssociatedKCCredential : Error while trying to find KC credential: %s.");
     }
     return nullptr;
 }
@@ -161,8 +161,8 @@ void VKConnection::ListDataCredentials(const SMMWDataCredentialType& type, std::
         filter.AddCredentialType(kCredentialData);
         filter.AddDataCredentialType(type);
         m_pContext->FindCredentials(filter, out);
-    } catch (CException* e) {
-        TakeFailure(e, L"VKConnection::ListDataCredentials : Error while trying to list Data credentials: %s.");
+    } catch (...) {
+        TakeFailure(L"VKConnection::ListDataCredentials : Error while trying to list Data credentials: %s.");
     }
 }
 
@@ -177,8 +177,8 @@ void VKConnection::ListPKICredentials(std::vector<ISMMWCredential*>& out, bool p
         if (primaryOnly)
             filter.AddCredentialAttribute(kAttributePrimary, VKData(true));
         m_pContext->FindCredentials(filter, out);
-    } catch (CException* e) {
-        TakeFailure(e, L"VKConnection::ListPKICredentials : Error while trying to list PKI credentials: %s.");
+    } catch (...) {
+        TakeFailure(L"VKConnection::ListPKICredentials : Error while trying to list PKI credentials: %s.");
     }
 }
 
@@ -195,8 +195,8 @@ int VKConnection::CreateCredential(const wchar_t* name, ISMMWCredential* credent
     }
     try {
         store(made, value, keySizeBits);
-    } catch (CException* e) {
-        return TakeFailure(e, importFailure);
+    } catch (...) {
+        return TakeFailure(importFailure);
     }
     if (out)
         *out = made;
@@ -235,8 +235,8 @@ int VKConnection::CreatePKICredential(const VKData& keyData, ISMMWCredential** o
                 made->ImportKey(key, parameters, 1);
             },
             keyData, keySizeBits);
-    } catch (CException* e) {
-        return TakeFailure(e, L"VKConnection::CreatePKICredential : Error while trying to create PKI credential: %s.");
+    } catch (...) {
+        return TakeFailure(L"VKConnection::CreatePKICredential : Error while trying to create PKI credential: %s.");
     }
 }
 
@@ -263,8 +263,8 @@ int VKConnection::CreateDataCredential(const VKData& valueBytes, ISMMWCredential
             L"VKConnection::CreateDataCredential", credentialTemplate.get(), out,
             L"VKConnection::CreateDataCredential : Error while trying to import Data credential: %s.",
             [](ISMMWCredential* made, const VKData& value, unsigned) { made->SetValue(value); }, valueBytes, 0);
-    } catch (CException* e) {
-        return TakeFailure(e, L"VKConnection::CreateDataCredential : Error while trying to import Data credential: %s.");
+    } catch (...) {
+        return TakeFailure(L"VKConnection::CreateDataCredential : Error while trying to import Data credential: %s.");
     }
 }
 
@@ -281,8 +281,8 @@ int VKConnection::UpdateCredential(ISMMWCredential* credential, int attribute, V
     }
     try {
         credential->SetAttribute(attribute, value);
-    } catch (CException* e) {
-        TakeFailure(e, L"VKConnection::UpdateCredential : Error while trying to update credential: %s.");
+    } catch (...) {
+        TakeFailure(L"VKConnection::UpdateCredential : Error while trying to update credential: %s.");
         return kLayerNotConnected;
     }
     return kLayerOk;
@@ -298,9 +298,9 @@ int VKConnection::Transaction(const wchar_t* name, void (ISMMWContext::*operatio
     } else {
         try {
             (m_pContext->*operation)();
-        } catch (CException* e) {
+        } catch (...) {
             vklogLog(kLayerTag, VKLOG_INFO, L"%s : middleware failure", name);
-            result = TakeFailure(e, L"Transaction failed: %s.");
+            result = TakeFailure(L"Transaction failed: %s.");
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"%s : ret=(%#x)", name, result);

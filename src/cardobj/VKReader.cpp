@@ -41,8 +41,8 @@ VKReader::VKReader(const wchar_t* name) : m_strReaderName(name)
                         break;
                     }
                 }
-            } catch (CException* e) {
-                TakeFailure(e, L"VKReader::VKReader : Error while trying to find reader: %s.");
+            } catch (...) {
+                TakeFailure(L"VKReader::VKReader : Error while trying to find reader: %s.");
             }
         }
     }
@@ -59,8 +59,8 @@ VKReader::VKReader(ISMMWReader* reader)
             VKData value;
             reader->GetProperty(kReaderPropertyName, value);
             m_strReaderName = value.GetString();
-        } catch (CException* e) {
-            TakeFailure(e, L"VKReader::VKReader : Error while trying to find reader: %s.");
+        } catch (...) {
+            TakeFailure(L"VKReader::VKReader : Error while trying to find reader: %s.");
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKReader::VKReader");
@@ -118,8 +118,8 @@ int VKReader::GetReaderState()
     } else {
         try {
             state = m_pReaderData->m_pReader->GetState();
-        } catch (CException* e) {
-            TakeFailure(e, L"VKReader::GetReaderState : Error while trying to retrieve reader state: %s.");
+        } catch (...) {
+            TakeFailure(L"VKReader::GetReaderState : Error while trying to retrieve reader state: %s.");
             state = kReaderUnavailable;
         }
     }
@@ -145,8 +145,8 @@ int VKReader::Connect(VKConnection& cConnection)
             try {
                 m_pReaderData->m_pContext = controller->EstablishContext(parameters);
                 m_pReaderData->m_nConnections = 1;
-            } catch (CException* e) {
-                result = TakeFailure(e, L"VKReader::Connect : EstablishContext failed: %s.");
+            } catch (...) {
+                result = TakeFailure(L"VKReader::Connect : EstablishContext failed: %s.");
             }
         }
     } else {
@@ -173,8 +173,8 @@ int VKReader::Disconnect()
             if (controller && m_pReaderData->m_pContext) {
                 try {
                     controller->ReleaseContext(m_pReaderData->m_pContext);
-                } catch (CException* e) {
-                    result = TakeFailure(e, L"VKReader::Disconnect : ReleaseContext failed: %s.");
+                } catch (...) {
+                    result = TakeFailure(L"VKReader::Disconnect : ReleaseContext failed: %s.");
                 }
             }
             m_pReaderData->m_pContext = nullptr;

@@ -50,8 +50,8 @@ int VKReaderList::GetReaderList()
                 }
                 m_readers.push_back(entry);
             }
-        } catch (CException* e) {
-            result = TakeFailure(e, L"VKReaderList::GetReaderList : Error while listing readers: %s.");
+        } catch (...) {
+            result = TakeFailure(L"VKReaderList::GetReaderList : Error while listing readers: %s.");
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKReaderList::GetReaderList : ret=(%#x)", result);
@@ -116,8 +116,8 @@ int VKReaderList::GetDefaultReader(CSecStr& name)
                     result = kLayerOk;
                 }
             }
-        } catch (CException* e) {
-            result = TakeFailure(e, L"VKReaderList::GetDefaultReader : Error while listing readers: %s.");
+        } catch (...) {
+            result = TakeFailure(L"VKReaderList::GetDefaultReader : Error while listing readers: %s.");
         }
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKReaderList::GetDefaultReader: returns %d", result);
@@ -144,8 +144,8 @@ VKReader* VKReaderList::GetReaderFromCUID(const VKByteArray& cuid)
             VKData value;
             connection.m_pContext->GetCardObject()->GetProperty(kCardPropertyIdentifier, value);
             identifier = VKByteArray(value.GetString());
-        } catch (CException* e) {
-            TakeFailure(e, L"VKReaderList::GetReaderFromCUID : Error while trying to retrieve card identifier: %s.");
+        } catch (...) {
+            TakeFailure(L"VKReaderList::GetReaderFromCUID : Error while trying to retrieve card identifier: %s.");
         }
         copy.Disconnect();
         if (!identifier.IsEmpty() && identifier == cuid) {

@@ -1,6 +1,7 @@
 // GetChangePINInfoFromUser: the current and new PIN, checked live against
 // the PIN rules, copied into the caller's buffers.
 #include "dialogs/ChangePINDialogMain.h"
+#include "frame/ExceptionBarrier.h"
 #include "frame/Log.h"
 #include "frame/VelkorExports.h"
 
@@ -60,7 +61,7 @@ extern "C" int GetChangePINInfoFromUser(int numericOnly, int weakPINAllowed, int
                                         wchar_t* currentPin, int* currentPinLength, const wchar_t* reader,
                                         HWND parent, bool askCurrentPin, ChangePinTimerCallback timerCallback,
                                         void* timerArgument, unsigned int timerPeriod)
-{
+try {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"GetChangePINInfoFromUser");
     if (!newPin || !newPinLength || !currentPin || !currentPinLength) {
         vklogLog(kGuiTag, VKLOG_ERROR, L"GetChangePINInfoFromUser: no place to return the PINs");
@@ -109,4 +110,6 @@ extern "C" int GetChangePINInfoFromUser(int numericOnly, int weakPINAllowed, int
         result = 0;
     }
     return Result(result);
+} catch (...) {
+    return ExceptionFailure(kGuiTag, L"GetChangePINInfoFromUser", -1);
 }

@@ -2,6 +2,7 @@
 #include "dialogs/EnterPinDlg.h"
 #include "dialogs/PINAlwaysPromptDlg.h"
 #include "dialogs/PinPromptSupport.h"
+#include "frame/ExceptionBarrier.h"
 #include "frame/Log.h"
 #include "frame/VelkorExports.h"
 
@@ -116,7 +117,7 @@ private:
 extern "C" int GetPINFromUser(HWND parent, const wchar_t* reader, int lastTry, int minLength, int maxLength,
                               char** pin, int* pinLength, PinTimerCallback timerCallback, void* timerArgument,
                               unsigned int timerPeriod)
-{
+try {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"GetPINFromUser");
     vklogLog(kGuiTag, VKLOG_INFO, L"GetPINFromUser: hParent = %x, Reader = %s", HandleBits(parent),
              reader ? reader : L"");
@@ -148,10 +149,12 @@ extern "C" int GetPINFromUser(HWND parent, const wchar_t* reader, int lastTry, i
         }
     }
     return LogResult(L"GetPINFromUser", result);
+} catch (...) {
+    return ExceptionFailure(kGuiTag, L"GetPINFromUser", -1);
 }
 
 extern "C" int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader)
-{
+try {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"ShowPINAlwaysPrompt");
     vklogLog(kGuiTag, VKLOG_INFO, L"ShowPINAlwaysPrompt: hParent = %x, Reader = %s", HandleBits(parent),
              reader ? reader : L"");
@@ -170,4 +173,6 @@ extern "C" int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader)
         }
     }
     return LogResult(L"ShowPINAlwaysPrompt", result);
+} catch (...) {
+    return ExceptionFailure(kGuiTag, L"ShowPINAlwaysPrompt", -1);
 }

@@ -1,4 +1,5 @@
 // The small exported functions of the frame.
+#include "frame/ExceptionBarrier.h"
 #include "frame/LibraryState.h"
 #include "frame/Log.h"
 #include "frame/VelkorExports.h"
@@ -51,22 +52,26 @@ UINT ErrorStringId(int code)
 } // namespace
 
 extern "C" void InitGUIDll()
-{
+try {
     ScopedFunctionLog log(L"InitGUIDll");
     // The framework keeps the record on its chain until the extension module
     // is terminated at detach, which deletes it.
     if (!new (std::nothrow) CDynLinkLibrary(g_extensionModule))
         vklogLog(kGuiTag, VKLOG_ERROR, L"InitGUIDll: out of memory");
+} catch (...) {
+    LogEscapingException(kGuiTag, L"InitGUIDll");
 }
 
 extern "C" void SetPinPromptString(const wchar_t* prompt)
-{
+try {
     ScopedFunctionLog log(L"SetPinPromptString");
     SetCustomPinPrompt(prompt);
+} catch (...) {
+    LogEscapingException(kGuiTag, L"SetPinPromptString");
 }
 
 extern "C" const wchar_t* GetErrorString(int code)
-{
+try {
     UINT id = ErrorStringId(code);
     if (!id) {
         vklogLog(kGuiTag, VKLOG_INFO, L"GetErrorString: no text for code %d", code);
@@ -78,10 +83,12 @@ extern "C" const wchar_t* GetErrorString(int code)
     wcsncpy(g_szErrorText, g_szErrorScratch, kErrorTextChars - 1);
     g_szErrorText[kErrorTextChars - 1] = L'\0';
     return g_szErrorText;
+} catch (...) {
+    return ExceptionFailure(kGuiTag, L"GetErrorString", static_cast<const wchar_t*>(g_szErrorText));
 }
 
 extern "C" void FreeGetPinBuffer(void* buffer, unsigned int length)
-{
+try {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"--->FreeBuffer");
     if (buffer) {
         SecureWipe(buffer, length);
@@ -90,16 +97,20 @@ extern "C" void FreeGetPinBuffer(void* buffer, unsigned int length)
         vklogLog(kGuiTag, VKLOG_INFO, L"FreeBuffer: no buffer to free");
     }
     vklogLog(kGuiTag, VKLOG_EXIT, L"<---FreeBuffer");
+} catch (...) {
+    LogEscapingException(kGuiTag, L"FreeGetPinBuffer");
 }
 
 extern "C" void FreeReaderNameBuffer()
-{
+try {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"--->FreeReaderNameBuffer");
     vklogLog(kGuiTag, VKLOG_EXIT, L"<---FreeReaderNameBuffer");
+} catch (...) {
+    LogEscapingException(kGuiTag, L"FreeReaderNameBuffer");
 }
 
 extern "C" int DisplayLastPINTry(const wchar_t* reader)
-{
+try {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"--->DisplayLastPINTry");
     CSecStr text = LoadResourceString(IDS_LAST_PIN_TRY);
     if (text.IsEmpty())
@@ -108,4 +119,6 @@ extern "C" int DisplayLastPINTry(const wchar_t* reader)
                                                                reader, kOkCancelBox, kPinHelpTopic);
     vklogLog(kGuiTag, VKLOG_EXIT, L"<---DisplayLastPINTry");
     return box == IDOK ? 0 : -1;
+} catch (...) {
+    return ExceptionFailure(kGuiTag, L"DisplayLastPINTry", -1);
 }

@@ -47,8 +47,8 @@ ISMMWController* GetMWController()
         } else {
             try {
                 controller->Initialize();
-            } catch (CException* e) {
-                TakeFailure(e, L"GetMWController: initialization failed: %s.");
+            } catch (...) {
+                TakeFailure(L"GetMWController: initialization failed: %s.");
             }
             g_pSMMWController = controller;
         }

@@ -2,6 +2,7 @@
 // new PIN, the card transaction held open for as long as the dialog runs.
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardManagement.h"
+#include "frame/ExceptionBarrier.h"
 #include "frame/LibraryState.h"
 #include "frame/Log.h"
 #include "frame/VelkorExports.h"
@@ -24,7 +25,7 @@ CSecStr StringOr(UINT id, const wchar_t* fallback)
 } // namespace
 
 extern "C" int ShowUnlockDialog(HWND parent, const wchar_t* readerName, VKReader* reader)
-{
+try {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"ShowUnlockDialog");
     CWnd owner(parent);
     CWnd* ownerWnd = parent ? &owner : nullptr;
@@ -99,4 +100,6 @@ extern "C" int ShowUnlockDialog(HWND parent, const wchar_t* readerName, VKReader
     ours->Disconnect();
     vklogLog(kGuiTag, VKLOG_EXIT, L"ShowUnlockDialog");
     return result;
+} catch (...) {
+    return ExceptionFailure(kGuiTag, L"ShowUnlockDialog", static_cast<int>(IDCANCEL));
 }

@@ -2,6 +2,7 @@
 // to be written down and, at the holder's word, removed from the card.
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardManagement.h"
+#include "frame/ExceptionBarrier.h"
 #include "frame/LibraryState.h"
 #include "frame/Log.h"
 #include "frame/VelkorExports.h"
@@ -37,7 +38,7 @@ bool DisplayIsSuppressed()
 
 extern "C" int DisplayUnlockCode(CWnd* parent, void* context, GetUnlockCodeCallback getCode,
                                  RemoveUnlockCodeCallback removeCode, const wchar_t* readerName)
-{
+try {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"DisplayUnlockCode");
     int result = 0;
     CSecStr code;
@@ -72,10 +73,12 @@ extern "C" int DisplayUnlockCode(CWnd* parent, void* context, GetUnlockCodeCallb
     code.Empty();
     vklogLog(kGuiTag, VKLOG_EXIT, L"DisplayUnlockCode (%d)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kGuiTag, L"DisplayUnlockCode", 0);
 }
 
 extern "C" int ShowUnlockCode(HWND parent, const wchar_t* readerName)
-{
+try {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"ShowUnlockCode");
     CWnd owner(parent);
     CWnd* ownerWnd = parent ? &owner : nullptr;
@@ -100,4 +103,6 @@ extern "C" int ShowUnlockCode(HWND parent, const wchar_t* readerName)
     }
     vklogLog(kGuiTag, VKLOG_EXIT, L"ShowUnlockCode (%d)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kGuiTag, L"ShowUnlockCode", 0);
 }

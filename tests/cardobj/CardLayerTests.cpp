@@ -222,8 +222,9 @@ TEST_F(CardLayer, FailuresAreLoggedWithTheirMessage)
 }
 
 // Every operation of the layer, run while the controller fails its 1st,
-// 2nd, ... call in turn: each run ends with a layer result, no context left
-// open and no crash.
+// 2nd, ... call in turn, with its own failure, out of memory or an
+// exception of a type the layer cannot know: each run ends with a layer
+// result (no exception leaves the layer), no context left open and no crash.
 TEST_F(CardLayer, SurvivesEachControllerCallFailingInTurn)
 {
     struct Operation {
@@ -261,13 +262,15 @@ TEST_F(CardLayer, SurvivesEachControllerCallFailingInTurn)
         op.run();
         const size_t calls = mwctlCallCount();
         ASSERT_GT(calls, 0u) << op.name;
-        for (unsigned nth = 1; nth <= calls; ++nth) {
-            mwctlClearCalls();
-            mwctlFailCall(nth, 3010 + static_cast<int>(nth % 19));
-            op.run();
-            mwctlFailCall(0, 0);
-            ++injected;
-            EXPECT_EQ(0u, mwctlOpenContexts()) << op.name << ", call " << nth << " failing";
+        for (int kind : {kMwctlCException, kMwctlOutOfMemory, kMwctlForeign}) {
+            for (unsigned nth = 1; nth <= calls; ++nth) {
+                mwctlClearCalls();
+                mwctlFailCallAs(nth, 3010 + static_cast<int>(nth % 19), kind);
+                EXPECT_NO_THROW(op.run()) << op.name << ", call " << nth << " failing as kind " << kind;
+                mwctlFailCall(0, 0);
+                ++injected;
+                EXPECT_EQ(0u, mwctlOpenContexts()) << op.name << ", call " << nth << " failing as kind " << kind;
+            }
         }
     }
     RecordProperty("injected_faults", injected);

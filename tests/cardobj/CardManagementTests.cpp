@@ -361,12 +361,15 @@ TEST_F(CardManagementTest, SurvivesEachControllerCallFailingInTurn)
         mwctlClearCalls();
         once();
         const size_t calls = mwctlCallCount();
-        for (unsigned nth = 1; nth <= calls; ++nth) {
-            mwctlFailCall(nth, 3000 + static_cast<int>((nth * 7) % 29));
-            once();
-            mwctlFailCall(0, 0);
-            ++injected;
-            EXPECT_EQ(0u, mwctlOpenContexts()) << op.name << ", call " << nth;
+        // The controller's own failure, out of memory, and a type the layer cannot know.
+        for (int kind : {kMwctlCException, kMwctlOutOfMemory, kMwctlForeign}) {
+            for (unsigned nth = 1; nth <= calls; ++nth) {
+                mwctlFailCallAs(nth, 3000 + static_cast<int>((nth * 7) % 29), kind);
+                EXPECT_NO_THROW(once()) << op.name << ", call " << nth << " failing as kind " << kind;
+                mwctlFailCall(0, 0);
+                ++injected;
+                EXPECT_EQ(0u, mwctlOpenContexts()) << op.name << ", call " << nth << " failing as kind " << kind;
+            }
         }
     }
     printf("fault sweep: %d controller calls failed in turn\n", injected);

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
 #include <thread>
 
 namespace {
@@ -33,10 +35,13 @@ struct FakeCard {
     const wchar_t* code;
     int status;
     int removed = 0;
+    std::function<void()> fail; // when set, the get callback throws through it
     // The callback's own type: a C++ caller needs no cast.
     static int Get(void* self, CSecStr* out)
     {
         auto* card = static_cast<FakeCard*>(self);
+        if (card->fail)
+            card->fail();
         *out = card->code;
         return card->status;
     }
@@ -124,6 +129,31 @@ TEST(UnlockCodeDisplay, NoCodeOrAFailureIsToldInABox)
         EXPECT_EQ(c.result, result);
         EXPECT_FALSE(text.empty()) << "the holder is told";
         EXPECT_EQ(0, card.removed);
+    }
+}
+
+TEST(UnlockCodeDisplay, NoExceptionOfACallbackLeavesTheCall)
+{
+    struct Foreign {};
+    struct Case {
+        const char* name;
+        std::function<void()> fail;
+        const wchar_t* logged;
+    };
+    const Case cases[] = {
+        {"out of memory", [] { throw std::bad_alloc(); }, L"DisplayUnlockCode: stopped out of memory"},
+        {"a type the library cannot know", [] { throw Foreign{}; },
+         L"DisplayUnlockCode: stopped an exception of an unknown type"},
+    };
+    for (const Case& c : cases) {
+        FakeCard card{L"ABCD", 0};
+        card.fail = c.fail;
+        LogCapture log;
+        int result = 99;
+        EXPECT_NO_THROW(result = DisplayUnlockCode(nullptr, &card, FakeCard::Get, FakeCard::Remove, kReader)) << c.name;
+        EXPECT_EQ(0, result) << c.name;
+        EXPECT_EQ(0, card.removed) << c.name;
+        EXPECT_TRUE(log.Has(VKLOG_ERROR, c.logged)) << c.name;
     }
 }
 
