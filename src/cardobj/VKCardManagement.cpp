@@ -67,7 +67,7 @@ int VKCardManagement::ConnectFor(const wchar_t* name, VKConnection& connection)
 }
 
 int VKCardManagement::GetUnlockChallenge(CSecStr& challenge)
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardManagement::GetUnlockChallenge");
     OperationConnection op(m_reader);
     int result = ConnectFor(L"VKCardManagement::GetUnlockChallenge", op.connection);
@@ -84,10 +84,12 @@ int VKCardManagement::GetUnlockChallenge(CSecStr& challenge)
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::GetUnlockChallenge : ret=(%#x)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::GetUnlockChallenge", static_cast<int>(kLayerNotConnected));
 }
 
 int VKCardManagement::UnlockPIN(CSecStr response, CSecStr newPIN)
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardManagement::UnlockPIN");
     OperationConnection op(m_reader);
     int result = ConnectFor(L"VKCardManagement::UnlockPIN", op.connection);
@@ -107,10 +109,12 @@ int VKCardManagement::UnlockPIN(CSecStr response, CSecStr newPIN)
     newPIN.Empty();
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::UnlockPIN : ret=(%#x)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::UnlockPIN", static_cast<int>(kLayerNotConnected));
 }
 
 bool VKCardManagement::IsWeakPINCheckActivated()
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardManagement::IsWeakPINCheckActivated");
     OperationConnection op(m_reader);
     bool on = false;
@@ -127,10 +131,12 @@ bool VKCardManagement::IsWeakPINCheckActivated()
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::IsWeakPINCheckActivated : ret=(%#x)", on);
     return on;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::IsWeakPINCheckActivated", false);
 }
 
 bool VKCardManagement::IsAlphaPINCheckActivated()
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardManagement::IsAlphaPINCheckActivated");
     bool numericOnly = IsCACCard() || IsPIVCard();
     if (!numericOnly) {
@@ -143,6 +149,8 @@ bool VKCardManagement::IsAlphaPINCheckActivated()
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::IsAlphaPINCheckActivated : ret=(%#x)", numericOnly);
     return numericOnly;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::IsAlphaPINCheckActivated", false);
 }
 
 int VKCardManagement::PinLength(const wchar_t* name, int property, int* length)
@@ -175,17 +183,21 @@ int VKCardManagement::PinLength(const wchar_t* name, int property, int* length)
 }
 
 int VKCardManagement::GetMinPINLen(int* pnMinPINLen)
-{
+try {
     return PinLength(L"VKCardManagement::GetMinPINLen", kPinPropertyMinLength, pnMinPINLen);
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::GetMinPINLen", static_cast<int>(kLayerNotConnected));
 }
 
 int VKCardManagement::GetMaxPINLen(int* pnMaxPINLen)
-{
+try {
     return PinLength(L"VKCardManagement::GetMaxPINLen", kPinPropertyMaxLength, pnMaxPINLen);
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::GetMaxPINLen", static_cast<int>(kLayerNotConnected));
 }
 
 int VKCardManagement::GetUnlockCode(CSecStr& code)
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardManagement::GetUnlockCode");
     code.Empty();
     OperationConnection op(m_reader);
@@ -205,10 +217,12 @@ int VKCardManagement::GetUnlockCode(CSecStr& code)
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::GetUnlockCode : ret=(%#x)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::GetUnlockCode", static_cast<int>(kLayerNotConnected));
 }
 
 int VKCardManagement::RemoveUnlockCode()
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardManagement::RemoveUnlockCode");
     OperationConnection op(m_reader);
     int result = ConnectFor(L"VKCardManagement::RemoveUnlockCode", op.connection);
@@ -222,6 +236,8 @@ int VKCardManagement::RemoveUnlockCode()
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::RemoveUnlockCode : ret=(%#x)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::RemoveUnlockCode", static_cast<int>(kLayerNotConnected));
 }
 
 bool VKCardManagement::CardFlag(const wchar_t* name, int property, const wchar_t* failure)
@@ -243,19 +259,23 @@ bool VKCardManagement::CardFlag(const wchar_t* name, int property, const wchar_t
 }
 
 bool VKCardManagement::IsCACCard()
-{
+try {
     return CardFlag(L"VKCardManagement::IsCACCard", kCardPropertyIsCAC,
                     L"VKCardManagement::IsCACCard : Error while trying to retrieve if card is cac, assume it is not: %s.");
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::IsCACCard", false);
 }
 
 bool VKCardManagement::IsPIVCard()
-{
+try {
     return CardFlag(L"VKCardManagement::IsPIVCard", kCardPropertyIsPIV,
                     L"VKCardManagement::IsPIVCard : Error while trying to retrieve if card is piv, assume it is not: %s.");
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::IsPIVCard", false);
 }
 
 bool VKCardManagement::IsUnlockAllowed()
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardManagement::IsUnlockAllowed");
     OperationConnection op(m_reader);
     bool allowed = false;
@@ -279,10 +299,12 @@ bool VKCardManagement::IsUnlockAllowed()
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::IsUnlockAllowed : ret=(%#x)", allowed);
     return allowed;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::IsUnlockAllowed", false);
 }
 
 int VKCardManagement::GetTransactionTimeoutValue(unsigned* punTimeout)
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardManagement::GetTransactionTimeoutValue");
     if (!punTimeout)
         return kLayerInvalidParameter;
@@ -303,10 +325,12 @@ int VKCardManagement::GetTransactionTimeoutValue(unsigned* punTimeout)
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardManagement::GetTransactionTimeoutValue : ret=(%#x)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::GetTransactionTimeoutValue", static_cast<int>(kLayerNotConnected));
 }
 
 int64_t VKCardManagement::GetDisplayNotificationDate()
-{
+try {
     ScopedFunctionLog log(L"VKCardManagement::GetDisplayNotificationDate", kLayerTag);
     CSecStr serial;
     if (int status = GetSerialNumber(serial)) {
@@ -330,10 +354,12 @@ int64_t VKCardManagement::GetDisplayNotificationDate()
     vklogLog(kLayerTag, VKLOG_INFO, L"VKCardManagement::GetDisplayNotificationDate: DisplayNotificationDate value is %s",
              LocalTimeText(when).c_str());
     return when;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::GetDisplayNotificationDate", int64_t{-1});
 }
 
 void VKCardManagement::SetDisplayNotificationDate(int64_t when)
-{
+try {
     ScopedFunctionLog log(L"VKCardManagement::SetDisplayNotificationDate", kLayerTag);
     CSecStr serial;
     if (int status = GetSerialNumber(serial)) {
@@ -353,6 +379,8 @@ void VKCardManagement::SetDisplayNotificationDate(int64_t when)
     if (status < 0)
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKCardManagement::SetDisplayNotificationDate SetData failed with error = 0x%x",
                  static_cast<unsigned>(status));
+} catch (...) {
+    LogEscapingException(kLayerTag, L"VKCardManagement::SetDisplayNotificationDate");
 }
 
 void CALLBACK TimeoutCallback(void* connection)

@@ -2,6 +2,7 @@
 
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
+#include "frame/ExceptionBarrier.h"
 #include "frame/Log.h"
 
 #include "CConverter.h"
@@ -20,7 +21,7 @@ VKCardProperties::~VKCardProperties()
 }
 
 int VKCardProperties::GetSerialNumber(CSecStr& serial)
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKCardProperties::GetSerialNumber");
     serial.Empty();
     VKConnection connection;
@@ -47,4 +48,6 @@ int VKCardProperties::GetSerialNumber(CSecStr& serial)
     m_propertiesReader.Disconnect();
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKCardProperties::GetSerialNumber : ret=(%#x)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKCardProperties::GetSerialNumber", static_cast<int>(kLayerNotConnected));
 }

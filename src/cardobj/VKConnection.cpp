@@ -2,6 +2,7 @@
 
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
+#include "frame/ExceptionBarrier.h"
 #include "frame/Log.h"
 
 #include "SMMWController.h"
@@ -61,7 +62,7 @@ ISMMWCredential* VKConnection::FindOne(const Filter& filter, const wchar_t* seve
 }
 
 ISMMWCredential* VKConnection::GetUserPinCredential()
-{
+try {
     ScopedFunctionLog log(L"VKConnection::GetUserPinCredential", kLayerTag);
     if (!m_pContext) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKConnection::GetUserPinCredential Not connected: no PIN credential");
@@ -84,10 +85,12 @@ ISMMWCredential* VKConnection::GetUserPinCredential()
         TakeFailure(L"VKConnection::GetUserPinCredential : Error while trying to find PIN credential: %s.");
     }
     return nullptr;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::GetUserPinCredential", static_cast<ISMMWCredential*>(nullptr));
 }
 
 ISMMWCredential* VKConnection::GetDataCredential(const SMMWDataCredentialType& type)
-{
+try {
     ScopedFunctionLog log(L"VKConnection::GetDataCredential", kLayerTag);
     if (!m_pContext) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKConnection::GetDataCredential Not connected: no Data credential of type %d",
@@ -104,10 +107,12 @@ ISMMWCredential* VKConnection::GetDataCredential(const SMMWDataCredentialType& t
         TakeFailure(L"VKConnection::GetDataCredential : Error while trying to find Data credential: %s.");
     }
     return nullptr;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::GetDataCredential", static_cast<ISMMWCredential*>(nullptr));
 }
 
 bool VKConnection::IsCardSupportImportCertificate()
-{
+try {
     ScopedFunctionLog log(L"VKConnection::IsCardSupportImportCertificate", kLayerTag);
     if (!m_pContext) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKConnection::IsCardSupportImportCertificate Not connected ");
@@ -122,10 +127,12 @@ bool VKConnection::IsCardSupportImportCertificate()
         TakeFailure(L"VKConnection::IsCardSupportImportCertificate : Error while trying to find Capability: %s.");
     }
     return false;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::IsCardSupportImportCertificate", false);
 }
 
 ISMMWCredential* VKConnection::GetAssociatedKCCredential(ISMMWCredential* pPKICredential)
-{
+try {
     ScopedFunctionLog log(L"VKConnection::GetAssociatedKCCredential", kLayerTag);
     if (!pPKICredential) {
         vklogLog(kLayerTag, VKLOG_ERROR,
@@ -149,10 +156,12 @@ ISMMWCredential* VKConnection::GetAssociatedKCCredential(ISMMWCredential* pPKICr
         TakeFailure(L"VKConnection::GetAssociatedKCCredential : Error while trying to find KC credential: %s.");
     }
     return nullptr;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::GetAssociatedKCCredential", static_cast<ISMMWCredential*>(nullptr));
 }
 
 void VKConnection::ListDataCredentials(const SMMWDataCredentialType& type, std::vector<ISMMWCredential*>& out)
-{
+try {
     ScopedFunctionLog log(L"VKConnection::ListDataCredentials", kLayerTag);
     if (!m_pContext)
         return;
@@ -164,10 +173,12 @@ void VKConnection::ListDataCredentials(const SMMWDataCredentialType& type, std::
     } catch (...) {
         TakeFailure(L"VKConnection::ListDataCredentials : Error while trying to list Data credentials: %s.");
     }
+} catch (...) {
+    LogEscapingException(kLayerTag, L"VKConnection::ListDataCredentials");
 }
 
 void VKConnection::ListPKICredentials(std::vector<ISMMWCredential*>& out, bool primaryOnly)
-{
+try {
     ScopedFunctionLog log(L"VKConnection::ListPKICredentials", kLayerTag);
     if (!m_pContext)
         return;
@@ -180,6 +191,8 @@ void VKConnection::ListPKICredentials(std::vector<ISMMWCredential*>& out, bool p
     } catch (...) {
         TakeFailure(L"VKConnection::ListPKICredentials : Error while trying to list PKI credentials: %s.");
     }
+} catch (...) {
+    LogEscapingException(kLayerTag, L"VKConnection::ListPKICredentials");
 }
 
 int VKConnection::CreateCredential(const wchar_t* name, ISMMWCredential* credentialTemplate, ISMMWCredential** out,
@@ -204,7 +217,7 @@ int VKConnection::CreateCredential(const wchar_t* name, ISMMWCredential* credent
 }
 
 int VKConnection::CreatePKICredential(const VKData& keyData, ISMMWCredential** out, unsigned keySizeBits)
-{
+try {
     ScopedFunctionLog log(L"VKConnection::CreatePKICredential", kLayerTag);
     if (!m_pContext) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKConnection::CreatePKICredential Context not initialized!");
@@ -238,10 +251,12 @@ int VKConnection::CreatePKICredential(const VKData& keyData, ISMMWCredential** o
     } catch (...) {
         return TakeFailure(L"VKConnection::CreatePKICredential : Error while trying to create PKI credential: %s.");
     }
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::CreatePKICredential", static_cast<int>(kLayerNotConnected));
 }
 
 int VKConnection::CreateDataCredential(const VKData& valueBytes, ISMMWCredential** out)
-{
+try {
     ScopedFunctionLog log(L"VKConnection::CreateDataCredential", kLayerTag);
     if (!m_pContext) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKConnection::CreateDataCredential Context not initialized!");
@@ -266,10 +281,12 @@ int VKConnection::CreateDataCredential(const VKData& valueBytes, ISMMWCredential
     } catch (...) {
         return TakeFailure(L"VKConnection::CreateDataCredential : Error while trying to import Data credential: %s.");
     }
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::CreateDataCredential", static_cast<int>(kLayerNotConnected));
 }
 
 int VKConnection::UpdateCredential(ISMMWCredential* credential, int attribute, VKData value)
-{
+try {
     ScopedFunctionLog log(L"VKConnection::UpdateCredential", kLayerTag);
     if (!m_pContext) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKConnection::UpdateCredential Context not initialized!");
@@ -286,6 +303,8 @@ int VKConnection::UpdateCredential(ISMMWCredential* credential, int attribute, V
         return kLayerNotConnected;
     }
     return kLayerOk;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::UpdateCredential", static_cast<int>(kLayerNotConnected));
 }
 
 int VKConnection::Transaction(const wchar_t* name, void (ISMMWContext::*operation)())
@@ -308,16 +327,22 @@ int VKConnection::Transaction(const wchar_t* name, void (ISMMWContext::*operatio
 }
 
 int VKConnection::BeginTransaction()
-{
+try {
     return Transaction(L"VKConnection::BeginTransaction", &ISMMWContext::BeginTransaction);
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::BeginTransaction", static_cast<int>(kLayerNotConnected));
 }
 
 int VKConnection::EndTransaction()
-{
+try {
     return Transaction(L"VKConnection::EndTransaction", &ISMMWContext::EndTransaction);
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::EndTransaction", static_cast<int>(kLayerNotConnected));
 }
 
 int VKConnection::ResetTransactionTimeout()
-{
+try {
     return Transaction(L"VKConnection::ResetTransactionTimeout", &ISMMWContext::ResetTransactionTimeout);
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKConnection::ResetTransactionTimeout", static_cast<int>(kLayerNotConnected));
 }

@@ -2,6 +2,7 @@
 
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
+#include "frame/ExceptionBarrier.h"
 #include "frame/Log.h"
 #include "platform/MWController.h"
 
@@ -107,7 +108,7 @@ void VKReader::DropShare()
 }
 
 int VKReader::GetReaderState()
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKReader::GetReaderState");
     int state = kReaderUnavailable;
     if (!m_pReaderData || !m_pReaderData->m_pReader) {
@@ -125,10 +126,12 @@ int VKReader::GetReaderState()
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKReader::GetReaderState : ret=(%#x)", state);
     return state;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKReader::GetReaderState", static_cast<int>(kReaderUnavailable));
 }
 
 int VKReader::Connect(VKConnection& cConnection)
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKReader::Connect");
     vklogLog(kLayerTag, VKLOG_INFO, L"VKReader::Connect : &cConnection=%#x", HandleBits(&cConnection));
     int result = kLayerOk;
@@ -160,10 +163,12 @@ int VKReader::Connect(VKConnection& cConnection)
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKReader::Connect : ret=(%#x)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKReader::Connect", static_cast<int>(kLayerNotConnected));
 }
 
 int VKReader::Disconnect()
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKReader::Disconnect");
     int result = kLayerOk;
     if (m_bConnected && m_pReaderData) {
@@ -183,4 +188,6 @@ int VKReader::Disconnect()
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKReader::Disconnect : ret=(%#x)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKReader::Disconnect", static_cast<int>(kLayerNotConnected));
 }

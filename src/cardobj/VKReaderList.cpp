@@ -2,6 +2,7 @@
 
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
+#include "frame/ExceptionBarrier.h"
 #include "frame/Log.h"
 #include "platform/MWController.h"
 
@@ -29,7 +30,7 @@ void VKReaderList::Clear()
 }
 
 int VKReaderList::GetReaderList()
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKReaderList::GetReaderList");
     Clear();
     int result = kLayerOk;
@@ -56,6 +57,8 @@ int VKReaderList::GetReaderList()
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKReaderList::GetReaderList : ret=(%#x)", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKReaderList::GetReaderList", static_cast<int>(kLayerNotConnected));
 }
 
 VKReaderList::Position VKReaderList::GetFirstReaderPosition()
@@ -86,7 +89,7 @@ VKReader* VKReaderList::GetNextReader(Position& position)
 }
 
 int VKReaderList::GetDefaultReader(CSecStr& name)
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKReaderList::GetDefaultReader");
     int result = kLayerNotFound;
     ISMMWController* controller = GetMWController();
@@ -122,10 +125,12 @@ int VKReaderList::GetDefaultReader(CSecStr& name)
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKReaderList::GetDefaultReader: returns %d", result);
     return result;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKReaderList::GetDefaultReader", static_cast<int>(kLayerNotConnected));
 }
 
 VKReader* VKReaderList::GetReaderFromCUID(const VKByteArray& cuid)
-{
+try {
     vklogLog(kLayerTag, VKLOG_ENTRY, L"VKReaderList::GetReaderFromCUID");
     VKReader* found = nullptr;
     for (VKReader* reader : m_readers) {
@@ -156,4 +161,6 @@ VKReader* VKReaderList::GetReaderFromCUID(const VKByteArray& cuid)
     }
     vklogLog(kLayerTag, VKLOG_EXIT, L"VKReaderList::GetReaderFromCUID : ret=(%#x)", HandleBits(found));
     return found;
+} catch (...) {
+    return ExceptionFailure(kLayerTag, L"VKReaderList::GetReaderFromCUID", static_cast<VKReader*>(nullptr));
 }
