@@ -406,14 +406,19 @@ TEST_F(UnlockFlow, SurvivesEachControllerCallFailingInTurn)
     once();
     const size_t calls = mwctlCallCount();
     int injected = 0;
-    for (unsigned nth = 1; nth <= calls; ++nth) {
-        mwctlFailCall(nth, 3000 + static_cast<int>((nth * 5) % 29));
-        int result = once();
-        mwctlFailCall(0, 0);
-        ++injected;
-        EXPECT_TRUE(result == IDOK || result == IDCANCEL || result == -1) << "call " << nth << ": " << result;
-        EXPECT_EQ(0u, mwctlOpenContexts()) << "call " << nth;
-        EXPECT_EQ(0u, mwctlOpenTransactions()) << "call " << nth;
+    // The controller's own failure, out of memory, and a type the library cannot know.
+    for (int kind : {kMwctlCException, kMwctlOutOfMemory, kMwctlForeign}) {
+        for (unsigned nth = 1; nth <= calls; ++nth) {
+            mwctlFailCallAs(nth, 3000 + static_cast<int>((nth * 5) % 29), kind);
+            int result = 99;
+            EXPECT_NO_THROW(result = once()) << "call " << nth << " failing as kind " << kind;
+            mwctlFailCall(0, 0);
+            ++injected;
+            EXPECT_TRUE(result == IDOK || result == IDCANCEL || result == -1)
+                << "call " << nth << " failing as kind " << kind << ": " << result;
+            EXPECT_EQ(0u, mwctlOpenContexts()) << "call " << nth << " failing as kind " << kind;
+            EXPECT_EQ(0u, mwctlOpenTransactions()) << "call " << nth << " failing as kind " << kind;
+        }
     }
     printf("fault sweep: %d controller calls of the unlock flow failed in turn\n", injected);
 }
