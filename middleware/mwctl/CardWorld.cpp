@@ -1,37 +1,117 @@
 #include "CardWorld.h"
 
 #include "WipingAllocator.h"
+#include "vklogu.h"
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cwctype>
+
 namespace {
 
-constexpr DWORD kBufferChars = 1 << 16;
+constexpr const wchar_t* kTag = L"VKMWCTL";
+// A world larger than this is not a card world.
+constexpr LONGLONG kMaxWorldBytes = 64LL << 20;
 
-// The names of a profile list (sections or keys), in file order.
-std::vector<std::wstring> SplitNulList(const std::vector<wchar_t>& buffer)
+std::wstring Trim(const std::wstring& text)
 {
-    std::vector<std::wstring> names;
-    for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1)
-        names.emplace_back(p);
-    return names;
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos)
+        return std::wstring();
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
 }
 
-std::wstring ReadValue(const std::wstring& path, const std::wstring& section, const std::wstring& key)
+std::wstring Lower(std::wstring text)
 {
-    std::vector<wchar_t> value(kBufferChars);
-    GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", value.data(), kBufferChars, path.c_str());
-    return value.data();
+    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return static_cast<wchar_t>(towlower(c)); });
+    return text;
 }
 
-int StateFromText(const std::wstring& text)
+// The file as text: UTF-16 with a byte order mark, UTF-8 with one, else the
+// ANSI code page. False when it cannot be read.
+bool ReadText(const std::wstring& path, std::wstring& text)
 {
-    if (_wcsicmp(text.c_str(), L"card") == 0)
-        return kReaderCardPresent;
-    if (_wcsicmp(text.c_str(), L"unavailable") == 0)
-        return kReaderUnavailable;
-    return kReaderEmpty;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size = {};
+    std::vector<char> bytes;
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= kMaxWorldBytes;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD read = 0;
+        ok = bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+                               read == bytes.size());
+    }
+    CloseHandle(file);
+    if (!ok)
+        return false;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / sizeof(wchar_t));
+        return true;
+    }
+    UINT codePage = CP_ACP;
+    size_t skip = 0;
+    if (bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xEF &&
+        static_cast<unsigned char>(bytes[1]) == 0xBB && static_cast<unsigned char>(bytes[2]) == 0xBF) {
+        codePage = CP_UTF8;
+        skip = 3;
+    }
+    const int length = static_cast<int>(bytes.size() - skip);
+    if (length == 0) {
+        text.clear();
+        return true;
+    }
+    const int chars = MultiByteToWideChar(codePage, 0, bytes.data() + skip, length, nullptr, 0);
+    if (chars <= 0)
+        return false;
+    text.resize(static_cast<size_t>(chars));
+    MultiByteToWideChar(codePage, 0, bytes.data() + skip, length, text.data(), chars);
+    return true;
 }
+
+bool IsHex(const std::wstring& text)
+{
+    return !text.empty() && text.size() % 2 == 0 &&
+           std::all_of(text.begin(), text.end(), [](wchar_t c) { return iswxdigit(c) != 0; });
+}
+
+// A decimal number from 0 to kMaxWorldCount.
+bool IsCount(const std::wstring& text)
+{
+    if (text.empty() || text.size() > 3 || !std::all_of(text.begin(), text.end(), [](wchar_t c) { return iswdigit(c); }))
+        return false;
+    return _wtoi(text.c_str()) <= kMaxWorldCount;
+}
+
+// A comma-separated list of at most kMaxWorldCount decimal numbers.
+bool IsNumberList(const std::wstring& text)
+{
+    size_t items = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(L',', start);
+        const std::wstring item = Trim(text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start));
+        if (item.empty() || item.size() > 9 || !std::all_of(item.begin(), item.end(), [](wchar_t c) { return iswdigit(c); }))
+            return false;
+        if (++items > static_cast<size_t>(kMaxWorldCount))
+            return false;
+        if (comma == std::wstring::npos)
+            break;
+        start = comma + 1;
+    }
+    return true;
+}
+
+struct Section {
+    std::wstring name;
+    int line = 0;
+    // key -> (value, line); the first of a repeated key counts, as with the
+    // profile API.
+    std::map<std::wstring, std::pair<std::wstring, int>> keys;
+    std::vector<std::wstring> order;
+};
 
 } // namespace
 
@@ -41,7 +121,13 @@ std::wstring WorldCard::Field(const std::wstring& key, const std::wstring& fallb
     return found == fields.end() ? fallback : found->second;
 }
 
-bool CardWorld::Load(const std::wstring& path)
+int WorldCard::Count(const std::wstring& key, int fallback) const
+{
+    auto found = fields.find(key);
+    return found == fields.end() || found->second.empty() ? fallback : _wtoi(found->second.c_str());
+}
+
+void CardWorld::Clear()
 {
     // The old world's PINs and keys do not stay behind in freed memory.
     for (auto& [name, card] : cards)
@@ -49,29 +135,116 @@ bool CardWorld::Load(const std::wstring& path)
             SecureWipe(value.data(), value.size() * sizeof(wchar_t));
     readers.clear();
     cards.clear();
+}
+
+bool CardWorld::Load(const std::wstring& path)
+{
+    Clear();
     folder = path.substr(0, path.find_last_of(L"\\/") + 1);
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    std::wstring text;
+    if (!ReadText(path, text)) {
+        vklogLog(kTag, VKLOG_ERROR, L"CardWorld: cannot read %s (0x%x)", path.c_str(), GetLastError());
         return false;
-    std::vector<wchar_t> buffer(kBufferChars);
-    GetPrivateProfileSectionNamesW(buffer.data(), kBufferChars, path.c_str());
-    for (const std::wstring& section : SplitNulList(buffer)) {
-        if (section.rfind(L"Reader ", 0) == 0) {
+    }
+    std::vector<Section> sections;
+    auto wipeSections = [&sections] {
+        for (Section& section : sections)
+            for (auto& [key, entry] : section.keys)
+                SecureWipe(entry.first.data(), entry.first.size() * sizeof(wchar_t));
+    };
+    auto reject = [&](int line, const std::wstring& why) {
+        vklogLog(kTag, VKLOG_ERROR, L"CardWorld: %s line %d: %s; the world is not served", path.c_str(), line,
+                 why.c_str());
+        SecureWipe(text.data(), text.size() * sizeof(wchar_t));
+        wipeSections();
+        Clear();
+        return false;
+    };
+
+    std::map<std::wstring, int> seen; // section name without case -> line
+    int lineNumber = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        line = Trim(line);
+        if (line.empty() || line[0] == L';' || line[0] == L'#')
+            continue;
+        if (line[0] == L'[') {
+            const size_t close = line.find(L']');
+            if (close == std::wstring::npos)
+                return reject(lineNumber, L"a section name without its closing bracket");
+            Section section;
+            section.name = Trim(line.substr(1, close - 1));
+            section.line = lineNumber;
+            auto [at, fresh] = seen.emplace(Lower(section.name), lineNumber);
+            if (!fresh)
+                return reject(lineNumber, L"section [" + section.name + L"] again (first at line " +
+                                              std::to_wstring(at->second) + L")");
+            sections.push_back(std::move(section));
+            continue;
+        }
+        const size_t equals = line.find(L'=');
+        if (sections.empty() || equals == std::wstring::npos) {
+            vklogLog(kTag, VKLOG_INFO, L"CardWorld: %s line %d: neither a section nor a key, ignored", path.c_str(),
+                     lineNumber);
+            continue;
+        }
+        Section& section = sections.back();
+        const std::wstring key = Trim(line.substr(0, equals));
+        if (section.keys.emplace(key, std::make_pair(Trim(line.substr(equals + 1)), lineNumber)).second)
+            section.order.push_back(key);
+        SecureWipe(line.data(), line.size() * sizeof(wchar_t));
+    }
+    SecureWipe(text.data(), text.size() * sizeof(wchar_t));
+
+    for (Section& section : sections) {
+        auto value = [&section](const wchar_t* key) -> const std::pair<std::wstring, int>* {
+            for (const auto& [name, entry] : section.keys)
+                if (_wcsicmp(name.c_str(), key) == 0)
+                    return &entry;
+            return nullptr;
+        };
+        if (_wcsnicmp(section.name.c_str(), L"Reader ", 7) == 0) {
             WorldReader reader;
-            reader.name = section.substr(7);
-            reader.card = ReadValue(path, section, L"Card");
-            std::wstring state = ReadValue(path, section, L"State");
-            reader.state = state.empty() ? (reader.card.empty() ? kReaderEmpty : kReaderCardPresent) : StateFromText(state);
-            readers.push_back(reader);
-        } else if (section.rfind(L"Card ", 0) == 0) {
+            reader.name = section.name.substr(7);
+            if (auto card = value(L"Card"))
+                reader.card = card->first;
+            const auto* state = value(L"State");
+            if (!state || state->first.empty())
+                reader.state = reader.card.empty() ? kReaderEmpty : kReaderCardPresent;
+            else if (_wcsicmp(state->first.c_str(), L"card") == 0)
+                reader.state = kReaderCardPresent;
+            else if (_wcsicmp(state->first.c_str(), L"empty") == 0)
+                reader.state = kReaderEmpty;
+            else if (_wcsicmp(state->first.c_str(), L"unavailable") == 0)
+                reader.state = kReaderUnavailable;
+            else
+                return reject(state->second, L"reader state \"" + state->first + L"\" is none of card, empty, unavailable");
+            readers.push_back(std::move(reader));
+        } else if (_wcsnicmp(section.name.c_str(), L"Card ", 5) == 0) {
             WorldCard card;
-            card.name = section.substr(5);
-            std::vector<wchar_t> keys(kBufferChars);
-            GetPrivateProfileStringW(section.c_str(), nullptr, L"", keys.data(), kBufferChars, path.c_str());
-            for (const std::wstring& key : SplitNulList(keys))
-                card.fields[key] = ReadValue(path, section, key);
-            cards[card.name] = card;
+            card.name = section.name.substr(5);
+            for (const std::wstring& key : section.order) {
+                const auto& [fieldText, line] = section.keys.at(key);
+                if (key == L"Identifier" && !IsHex(fieldText))
+                    return reject(line, L"the identifier is not an even number of hexadecimal digits");
+                if ((key == L"PINCredentials" || key == L"PKICredentials") && !IsCount(fieldText))
+                    return reject(line, key + L" is not a number from 0 to " + std::to_wstring(kMaxWorldCount));
+                if (key == L"DataObjects" && !fieldText.empty() && !IsNumberList(fieldText))
+                    return reject(line, L"DataObjects is not a list of at most " + std::to_wstring(kMaxWorldCount) +
+                                            L" numbers");
+                card.fields[key] = fieldText;
+            }
+            cards[card.name] = std::move(card);
         }
     }
+    wipeSections();
     return true;
 }
 
