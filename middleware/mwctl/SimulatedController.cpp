@@ -11,9 +11,11 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -75,26 +77,41 @@ private:
     std::wstring m_card;
 };
 
+// A right as the controller read it when the credential was created.
+struct ReadRight {
+    int aclType;
+    int acrType;
+    ISMMWCredential* credential;
+};
+
 class SimCredential : public ISMMWCredential {
 public:
     SimCredential(int type, int dataType) : m_nType(type), m_nDataType(dataType) {}
+    SimCredential(const SimCredential&) = default;
+    ~SimCredential() override;
     void GetProperty(int id, VKData& value) override;
     void SetAttribute(int id, const VKData& value) override;
+    ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) override;
+    void GetUnblockChallenge(WipingBytes& challenge) override;
+    bool Unblock(const WipingBytes& response, const WipingBytes& newPin, int flags) override;
     void SetAccessRights(const wchar_t* action, const std::vector<CSMMWAccessControlRight*>& rights,
                          int accessMode) override;
     void ImportKey(const VKData& key, const ParameterMap& parameters, int flags) override;
     void SetValue(const VKData& value) override;
-    void GetUnblockChallenge(WipingBytes& challenge) override;
-    bool Unblock(const WipingBytes& response, const WipingBytes& newPin, int flags) override;
-    ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) override;
 
     bool Matches(const Filter& filter) const;
     int m_nType;
     int m_nDataType;
     std::map<int, VKData> m_attributes;
     VKData m_value;
-    // Per action: (ACL type, ACR type) of each right, and the access mode.
-    std::map<std::wstring, std::pair<std::vector<std::pair<int, int>>, int>> m_rights;
+    // Per action, the rights as the caller handed them over (read only when
+    // the credential is created) and the access mode.
+    std::map<std::wstring, std::pair<std::vector<CSMMWAccessControlRight*>, int>> m_pendingRights;
+    // Per action, the rights read at creation, and the access mode.
+    std::map<std::wstring, std::pair<std::vector<ReadRight>, int>> m_rights;
+    // Non-zero for a credential created through a context: its entry in the
+    // controller's list of creations.
+    unsigned m_nCreation = 0;
 };
 
 // The user PIN of a card: its lengths, switches, unlock code and tries live
@@ -108,15 +125,83 @@ public:
     }
     void GetProperty(int id, VKData& value) override;
     void SetAttribute(int id, const VKData& value) override;
+    ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) override;
     void GetUnblockChallenge(WipingBytes& challenge) override;
     bool Unblock(const WipingBytes& response, const WipingBytes& newPin, int flags) override;
-    ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) override;
     bool IsAuthenticable() override;
 
 private:
     WorldCard& Card();
     std::wstring m_reader;
     std::wstring m_card;
+};
+
+// What the caller of CreateCredential receives: its own object, which it
+// deletes, standing for the credential that stays on the card.
+class SimCreatedCredential : public ISMMWCredential {
+public:
+    explicit SimCreatedCredential(unsigned creation);
+    ~SimCreatedCredential() override;
+    void GetProperty(int id, VKData& value) override { Made(L"Credential::GetProperty").GetProperty(id, value); }
+    void SetAttribute(int id, const VKData& value) override { Made(L"Credential::SetAttribute").SetAttribute(id, value); }
+    ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) override
+    {
+        return Made(L"Credential::GetAccessControlList").GetAccessControlList(action);
+    }
+    void GetUnblockChallenge(WipingBytes& challenge) override
+    {
+        Made(L"Credential::GetUnblockChallenge").GetUnblockChallenge(challenge);
+    }
+    bool Unblock(const WipingBytes& response, const WipingBytes& newPin, int flags) override
+    {
+        return Made(L"Credential::Unblock").Unblock(response, newPin, flags);
+    }
+    void SetAccessRights(const wchar_t* action, const std::vector<CSMMWAccessControlRight*>& rights,
+                         int accessMode) override
+    {
+        Made(L"Credential::SetAccessRights").SetAccessRights(action, rights, accessMode);
+    }
+    void ImportKey(const VKData& key, const ParameterMap& parameters, int flags) override
+    {
+        Made(L"Credential::ImportKey").ImportKey(key, parameters, flags);
+    }
+    void SetValue(const VKData& value) override { Made(L"Credential::SetValue").SetValue(value); }
+    unsigned Creation() const { return m_nCreation; }
+
+private:
+    // The credential on the card; a failure when it is gone (deleted, or
+    // its context released).
+    SimCredential& Made(const wchar_t* operation);
+    unsigned m_nCreation;
+};
+
+// One credential created through a context, as the control interface
+// reports it.
+struct Creation {
+    int type = 0;
+    int dataType = 0;
+    std::wstring refresh;
+    std::wstring rights;
+    std::wstring keySize;
+    std::wstring import;
+    size_t valueBytes = 0;
+    std::wstring state = L"made";
+    SimCredential* record = nullptr; // while it is on the card
+
+    std::wstring Describe() const
+    {
+        std::wstring text = L"type=" + std::to_wstring(type);
+        if (type == kCredentialData)
+            text += L" data=" + std::to_wstring(dataType);
+        text += L" refresh=" + (refresh.empty() ? std::wstring(L"none") : refresh) + L" rights=" + rights;
+        if (!keySize.empty())
+            text += L" keysize=" + keySize;
+        if (!import.empty())
+            text += L" import=" + import;
+        if (type == kCredentialData)
+            text += L" value=" + std::to_wstring(valueBytes);
+        return text + L" state=" + state;
+    }
 };
 
 // The challenge a card issued last lives on the card, whichever context
@@ -130,27 +215,43 @@ std::map<std::wstring, WipingBytes>& LastChallenges()
 class SimContext : public ISMMWContext, public ISMMWCredentialFactory, public MWDataMap {
 public:
     SimContext(const std::wstring& reader, const WorldCard& card, const std::wstring& worldFolder);
-    ISMMWCardObject* GetCardObject() override;
     void FindCredentials(const Filter& filter, std::vector<ISMMWCredential*>& found) override;
     void ExecuteAction(const wchar_t* name, const ParameterMap& in, ParameterMap& out) override;
+    ISMMWCardObject* GetCardObject() override;
     ISMMWCredentialFactory* GetCredentialFactory() override;
-    MWDataMap* GetDataMap() override;
     void BeginTransaction() override;
     void EndTransaction() override;
     void ResetTransactionTimeout() override;
+    MWDataMap* GetDataMap() override;
+    void DeleteCredential(ISMMWCredential* credential) override;
     ISMMWCredential* NewCredentialTemplate(int type) override;
     ISMMWCredential* NewDataCredentialTemplate(int dataType) override;
     int CreateCredential(ISMMWCredential* credentialTemplate, ISMMWCredential** created) override;
     void AddSilentContext(bool silent) override;
+
+    const std::wstring& CardName() const { return m_cardObject.Card(); }
+    // True for the card's own PIN credentials of this context.
+    bool IsOwnPin(const ISMMWCredential* credential) const;
 
     bool m_bSilent = false;
     int m_nTransactions = 0;
 
 private:
     SimCardObject m_cardObject;
-    int m_nCreateStatus;
     std::vector<std::unique_ptr<SimCredential>> m_credentials;
+    // The action run last, which the next creation reports.
+    std::wstring m_sLastAction;
 };
+
+// A card's transaction: which context holds it, and when it ends by itself
+// (0: never).
+struct CardTransaction {
+    SimContext* holder = nullptr;
+    ULONGLONG deadline = 0;
+};
+
+// Calls kept for the control interface; older ones are dropped, counted.
+constexpr size_t kCallLogLimit = 4096;
 
 class Controller : public ISMMWController {
 public:
@@ -177,7 +278,7 @@ public:
         WorldReader* reader = m_world.FindReader(name);
         if (!reader)
             Fail(kNotFound, L"EstablishContext: no reader " + name);
-        if (reader->state == 2)
+        if (reader->state == kReaderUnavailable)
             Fail(kUnavailableReader, L"EstablishContext: reader " + name + L" is unavailable");
         if (!m_world.CardIn(*reader))
             Fail(kNoCard, L"EstablishContext: no card in reader " + name);
@@ -191,9 +292,17 @@ public:
         auto found = std::find_if(m_contexts.begin(), m_contexts.end(),
                                   [context](const auto& c) { return c.get() == context; });
         const bool known = found != m_contexts.end();
-        // A release that fails still ends the context: the card is let go.
-        if (known)
+        // A release that fails still ends the context: the card is let go,
+        // and a transaction left open on it is ended and remembered.
+        if (known) {
+            ExpireTransactions();
+            SimContext* released = found->get();
+            if (released->m_nTransactions > 0) {
+                m_nAbandonedTransactions += static_cast<size_t>(released->m_nTransactions);
+                m_transactions.erase(released->CardName());
+            }
             m_contexts.erase(found);
+        }
         Enter(L"ReleaseContext");
         if (!known)
             Fail(kInvalidParameter, L"ReleaseContext: unknown context");
@@ -213,6 +322,10 @@ public:
     {
         std::lock_guard<std::recursive_mutex> hold(m_lock);
         m_calls.emplace_back(operation);
+        if (m_calls.size() > kCallLogLimit) {
+            m_calls.pop_front();
+            ++m_nCallsDropped;
+        }
         if (m_nFailIn && --m_nFailIn == 0) {
             if (m_nFailKind == kMwctlOutOfMemory)
                 throw std::bad_alloc();
@@ -225,27 +338,96 @@ public:
     // Readers handed out stay valid for the life of the controller.
     SimReader* ReaderObject(const std::wstring& name)
     {
-        for (auto& reader : m_readerObjects)
-            if (reader->Name() == name)
-                return reader.get();
-        m_readerObjects.push_back(std::make_unique<SimReader>(name));
-        return m_readerObjects.back().get();
+        auto found = m_readerObjects.find(name);
+        if (found != m_readerObjects.end())
+            return found->second.get();
+        return m_readerObjects.emplace(name, std::make_unique<SimReader>(name)).first->second.get();
+    }
+
+    ULONGLONG Now() const { return GetTickCount64() + m_nClockAhead; }
+
+    // The card's transaction time-out in milliseconds; 0 for none.
+    static ULONGLONG TransactionTimeout(const WorldCard& card)
+    {
+        const long long timeout = _wtoi64(card.Field(L"TransactionTimeout").c_str());
+        return timeout > 0 ? static_cast<ULONGLONG>(timeout) : 0;
+    }
+
+    // Ends every transaction whose card time-out has passed unrenewed.
+    void ExpireTransactions()
+    {
+        const ULONGLONG now = Now();
+        for (auto it = m_transactions.begin(); it != m_transactions.end();) {
+            if (it->second.deadline && now >= it->second.deadline) {
+                m_nExpiredTransactions += static_cast<size_t>(it->second.holder->m_nTransactions);
+                it->second.holder->m_nTransactions = 0;
+                it = m_transactions.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    // A card left its reader: its transaction ends with it.
+    void DropTransaction(const std::wstring& card)
+    {
+        auto found = m_transactions.find(card);
+        if (found == m_transactions.end())
+            return;
+        found->second.holder->m_nTransactions = 0;
+        m_transactions.erase(found);
     }
 
     std::recursive_mutex m_lock;
     CardWorld m_world;
     std::vector<std::unique_ptr<SimContext>> m_contexts;
-    std::vector<std::unique_ptr<SimReader>> m_readerObjects;
-    std::vector<std::wstring> m_calls;
+    std::map<std::wstring, std::unique_ptr<SimReader>> m_readerObjects;
+    std::deque<std::wstring> m_calls;
+    size_t m_nCallsDropped = 0;
     unsigned m_nFailIn = 0;
     int m_nFailId = 0;
     int m_nFailKind = kMwctlCException;
+    // Per card name.
+    std::map<std::wstring, CardTransaction> m_transactions;
+    size_t m_nAbandonedTransactions = 0;
+    size_t m_nExpiredTransactions = 0;
+    ULONGLONG m_nClockAhead = 0;
+    std::map<unsigned, Creation> m_creations;
+    unsigned m_nNextCreation = 1;
+    size_t m_nCreatedHeld = 0;
 };
 
 Controller& TheController()
 {
     static Controller* controller = new Controller();
     return *controller;
+}
+
+std::vector<int> NumberList(const std::wstring& text)
+{
+    std::vector<int> numbers;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t comma = text.find(L',', start);
+        std::wstring item = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        if (!item.empty())
+            numbers.push_back(_wtoi(item.c_str()));
+        if (comma == std::wstring::npos)
+            break;
+        start = comma + 1;
+    }
+    return numbers;
+}
+
+// Hexadecimal text as bytes; an odd count of digits reads as if it had a
+// leading zero.
+WipingBytes HexBytes(const std::wstring& text)
+{
+    const std::wstring hex = text.size() % 2 ? L"0" + text : text;
+    WipingBytes bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<unsigned char>(wcstoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+    return bytes;
 }
 
 void SimReader::GetProperty(int id, VKData& value)
@@ -288,7 +470,12 @@ void SimCardObject::GetProperty(int id, VKData& value)
     const std::wstring type = card.Field(L"Type");
     switch (id) {
     case kCardPropertyIdentifier:
-        value.SetString(card.Field(L"Identifier").c_str());
+        // Cards whose middleware hands out the identifier's bytes, and cards
+        // whose middleware hands out their hexadecimal text.
+        if (_wcsicmp(card.Field(L"IdentifierForm").c_str(), L"bytes") == 0)
+            value = VKData(HexBytes(card.Field(L"Identifier")));
+        else
+            value.SetString(card.Field(L"Identifier").c_str());
         return;
     case kCardPropertyIsCAC:
         value = VKData(static_cast<uint8_t>(_wcsicmp(type.c_str(), L"CAC") == 0 ? 1 : 0));
@@ -323,33 +510,6 @@ void SimCardObject::GetCapability(const wchar_t* name, VKData& value)
     value = VKData(static_cast<uint8_t>(has ? 1 : 0));
 }
 
-std::vector<int> NumberList(const std::wstring& text)
-{
-    std::vector<int> numbers;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t comma = text.find(L',', start);
-        std::wstring item = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
-        if (!item.empty())
-            numbers.push_back(_wtoi(item.c_str()));
-        if (comma == std::wstring::npos)
-            break;
-        start = comma + 1;
-    }
-    return numbers;
-}
-
-// Hexadecimal text as bytes; an odd count of digits reads as if it had a
-// leading zero.
-WipingBytes HexBytes(const std::wstring& text)
-{
-    const std::wstring hex = text.size() % 2 ? L"0" + text : text;
-    WipingBytes bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<unsigned char>(wcstoul(hex.substr(i, 2).c_str(), nullptr, 16)));
-    return bytes;
-}
-
 void SimCredential::GetProperty(int id, VKData& value)
 {
     TheController().Enter(L"Credential::GetProperty");
@@ -365,26 +525,74 @@ void SimCredential::SetAttribute(int id, const VKData& value)
     m_attributes[id] = value;
 }
 
+SimCredential::~SimCredential()
+{
+    if (!m_nCreation)
+        return;
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    auto found = c.m_creations.find(m_nCreation);
+    if (found != c.m_creations.end() && found->second.record == this)
+        found->second.record = nullptr;
+}
+
 void SimCredential::SetAccessRights(const wchar_t* action, const std::vector<CSMMWAccessControlRight*>& rights,
                                     int accessMode)
 {
     TheController().Enter(L"Credential::SetAccessRights");
-    std::vector<std::pair<int, int>> kept;
-    for (const CSMMWAccessControlRight* right : rights)
-        kept.emplace_back(right->ACLType(), right->ACRType());
-    m_rights[action ? action : L""] = {kept, accessMode};
+    // Kept as handed over: a card reads the rights when it creates the
+    // credential.
+    m_pendingRights[action ? action : L""] = {rights, accessMode};
 }
 
-void SimCredential::ImportKey(const VKData& key, const ParameterMap&, int)
+void SimCredential::ImportKey(const VKData& key, const ParameterMap& parameters, int flags)
 {
-    TheController().Enter(L"Credential::ImportKey");
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Credential::ImportKey");
     m_value = key;
+    auto found = c.m_creations.find(m_nCreation);
+    if (found != c.m_creations.end()) {
+        found->second.import = parameters.Get(L"KeySize") + L"/" + std::to_wstring(flags);
+        found->second.state = L"complete";
+    }
 }
 
 void SimCredential::SetValue(const VKData& value)
 {
-    TheController().Enter(L"Credential::SetValue");
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Credential::SetValue");
     m_value = value;
+    auto found = c.m_creations.find(m_nCreation);
+    if (found != c.m_creations.end()) {
+        found->second.valueBytes = value.GetBytes().size();
+        found->second.state = L"complete";
+    }
+}
+
+SimCreatedCredential::SimCreatedCredential(unsigned creation) : m_nCreation(creation)
+{
+    ++TheController().m_nCreatedHeld;
+}
+
+SimCreatedCredential::~SimCreatedCredential()
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    --c.m_nCreatedHeld;
+}
+
+SimCredential& SimCreatedCredential::Made(const wchar_t* operation)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    auto found = c.m_creations.find(m_nCreation);
+    if (found == c.m_creations.end() || !found->second.record) {
+        c.Enter(operation);
+        Fail(kNotFound, std::wstring(operation) + L": the credential is no longer on the card");
+    }
+    return *found->second.record;
 }
 
 void SimCredential::GetUnblockChallenge(WipingBytes&)
@@ -529,17 +737,22 @@ bool SimPinCredential::IsAuthenticable()
 
 bool SimCredential::Matches(const Filter& filter) const
 {
+    // A PIN flagged "not primary" (138 false) stands in for the primary one
+    // only for a search that asks for it with 138 = false.
+    const auto& criteria = filter.Attributes();
+    const bool acceptsNotPrimary = std::any_of(criteria.begin(), criteria.end(), [](const auto& criterion) {
+        return criterion.first == kAttributeNotPrimaryFallback && !criterion.second.GetBool();
+    });
+    const auto flag = m_attributes.find(kAttributeNotPrimaryFallback);
+    const bool notPrimary = flag != m_attributes.end() && !flag->second.GetBool();
     const auto& types = filter.CredentialTypes();
     if (!types.empty() && std::find(types.begin(), types.end(), m_nType) == types.end())
         return false;
     const auto& dataTypes = filter.DataCredentialTypes();
     if (!dataTypes.empty() && std::find(dataTypes.begin(), dataTypes.end(), m_nDataType) == dataTypes.end())
         return false;
-    for (const auto& [attribute, wanted] : filter.Attributes()) {
-        // A PIN flagged "not primary" (138 false) stands in for the primary
-        // one, as the card's middleware treats it.
-        if (attribute == kAttributePrimary && wanted.GetBool() && m_attributes.count(kAttributeNotPrimaryFallback) &&
-            !m_attributes.at(kAttributeNotPrimaryFallback).GetBool())
+    for (const auto& [attribute, wanted] : criteria) {
+        if (attribute == kAttributePrimary && wanted.GetBool() && acceptsNotPrimary && notPrimary)
             continue;
         auto found = m_attributes.find(attribute);
         if (found == m_attributes.end() || found->second.GetUInt() != wanted.GetUInt() ||
@@ -579,10 +792,13 @@ WipingBytes DataObjectBytes(const std::wstring& value, const std::wstring& world
 }
 
 SimContext::SimContext(const std::wstring& reader, const WorldCard& card, const std::wstring& worldFolder)
-    : m_cardObject(reader, card.name), m_nCreateStatus(_wtoi(card.Field(L"CreateStatus", L"4").c_str()))
+    : m_cardObject(reader, card.name)
 {
+    // Counts are bounded here too: a test may change a card's fields after
+    // the world was checked.
+    auto count = [&card](const wchar_t* key, int fallback) { return std::clamp(card.Count(key, fallback), 0, kMaxWorldCount); };
     const bool primaryPin = card.Field(L"PINPrimary", L"1") != L"0";
-    for (int i = 0, n = _wtoi(card.Field(L"PINCredentials", L"1").c_str()); i < n; ++i) {
+    for (int i = 0, n = count(L"PINCredentials", 1); i < n; ++i) {
         auto pin = std::make_unique<SimPinCredential>(reader, card.name);
         if (primaryPin)
             pin->m_attributes[kAttributePrimary] = VKData(true);
@@ -590,12 +806,14 @@ SimContext::SimContext(const std::wstring& reader, const WorldCard& card, const 
             pin->m_attributes[kAttributeNotPrimaryFallback] = VKData(false);
         m_credentials.push_back(std::move(pin));
     }
-    for (int dataType : NumberList(card.Field(L"DataObjects"))) {
+    std::vector<int> dataTypes = NumberList(card.Field(L"DataObjects"));
+    dataTypes.resize(std::min(dataTypes.size(), static_cast<size_t>(kMaxWorldCount)));
+    for (int dataType : dataTypes) {
         auto data = std::make_unique<SimCredential>(kCredentialData, dataType);
         data->m_value = VKData(DataObjectBytes(card.Field(L"DataObject." + std::to_wstring(dataType)), worldFolder));
         m_credentials.push_back(std::move(data));
     }
-    for (int i = 0, n = _wtoi(card.Field(L"PKICredentials", L"0").c_str()); i < n; ++i) {
+    for (int i = 0, n = count(L"PKICredentials", 0); i < n; ++i) {
         auto pki = std::make_unique<SimCredential>(kCredentialPKI, 0);
         pki->m_attributes[kAttributePrimary] = VKData(i == 0);
         pki->m_attributes[kAttributeKeyContainerLink] = VKData(static_cast<uint32_t>(100 + i));
@@ -610,6 +828,13 @@ ISMMWCardObject* SimContext::GetCardObject()
 {
     TheController().Enter(L"Context::GetCardObject");
     return &m_cardObject;
+}
+
+bool SimContext::IsOwnPin(const ISMMWCredential* credential) const
+{
+    return credential && std::any_of(m_credentials.begin(), m_credentials.end(), [credential](const auto& own) {
+               return own.get() == credential && own->m_nType == kCredentialPIN;
+           });
 }
 
 void SimContext::FindCredentials(const Filter& filter, std::vector<ISMMWCredential*>& found)
@@ -631,6 +856,7 @@ void SimContext::ExecuteAction(const wchar_t* name, const ParameterMap&, Paramet
     const std::wstring action = name ? name : L"";
     if (action != L"ActionRefreshCmapFile" && action != L"ActionRefreshMsRoots")
         Fail(kInvalidParameter, L"ExecuteAction: unknown action " + action);
+    m_sLastAction = action;
 }
 
 ISMMWCredentialFactory* SimContext::GetCredentialFactory()
@@ -663,6 +889,18 @@ ISMMWCredential* SimContext::NewDataCredentialTemplate(int dataType)
     return new SimCredential(kCredentialData, dataType);
 }
 
+// A right as it reads in the control interface: "always", "pin" (the
+// card's own PIN), or "ACL/ACR" with "+credential" for another credential.
+std::wstring DescribeRight(const ReadRight& right, const SimContext& context)
+{
+    if (right.aclType == 0 && right.acrType == 0 && !right.credential)
+        return L"always";
+    if (right.aclType == 0 && right.acrType == 2 && context.IsOwnPin(right.credential))
+        return L"pin";
+    return std::to_wstring(right.aclType) + L"/" + std::to_wstring(right.acrType) +
+           (right.credential ? L"+credential" : L"");
+}
+
 int SimContext::CreateCredential(ISMMWCredential* credentialTemplate, ISMMWCredential** created)
 {
     Controller& c = TheController();
@@ -671,33 +909,112 @@ int SimContext::CreateCredential(ISMMWCredential* credentialTemplate, ISMMWCrede
     auto* source = dynamic_cast<SimCredential*>(credentialTemplate);
     if (!source || !created)
         Fail(kInvalidParameter, L"CreateCredential: no template");
-    if (m_nCreateStatus != kCredentialCreated)
-        return m_nCreateStatus;
+    const WorldCard& card = PresentCard(c, m_cardObject);
+    // The refresh run for this creation is spent whatever the outcome.
+    const std::wstring refresh = std::exchange(m_sLastAction, std::wstring());
+    // The rights are read now, as a card reads them while it creates.
+    std::map<std::wstring, std::pair<std::vector<ReadRight>, int>> rights;
+    std::wstring described;
+    for (const auto& [action, given] : source->m_pendingRights) {
+        std::wstring list;
+        for (const CSMMWAccessControlRight* right : given.first) {
+            if (!right || !right->IsLive())
+                Fail(kInvalidParameter, L"CreateCredential: a right of " + action + L" was deleted before the creation");
+            if (right->ACRType() == 2 && !IsOwnPin(right->Credential()))
+                Fail(kInvalidParameter, L"CreateCredential: the user-PIN right of " + action + L" names no PIN of the card");
+            rights[action].first.push_back({right->ACLType(), right->ACRType(), right->Credential()});
+            list += (list.empty() ? L"" : L"+") + DescribeRight(rights[action].first.back(), *this);
+        }
+        rights[action].second = given.second;
+        described += (described.empty() ? L"" : L";") + action + L":" + std::to_wstring(given.second) + L":" + list;
+    }
+    const int status = card.Count(L"CreateStatus", kCredentialCreated);
+    if (status != kCredentialCreated)
+        return status;
     // A new PKI credential takes the card's type for certificates.
     auto made = std::make_unique<SimCredential>(*source);
+    made->m_pendingRights.clear();
+    made->m_rights = std::move(rights);
     if (made->m_nType == kCredentialNewPKI)
         made->m_nType = kCredentialPKI;
-    *created = made.get();
+    Creation creation;
+    creation.type = made->m_nType;
+    creation.dataType = made->m_nDataType;
+    creation.refresh = refresh;
+    creation.rights = described;
+    auto size = made->m_attributes.find(kAttributeKeySize);
+    if (size != made->m_attributes.end())
+        creation.keySize = std::to_wstring(size->second.GetUInt());
+    creation.record = made.get();
+    made->m_nCreation = c.m_nNextCreation++;
+    c.m_creations[made->m_nCreation] = creation;
+    *created = new SimCreatedCredential(made->m_nCreation);
     m_credentials.push_back(std::move(made));
     return kCredentialCreated;
 }
 
+void SimContext::DeleteCredential(ISMMWCredential* credential)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Context::DeleteCredential");
+    auto* handle = dynamic_cast<SimCreatedCredential*>(credential);
+    auto found = std::find_if(m_credentials.begin(), m_credentials.end(), [handle](const auto& own) {
+        return handle && own->m_nCreation == handle->Creation();
+    });
+    if (found == m_credentials.end())
+        Fail(kInvalidParameter, L"DeleteCredential: not a credential made through this context");
+    c.m_creations[handle->Creation()].state = L"deleted";
+    m_credentials.erase(found);
+}
+
 void SimContext::BeginTransaction()
 {
-    TheController().Enter(L"Context::BeginTransaction");
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Context::BeginTransaction");
+    const WorldCard& card = PresentCard(c, m_cardObject);
+    c.ExpireTransactions();
+    CardTransaction& transaction = c.m_transactions[CardName()];
+    if (transaction.holder && transaction.holder != this)
+        Fail(kFailureCardInTransaction, L"BeginTransaction: card " + CardName() + L" is in another context's transaction");
+    transaction.holder = this;
+    const ULONGLONG timeout = Controller::TransactionTimeout(card);
+    transaction.deadline = timeout ? c.Now() + timeout : 0;
     ++m_nTransactions;
+}
+
+// The transaction this context holds on its card; a failure when it holds
+// none (never begun, ended, or ended by the card's time-out).
+CardTransaction& HeldTransaction(Controller& c, SimContext& context, const wchar_t* operation)
+{
+    c.ExpireTransactions();
+    auto found = c.m_transactions.find(context.CardName());
+    if (found == c.m_transactions.end() || found->second.holder != &context)
+        Fail(kFailureNoTransaction, std::wstring(operation) + L": no transaction open on this context");
+    return found->second;
 }
 
 void SimContext::EndTransaction()
 {
-    TheController().Enter(L"Context::EndTransaction");
-    if (m_nTransactions > 0)
-        --m_nTransactions;
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Context::EndTransaction");
+    PresentCard(c, m_cardObject);
+    HeldTransaction(c, *this, L"EndTransaction");
+    if (--m_nTransactions == 0)
+        c.m_transactions.erase(CardName());
 }
 
 void SimContext::ResetTransactionTimeout()
 {
-    TheController().Enter(L"Context::ResetTransactionTimeout");
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Context::ResetTransactionTimeout");
+    const WorldCard& card = PresentCard(c, m_cardObject);
+    CardTransaction& transaction = HeldTransaction(c, *this, L"ResetTransactionTimeout");
+    const ULONGLONG timeout = Controller::TransactionTimeout(card);
+    transaction.deadline = timeout ? c.Now() + timeout : 0;
 }
 
 void Raise(int kind, const std::wstring& reader)
@@ -716,7 +1033,15 @@ extern "C" bool mwctlLoadWorld(const wchar_t* path)
 {
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
-    return path && c.m_world.Load(path);
+    // A new world starts a new count of what tests assert afterwards.
+    c.m_nAbandonedTransactions = 0;
+    c.m_nExpiredTransactions = 0;
+    c.m_creations.clear();
+    if (!path) {
+        c.m_world.Clear();
+        return false;
+    }
+    return c.m_world.Load(path);
 }
 
 extern "C" bool mwctlInsertCard(const wchar_t* reader, const wchar_t* card)
@@ -742,6 +1067,7 @@ extern "C" bool mwctlRemoveCard(const wchar_t* reader)
         WorldReader* r = reader ? c.m_world.FindReader(reader) : nullptr;
         if (!r)
             return false;
+        c.DropTransaction(r->card);
         r->state = kReaderEmpty;
         r->card.clear();
     }
@@ -772,6 +1098,7 @@ extern "C" bool mwctlRemoveReader(const wchar_t* reader)
                                   [reader](const WorldReader& r) { return reader && r.name == reader; });
         if (found == readers.end())
             return false;
+        c.DropTransaction(found->card);
         readers.erase(found);
     }
     Raise(VK_EVENT_READER_REMOVED, reader);
@@ -796,16 +1123,16 @@ extern "C" size_t mwctlCallCount()
 {
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
-    return c.m_calls.size();
+    return c.m_nCallsDropped + c.m_calls.size();
 }
 
 extern "C" bool mwctlCallName(size_t index, wchar_t* name, size_t chars)
 {
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
-    if (index >= c.m_calls.size() || !name || chars == 0)
+    if (index < c.m_nCallsDropped || index - c.m_nCallsDropped >= c.m_calls.size() || !name || chars == 0)
         return false;
-    wcsncpy(name, c.m_calls[index].c_str(), chars - 1);
+    wcsncpy(name, c.m_calls[index - c.m_nCallsDropped].c_str(), chars - 1);
     name[chars - 1] = L'\0';
     return true;
 }
@@ -815,6 +1142,8 @@ extern "C" void mwctlClearCalls()
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
     c.m_calls.clear();
+    c.m_nCallsDropped = 0;
+    c.m_creations.clear();
 }
 
 extern "C" bool mwctlCardField(const wchar_t* card, const wchar_t* key, wchar_t* value, size_t chars)
@@ -835,10 +1164,65 @@ extern "C" size_t mwctlOpenTransactions()
 {
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
-    size_t open = 0;
+    c.ExpireTransactions();
+    size_t open = c.m_nAbandonedTransactions;
     for (const auto& context : c.m_contexts)
         open += static_cast<size_t>(context->m_nTransactions);
     return open;
+}
+
+extern "C" size_t mwctlExpiredTransactions()
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.ExpireTransactions();
+    return c.m_nExpiredTransactions;
+}
+
+extern "C" void mwctlAdvanceClock(unsigned milliseconds)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.m_nClockAhead += milliseconds;
+}
+
+extern "C" size_t mwctlCreationCount()
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    return c.m_creations.size();
+}
+
+extern "C" bool mwctlCreation(size_t index, wchar_t* text, size_t chars)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    if (index >= c.m_creations.size() || !text || chars == 0)
+        return false;
+    const std::wstring described = std::next(c.m_creations.begin(), static_cast<ptrdiff_t>(index))->second.Describe();
+    wcsncpy(text, described.c_str(), chars - 1);
+    text[chars - 1] = L'\0';
+    return true;
+}
+
+extern "C" size_t mwctlCreatedCredentialsHeld()
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    return c.m_nCreatedHeld;
+}
+
+extern "C" bool mwctlSetCardField(const wchar_t* card, const wchar_t* key, const wchar_t* value)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    if (!card || !key || !*key || !value)
+        return false;
+    auto found = c.m_world.cards.find(card);
+    if (found == c.m_world.cards.end())
+        return false;
+    found->second.fields[key] = value;
+    return true;
 }
 
 extern "C" size_t mwctlOpenContexts()

@@ -2,6 +2,10 @@
 // Filter: criteria of a credential search; a credential must meet all.
 #include "VKData.h"
 
+#include <cstddef>
+#include <cstring>
+#include <mutex>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -26,7 +30,11 @@ using SMMWDataCredentialType = int;
 class ISMMWCredential;
 
 // An access-control right given to a new credential for one action: always
-// (0, 0), or the user PIN (0, 2, the PIN credential).
+// (0, 0), or the user PIN (0, 2, the PIN credential). The controller reads
+// a right when the credential is created, not when it is handed over, so a
+// right deleted too early must be recognisable: a deleted right is marked
+// and its memory held back for a while (the last kQuarantine of them)
+// instead of being reused at once.
 class CSMMWAccessControlRight {
 public:
     CSMMWAccessControlRight(int aclType, int acrType, ISMMWCredential* credential = nullptr)
@@ -36,8 +44,39 @@ public:
     int ACLType() const { return m_nACLType; }
     int ACRType() const { return m_nACRType; }
     ISMMWCredential* Credential() const { return m_pCredential; }
+    // False once the right was deleted (while its memory is held back).
+    bool IsLive() const
+    {
+        unsigned tag = 0;
+        std::memcpy(&tag, reinterpret_cast<const char*>(this) + offsetof(CSMMWAccessControlRight, m_nTag), sizeof(tag));
+        return tag == kLiveTag;
+    }
+
+    static void* operator new(size_t size) { return ::operator new(size); }
+    static void operator delete(void* memory)
+    {
+        if (!memory)
+            return;
+        const unsigned dead = kDeadTag;
+        std::memcpy(static_cast<char*>(memory) + offsetof(CSMMWAccessControlRight, m_nTag), &dead, sizeof(dead));
+        void* evicted = nullptr;
+        {
+            static std::mutex lock;
+            static void* held[kQuarantine] = {};
+            static size_t next = 0;
+            std::lock_guard<std::mutex> hold(lock);
+            evicted = held[next];
+            held[next] = memory;
+            next = (next + 1) % kQuarantine;
+        }
+        ::operator delete(evicted);
+    }
 
 private:
+    static constexpr unsigned kLiveTag = 0x52434156; // "VACR"
+    static constexpr unsigned kDeadTag = 0xDEADAC12;
+    static constexpr size_t kQuarantine = 64;
+    unsigned m_nTag = kLiveTag;
     int m_nACLType;
     int m_nACRType;
     ISMMWCredential* m_pCredential;

@@ -12,7 +12,8 @@
 
 // Reader property 0 is the reader's name.
 inline constexpr int kReaderPropertyName = 0;
-// Card object property 0 is the card identifier, as hexadecimal text.
+// Card object property 0 is the card identifier: its bytes, or their
+// hexadecimal text, as the card's middleware serves it.
 inline constexpr int kCardPropertyIdentifier = 0;
 
 // What ISMMWReader::GetState reports.
@@ -85,16 +86,18 @@ enum SMMWCardProperty : int {
 class ISMMWCredential {
 public:
     virtual ~ISMMWCredential() = default;
+    virtual void GetProperty(int id, VKData& value) = 0;
+    virtual void SetAttribute(int id, const VKData& value) = 0;
+    // The rights of `action`, or null; the credential keeps it.
+    virtual ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) = 0;
     // A fresh unblock challenge of the PIN credential.
     virtual void GetUnblockChallenge(WipingBytes& challenge) = 0;
     // Answers the last challenge; true when the card took the response and
     // the new PIN.
     virtual bool Unblock(const WipingBytes& response, const WipingBytes& newPin, int flags) = 0;
-    // The rights of `action`, or null; the credential keeps it.
-    virtual ISMMWAccessControlList* GetAccessControlList(const wchar_t* action) = 0;
-    virtual void GetProperty(int id, VKData& value) = 0;
-    virtual void SetAttribute(int id, const VKData& value) = 0;
-    // Gives `action` these rights (copied), with an access mode.
+    // Gives `action` these rights, with an access mode. The template keeps
+    // the pointers and reads the rights when the credential is created: the
+    // caller deletes them only after CreateCredential.
     virtual void SetAccessRights(const wchar_t* action, const std::vector<CSMMWAccessControlRight*>& rights,
                                  int accessMode) = 0;
     virtual void ImportKey(const VKData& key, const ParameterMap& parameters, int flags) = 0;
@@ -108,22 +111,38 @@ public:
     virtual ISMMWCredential* NewCredentialTemplate(int type) = 0;
     virtual ISMMWCredential* NewDataCredentialTemplate(int dataType) = 0;
     // Makes a credential on the card from a template; `kCredentialCreated`
-    // when it was made (then in *created), another status when refused.
+    // when it was made, another status when refused. The object put in
+    // *created is the caller's to delete; deleting it leaves the credential
+    // on the card.
     virtual int CreateCredential(ISMMWCredential* credentialTemplate, ISMMWCredential** created) = 0;
 };
 
+// A context holds the card of one reader. Card transactions are exclusive:
+// while one context's transaction is open, BeginTransaction on another
+// context of the same card is refused (kFailureCardInTransaction) rather
+// than waited for. An open transaction ends by itself once the card's
+// time-out (card property 18, milliseconds) passes without
+// ResetTransactionTimeout; ending or resetting it then fails with
+// kFailureNoTransaction.
 class ISMMWContext {
 public:
     virtual ~ISMMWContext() = default;
-    virtual ISMMWCardObject* GetCardObject() = 0;
     virtual void FindCredentials(const Filter& filter, std::vector<ISMMWCredential*>& found) = 0;
     virtual void ExecuteAction(const wchar_t* name, const ParameterMap& in, ParameterMap& out) = 0;
+    virtual ISMMWCardObject* GetCardObject() = 0;
     virtual ISMMWCredentialFactory* GetCredentialFactory() = 0;
-    virtual MWDataMap* GetDataMap() = 0;
     virtual void BeginTransaction() = 0;
     virtual void EndTransaction() = 0;
     virtual void ResetTransactionTimeout() = 0;
+    virtual MWDataMap* GetDataMap() = 0;
+    // Removes a credential made through this context from the card, such as
+    // one whose key could not be imported. The object stays the caller's.
+    virtual void DeleteCredential(ISMMWCredential* credential) = 0;
 };
+
+// Failure identifiers of transaction control.
+inline constexpr int kFailureCardInTransaction = 3025;
+inline constexpr int kFailureNoTransaction = 3026;
 
 class ISMMWController {
 public:

@@ -333,7 +333,7 @@ int64_t VKCardManagement::GetDisplayNotificationDate()
 try {
     ScopedFunctionLog log(L"VKCardManagement::GetDisplayNotificationDate", kLayerTag);
     CSecStr serial;
-    if (int status = GetSerialNumber(serial)) {
+    if (int status = SerialForCache(L"VKCardManagement::GetDisplayNotificationDate", serial)) {
         vklogLog(kLayerTag, VKLOG_ERROR,
                  L"VKCardManagement::GetDisplayNotificationDate : Error (%d) in VKCardProperties::GetSerialNumber", status);
         return -1;
@@ -358,29 +358,43 @@ try {
     return ExceptionFailure(kLayerTag, L"VKCardManagement::GetDisplayNotificationDate", int64_t{-1});
 }
 
-void VKCardManagement::SetDisplayNotificationDate(int64_t when)
+int VKCardManagement::SerialForCache(const wchar_t* name, CSecStr& serial)
+{
+    int status = GetSerialNumber(serial);
+    // Every card without a serial would share one entry of the cache.
+    if (status == kLayerOk && serial.IsEmpty()) {
+        vklogLog(kLayerTag, VKLOG_ERROR, L"%s : the card has no serial number", name);
+        status = kLayerInvalidParameter;
+    }
+    return status;
+}
+
+int VKCardManagement::SetDisplayNotificationDate(int64_t when)
 try {
     ScopedFunctionLog log(L"VKCardManagement::SetDisplayNotificationDate", kLayerTag);
     CSecStr serial;
-    if (int status = GetSerialNumber(serial)) {
+    if (int status = SerialForCache(L"VKCardManagement::SetDisplayNotificationDate", serial)) {
         vklogLog(kLayerTag, VKLOG_ERROR,
                  L"VKCardManagement::SetDisplayNotificationDate : Error (%d) in VKCardProperties::GetSerialNumber", status);
-        return;
+        return status;
     }
     vklogLog(kLayerTag, VKLOG_INFO, L"VKCardManagement::SetDisplayNotificationDate: Set the DisplayNotificationDate to %s",
              LocalTimeText(when).c_str());
     std::unique_ptr<DataCacheClient> cache(new (std::nothrow) DataCacheClient());
     if (!cache) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKCardManagement::SetDisplayNotificationDate new DataCacheClient failed!");
-        return;
+        return kLayerNotConnected;
     }
     long status = cache->SetData(kNotificationStore, serial.GetString(), kNotificationName,
                                  {static_cast<uint64_t>(when)});
-    if (status < 0)
+    if (status < 0) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"VKCardManagement::SetDisplayNotificationDate SetData failed with error = 0x%x",
                  static_cast<unsigned>(status));
+        return kLayerNotConnected;
+    }
+    return kLayerOk;
 } catch (...) {
-    LogEscapingException(kLayerTag, L"VKCardManagement::SetDisplayNotificationDate");
+    return ExceptionFailure(kLayerTag, L"VKCardManagement::SetDisplayNotificationDate", int{kLayerNotConnected});
 }
 
 void CALLBACK TimeoutCallback(void* connection)

@@ -29,11 +29,16 @@ public:
     int GetTransactionTimeoutValue(unsigned* punTimeout);
     // Seconds since 1970 (UTC); -1 when unknown.
     int64_t GetDisplayNotificationDate();
-    void SetDisplayNotificationDate(int64_t when);
+    // 0 when stored; the serial number's failure, or 3 when the shared data
+    // cache could not keep it.
+    int SetDisplayNotificationDate(int64_t when);
 
 private:
     // Connects the management's reader copy; logs a failure under `name`.
     int ConnectFor(const wchar_t* name, VKConnection& connection);
+    // The serial number that addresses the card in the shared data cache;
+    // an empty one is a failure.
+    int SerialForCache(const wchar_t* name, CSecStr& serial);
     int PinLength(const wchar_t* name, int property, int* length);
     bool CardFlag(const wchar_t* name, int property, const wchar_t* failure);
 

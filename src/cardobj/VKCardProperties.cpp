@@ -2,6 +2,7 @@
 
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
+#include "cardobj/VKByteArray.h"
 #include "frame/ExceptionBarrier.h"
 #include "frame/Log.h"
 
@@ -31,16 +32,22 @@ try {
                  result);
         return result;
     }
-    if (connection.m_pContext) {
+    if (!connection.m_pContext) {
+        // No controller: there is no card to read, and no serial number.
+        vklogLog(kLayerTag, VKLOG_ERROR, L"VKCardProperties::GetSerialNumber : no card context, no serial number");
+        result = kLayerNotConnected;
+    } else {
         try {
             VKData value;
             connection.m_pContext->GetCardObject()->GetProperty(kCardPropertyIdentifier, value);
-            // The identifier comes as bytes, or as their hexadecimal text.
-            if (value.GetKind() == VKData::Kind::Bytes)
-                serial = CConverter::BinToHex(value.GetBytes());
-            else
-                serial = CConverter::BinToHex(CConverter::HexToBin(value.GetString()));
-            m_sSerialNumber = serial;
+            const VKByteArray identifier(value);
+            if (identifier.IsEmpty()) {
+                vklogLog(kLayerTag, VKLOG_ERROR, L"VKCardProperties::GetSerialNumber : the card has no usable identifier");
+                result = kLayerInvalidParameter;
+            } else {
+                serial = CConverter::BinToHex(identifier.Bytes());
+                m_sSerialNumber = serial;
+            }
         } catch (...) {
             result = TakeFailure(L"VKCardProperties::GetSerialNumber : Error while trying to read Identifier: %s.");
         }

@@ -11,6 +11,8 @@ public:
     VKCardProperties& operator=(const VKCardProperties&) = delete;
 
     // The card identifier as uppercase hexadecimal, two digits per byte.
+    // Never 0 with an empty serial: without a controller the result is 3,
+    // and 13 when the card's identifier is empty or not hexadecimal.
     int GetSerialNumber(CSecStr& serial);
 
 protected:

@@ -26,21 +26,31 @@ int RefusedCreation(int status)
     return kLayerNotConnected;
 }
 
-// Rights handed to a new credential: owned here, deleted at the end.
+// Rights handed to a new credential. The controller reads them when it
+// creates the credential, so every right lives until the operation ends,
+// also those of a list already handed over.
 class Rights {
 public:
-    ~Rights() { Clear(); }
-    void Add(CSMMWAccessControlRight* right) { m_rights.push_back(right); }
-    void Clear()
+    Rights() = default;
+    Rights(const Rights&) = delete;
+    Rights& operator=(const Rights&) = delete;
+    ~Rights()
     {
-        for (CSMMWAccessControlRight* right : m_rights)
+        for (CSMMWAccessControlRight* right : m_owned)
             delete right;
-        m_rights.clear();
     }
-    const std::vector<CSMMWAccessControlRight*>& List() const { return m_rights; }
+    void Add(CSMMWAccessControlRight* right)
+    {
+        m_owned.push_back(right);
+        m_list.push_back(right);
+    }
+    // Starts a fresh list; the rights of the old one stay alive.
+    void StartNewList() { m_list.clear(); }
+    const std::vector<CSMMWAccessControlRight*>& List() const { return m_list; }
 
 private:
-    std::vector<CSMMWAccessControlRight*> m_rights;
+    std::vector<CSMMWAccessControlRight*> m_owned;
+    std::vector<CSMMWAccessControlRight*> m_list;
 };
 
 } // namespace
@@ -209,10 +219,21 @@ int VKConnection::CreateCredential(const wchar_t* name, ISMMWCredential* credent
     try {
         store(made, value, keySizeBits);
     } catch (...) {
-        return TakeFailure(importFailure);
+        const int result = TakeFailure(importFailure);
+        // A credential without its key or value is of no use on the card:
+        // it goes, and so does the object the factory handed us.
+        try {
+            m_pContext->DeleteCredential(made);
+        } catch (...) {
+            TakeFailure(L"VKConnection::CreateCredential : Error while trying to remove the half-made credential: %s.");
+        }
+        delete made;
+        return result;
     }
     if (out)
         *out = made;
+    else
+        delete made;
     return kLayerOk;
 }
 
@@ -233,7 +254,7 @@ try {
         Rights rights;
         rights.Add(new CSMMWAccessControlRight(kACLAlways, kACRAlways));
         credentialTemplate->SetAccessRights(L"ActionGetValue", rights.List(), kAccessModeGetValue);
-        rights.Clear();
+        rights.StartNewList();
         rights.Add(new CSMMWAccessControlRight(kACLAlways, kACRUserPin, GetUserPinCredential()));
         credentialTemplate->SetAccessRights(L"ActionImportKey", rights.List(), 0);
         credentialTemplate->SetAccessRights(L"ActionSign", rights.List(), 0);

@@ -2,7 +2,8 @@
 // VKConnection: the handle of one open card connection, filled by
 // VKReader::Connect. It must not outlive the reader that filled it. Through
 // it the layer finds, creates and updates the card's credentials and
-// controls card transactions. Credentials belong to the middleware.
+// controls card transactions. Credentials belong to the middleware, except
+// those the two create operations hand out: the caller deletes them.
 #include "frame/VelkorExports.h"
 
 #include "Filter.h"
@@ -27,6 +28,8 @@ public:
     ISMMWCredential* GetAssociatedKCCredential(ISMMWCredential* pPKICredential);
     void ListDataCredentials(const SMMWDataCredentialType& type, std::vector<ISMMWCredential*>& out);
     void ListPKICredentials(std::vector<ISMMWCredential*>& out, bool primaryOnly);
+    // A new credential in *out, which the caller deletes; a credential whose
+    // key or value could not be stored is removed from the card again.
     int CreatePKICredential(const VKData& keyData, ISMMWCredential** out, unsigned keySizeBits);
     int CreateDataCredential(const VKData& valueBytes, ISMMWCredential** out);
     int UpdateCredential(ISMMWCredential* credential, int attribute, VKData value);
@@ -40,7 +43,8 @@ private:
     // The one credential the filter finds, or null (logging `several`).
     ISMMWCredential* FindOne(const Filter& filter, const wchar_t* several, int typeForLog);
     // A new credential from `credentialTemplate` (not taken over), its
-    // rights already given; `store` writes the value once it exists.
+    // rights already given; `store` writes the value once it exists. The
+    // rights must live until this returns.
     int CreateCredential(const wchar_t* name, ISMMWCredential* credentialTemplate, ISMMWCredential** out,
                          const wchar_t* importFailure, void (*store)(ISMMWCredential*, const VKData&, unsigned),
                          const VKData& value, unsigned keySizeBits);

@@ -148,7 +148,7 @@ try {
         try {
             VKData value;
             connection.m_pContext->GetCardObject()->GetProperty(kCardPropertyIdentifier, value);
-            identifier = VKByteArray(value.GetString());
+            identifier = VKByteArray(value);
         } catch (...) {
             TakeFailure(L"VKReaderList::GetReaderFromCUID : Error while trying to retrieve card identifier: %s.");
         }

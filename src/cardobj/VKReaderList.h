@@ -1,6 +1,6 @@
 #pragma once
 // VKReaderList: the readers the middleware knows, in its order. It owns its
-// readers.
+// readers. Callers may derive from it and delete through the base.
 #include "cardobj/VKByteArray.h"
 #include "cardobj/VKReader.h"
 
@@ -12,7 +12,7 @@ public:
     using Position = void*;
 
     VKReaderList();
-    ~VKReaderList();
+    virtual ~VKReaderList();
     VKReaderList(const VKReaderList&) = delete;
     VKReaderList& operator=(const VKReaderList&) = delete;
 
@@ -24,7 +24,8 @@ public:
     // The first reader holding a card, else the first empty one; 22 when
     // there is neither.
     int GetDefaultReader(CSecStr& name);
-    // The reader whose card has this identifier (a member of the list), or null.
+    // The reader whose card has this identifier (a member of the list), or
+    // null. The controller may serve an identifier as bytes or as text.
     VKReader* GetReaderFromCUID(const VKByteArray& cuid);
 
 private:

@@ -5,14 +5,16 @@
 #include "LoadLibrarySync.h"
 #include "vklogu.h"
 
-#include <mutex>
+#include <atomic>
 
 namespace {
 
 constexpr const wchar_t* kControllerModule = L"vk.smmw.mwctl.dll";
 
 HMODULE g_hControllerModule = nullptr;
-ISMMWController* g_pSMMWController = nullptr;
+// Read without the loader mutex by every caller after the first, so it is
+// published whole, and only once the controller is initialized.
+std::atomic<ISMMWController*> g_pSMMWController{nullptr};
 
 HANDLE LoaderMutex()
 {
@@ -25,8 +27,8 @@ HANDLE LoaderMutex()
 ISMMWController* GetMWController()
 {
     HANDLE mutex = LoaderMutex();
-    if (g_pSMMWController)
-        return g_pSMMWController;
+    if (ISMMWController* held = g_pSMMWController.load(std::memory_order_acquire))
+        return held;
     try {
         LoadLibrariesSync({{kControllerModule, &g_hControllerModule}}, mutex);
     } catch (CMWException* e) {
@@ -35,7 +37,7 @@ ISMMWController* GetMWController()
     }
     if (mutex)
         WaitForSingleObject(mutex, INFINITE);
-    ISMMWController* controller = g_pSMMWController;
+    ISMMWController* controller = g_pSMMWController.load(std::memory_order_acquire);
     if (!controller && g_hControllerModule) {
         auto get = reinterpret_cast<GetSMMWControllerFunction>(GetProcAddress(g_hControllerModule, "GetSMMWController"));
         if (!get) {
@@ -50,7 +52,7 @@ ISMMWController* GetMWController()
             } catch (...) {
                 TakeFailure(L"GetMWController: initialization failed: %s.");
             }
-            g_pSMMWController = controller;
+            g_pSMMWController.store(controller, std::memory_order_release);
         }
     } else if (!controller) {
         vklogLog(kLayerTag, VKLOG_ERROR, L"GetMWController: Unable to retrieve GetSMMWController function (0x%x) !",

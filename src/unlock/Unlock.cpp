@@ -86,12 +86,15 @@ try {
                     toast->ShowNoWait();
             }
             vklogLog(kGuiTag, VKLOG_INFO, L"ShowUnlockDialog: displaying unlock dialog box");
-            connection.BeginTransaction();
+            // A transaction that could not be begun is not ended: the card
+            // would refuse, and another context may hold it.
+            const bool inTransaction = connection.BeginTransaction() == kLayerOk;
             CUnlockCardDlg dialog(ownerWnd, &rules, &card, UnlockAdapter, ChallengeAdapter, readerName,
                                   TimeoutCallback, &connection, static_cast<int>(timeout / 2));
             result = static_cast<int>(dialog.DoModal());
             vklogLog(kGuiTag, VKLOG_INFO, L"ShowUnlockDialog: unlock dialog box returned 0x%x", result);
-            connection.EndTransaction();
+            if (inTransaction)
+                connection.EndTransaction();
             if (toast)
                 toast->Withdraw();
             qlDeleteToastManager(toast);

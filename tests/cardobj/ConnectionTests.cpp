@@ -1,6 +1,7 @@
 // Credentials and transactions through a connection, against card worlds
 // of the simulated controller.
 #include "CardWorldBuilder.h"
+#include "ControllerSweep.h"
 #include "Fixtures.h"
 
 #include "cardobj/LayerResult.h"
@@ -184,69 +185,114 @@ TEST(Transactions, BeginEndAndKeepAlive)
 }
 
 // Each operation of a connection, with the controller failing its 1st,
-// 2nd, ... call in turn: no crash, no context or transaction left open.
-TEST(Credentials, SurviveEachControllerCallFailingInTurn)
+// 2nd, ... call in turn: the operation answers with the code the failed
+// call calls for, lets the card go, and leaves a transaction open only when
+// ending it was the call that failed (the controller then reports it).
+TEST(Credentials, EachFailingControllerCallGivesItsResult)
 {
     CardWorldBuilder world;
     world.Reader(L"R", L"card", L"c")
         .Card(L"c", {{L"DataObjects", L"2"}, {L"PKICredentials", L"2"}, {L"Capabilities",
                                                                           L"SecurityModuleCapabilityx509EnrollSupported"}});
     ASSERT_TRUE(world.Serve());
+    constexpr int kMapped = -1; // the failure map's code for the failure thrown
+    // Pointers and answers become results: 0 when there, 22 when not.
+    auto found = [](bool there) { return there ? kLayerOk : kLayerNotFound; };
+    // A created credential is the caller's: deleted here, on the card still.
+    auto created = [](const std::function<int(ISMMWCredential**)>& create) {
+        ISMMWCredential* made = nullptr;
+        const int result = create(&made);
+        delete made;
+        return result;
+    };
     struct Operation {
         const char* name;
-        std::function<void(VKConnection&)> run;
+        std::function<int(VKConnection&)> run;
+        // The result when this call fails; any call not named leaves the
+        // operation's own result as it is without a failure.
+        std::vector<std::pair<std::wstring, int>> failing;
     };
+    const std::vector<std::pair<std::wstring, int>> creation = {
+        {L"Context::ExecuteAction", kMapped},        {L"Context::GetCredentialFactory", kMapped},
+        {L"Factory::NewCredentialTemplate", kMapped}, {L"Factory::NewDataCredentialTemplate", kMapped},
+        {L"Credential::SetAccessRights", kMapped},    {L"Credential::SetAttribute", kMapped},
+        {L"Factory::CreateCredential", kMapped},      {L"Credential::ImportKey", kMapped},
+        {L"Credential::SetValue", kMapped},
+        // Without the user PIN the card refuses the PIN right.
+        {L"Context::FindCredentials", kLayerInvalidParameter}};
     const Operation operations[] = {
-        {"user PIN", [](VKConnection& c) { c.GetUserPinCredential(); }},
-        {"data credential", [](VKConnection& c) { c.GetDataCredential(2); }},
-        {"capability", [](VKConnection& c) { c.IsCardSupportImportCertificate(); }},
+        {"user PIN", [&](VKConnection& c) { return found(c.GetUserPinCredential()); },
+         {{L"Context::FindCredentials", kLayerNotFound}}},
+        {"data credential", [&](VKConnection& c) { return found(c.GetDataCredential(2)); },
+         {{L"Context::FindCredentials", kLayerNotFound}}},
+        {"capability", [&](VKConnection& c) { return found(c.IsCardSupportImportCertificate()); },
+         {{L"Context::GetCardObject", kLayerNotFound}, {L"Card::GetSecurityModuleCapabilities", kLayerNotFound},
+          {L"Capabilities::GetCapability", kLayerNotFound}}},
         {"key containers",
-         [](VKConnection& c) {
+         [&](VKConnection& c) {
              std::vector<ISMMWCredential*> all;
              c.ListPKICredentials(all, false);
+             size_t containers = 0;
              for (ISMMWCredential* certificate : all)
-                 c.GetAssociatedKCCredential(certificate);
-         }},
+                 containers += c.GetAssociatedKCCredential(certificate) != nullptr;
+             return found(all.size() == 2 && containers == 2);
+         },
+         {{L"Context::FindCredentials", kLayerNotFound}, {L"Credential::GetProperty", kLayerNotFound}}},
         {"create certificate",
-         [](VKConnection& c) {
-             ISMMWCredential* made = nullptr;
-             c.CreatePKICredential(VKData(L"k"), &made, 1024);
-         }},
+         [&](VKConnection& c) {
+             return created([&c](ISMMWCredential** made) { return c.CreatePKICredential(VKData(L"k"), made, 1024); });
+         },
+         creation},
         {"create data",
-         [](VKConnection& c) {
-             ISMMWCredential* made = nullptr;
-             c.CreateDataCredential(VKData(WipingBytes{9}), &made);
-         }},
+         [&](VKConnection& c) {
+             return created([&c](ISMMWCredential** made) { return c.CreateDataCredential(VKData(WipingBytes{9}), made); });
+         },
+         creation},
         {"transaction",
          [](VKConnection& c) {
-             if (c.BeginTransaction() == kLayerOk) {
-                 c.ResetTransactionTimeout();
-                 c.EndTransaction();
-             }
-         }},
+             int result = c.BeginTransaction();
+             if (result != kLayerOk)
+                 return result;
+             result = c.ResetTransactionTimeout();
+             const int ended = c.EndTransaction();
+             return result != kLayerOk ? result : ended;
+         },
+         {{L"Context::BeginTransaction", kMapped},
+          {L"Context::ResetTransactionTimeout", kMapped},
+          {L"Context::EndTransaction", kMapped}}},
     };
-    int injected = 0;
+    size_t injected = 0;
     for (const Operation& op : operations) {
         auto once = [&] {
             VKReader reader(L"R");
             VKConnection connection;
-            if (reader.Connect(connection) == kLayerOk && connection.m_pContext)
-                op.run(connection);
+            int result = reader.Connect(connection);
+            if (result == kLayerOk)
+                result = op.run(connection);
             reader.Disconnect();
+            return result;
         };
-        mwctlClearCalls();
-        once();
-        const size_t calls = mwctlCallCount();
-        for (unsigned nth = 1; nth <= calls; ++nth) {
-            mwctlFailCall(nth, 3000 + static_cast<int>(nth % 29));
-            once();
-            mwctlFailCall(0, 0);
-            ++injected;
-            EXPECT_EQ(0u, mwctlOpenContexts()) << op.name << ", call " << nth;
-            EXPECT_EQ(0u, mwctlOpenTransactions()) << op.name << ", call " << nth;
-        }
+        int clean = -1;
+        injected += SweepControllerFailures(
+            once,
+            [&](const FailedCall& call, const SweepOutcome& outcome) {
+                int expected = call.name == L"EstablishContext" ? kMapped : clean;
+                for (const auto& [name, result] : op.failing)
+                    if (name == call.name)
+                        expected = result;
+                if (expected == kMapped)
+                    expected = LayerCodeOf(call.id);
+                const std::string where = std::string(op.name) + ", call " + std::to_string(call.nth) + " " +
+                                          std::string(call.name.begin(), call.name.end());
+                EXPECT_EQ(expected, outcome.result) << where;
+                EXPECT_EQ(0u, outcome.contextsOpen) << where;
+                EXPECT_EQ(call.name == L"Context::EndTransaction" ? 1u : 0u, outcome.transactionsLeft) << where;
+                EXPECT_EQ(0u, mwctlCreatedCredentialsHeld()) << where << ": a created credential was not deleted";
+            },
+            &clean);
+        EXPECT_EQ(kLayerOk, clean) << op.name;
     }
-    printf("fault sweep: %d controller calls failed in turn\n", injected);
+    printf("fault sweep: %zu controller calls failed in turn\n", injected);
 }
 
 } // namespace

@@ -243,8 +243,10 @@ int RunCardInfo(const std::vector<std::wstring>& command)
     VKReader reader(readerName);
     VKCardManagement card(reader);
     std::wstring date = Option(command, L"--set-notification-date", L"");
-    if (!date.empty())
-        card.SetDisplayNotificationDate(_wtoi64(date.c_str()));
+    if (!date.empty()) {
+        if (int stored = card.SetDisplayNotificationDate(_wtoi64(date.c_str())))
+            Print(L"the notification date was not stored (" + std::to_wstring(stored) + L")");
+    }
     CSecStr serial;
     int status = card.GetSerialNumber(serial);
     if (status != kLayerOk) {
