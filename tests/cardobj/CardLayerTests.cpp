@@ -2,6 +2,7 @@
 // controller: readers, the default reader, shared connections, card
 // identifiers, the failure map, and every controller call failing in turn.
 #include "CardWorldBuilder.h"
+#include "ControllerSweep.h"
 #include "Fixtures.h"
 
 #include "cardobj/CobApi.h"
@@ -222,59 +223,64 @@ TEST_F(CardLayer, FailuresAreLoggedWithTheirMessage)
 }
 
 // Every operation of the layer, run while the controller fails its 1st,
-// 2nd, ... call in turn, with its own failure, out of memory or an
-// exception of a type the layer cannot know: each run ends with a layer
-// result (no exception leaves the layer), no context left open and no crash.
-TEST_F(CardLayer, SurvivesEachControllerCallFailingInTurn)
+// 2nd, ... call in turn: each run answers with the result the failed call
+// calls for, leaves no context open and does not crash.
+TEST_F(CardLayer, EachFailingControllerCallGivesItsResult)
 {
     struct Operation {
         const char* name;
-        std::function<void()> run;
+        std::function<int()> run;
+        int clean;
+        SweepExpectations failing;
     };
     const Operation operations[] = {
-        {"list readers", [] { ListReaders(); }},
+        // A reader whose name cannot be read is still listed.
+        {"list readers", [] { return ListReaders().size() == 4 ? kLayerOk : kLayerNotFound; }, kLayerOk,
+         {{L"ListReaders", kLayerNotFound}}},
+        // The list's own listing does not count: the default comes from a
+        // listing of its own.
         {"default reader",
          [] {
              VKReaderList list;
              CSecStr name;
-             list.GetDefaultReader(name);
-         }},
+             return list.GetDefaultReader(name);
+         },
+         kLayerOk,
+         {{L"ListReaders#2", kSweepMapped}, {L"Reader::GetState", kSweepMapped}, {L"Reader::GetProperty#5", kSweepMapped},
+          {L"Reader::GetProperty#6", kSweepMapped}}},
+        // A failure on the way to Reader D's card loses the card; one on
+        // Reader B's only skips B.
         {"find by identifier",
          [] {
              VKReaderList list;
-             list.GetReaderFromCUID(VKByteArray(L"FFEE"));
-         }},
+             return list.GetReaderFromCUID(VKByteArray(L"FFEE")) ? kLayerOk : kLayerNotFound;
+         },
+         kLayerOk,
+         {{L"ListReaders", kLayerNotFound}, {L"Reader::GetProperty#4", kLayerNotFound},
+          {L"Reader::GetState#4", kLayerNotFound}, {L"EstablishContext#2", kLayerNotFound},
+          {L"Context::GetCardObject#2", kLayerNotFound}, {L"Card::GetProperty#2", kLayerNotFound}}},
+        // Connecting needs only the name; the shared context is released by
+        // the last copy, whose failure to release is not the first's result.
         {"connect twice and disconnect",
          [] {
              VKReader first(L"Reader D");
              VKReader second(first);
              VKConnection a;
              VKConnection b;
-             first.Connect(a);
+             const int result = first.Connect(a);
              second.Connect(b);
              first.Disconnect();
-         }},
-        {"reader state", [] { VKReader(L"Reader B").GetReaderState(); }},
+             return result;
+         },
+         kLayerOk, {{L"EstablishContext", kSweepMapped}}},
+        {"reader state", [] { return VKReader(L"Reader B").GetReaderState(); }, kReaderCardPresent,
+         {{L"ListReaders", kReaderUnavailable}, {L"Reader::GetProperty", kReaderUnavailable},
+          {L"Reader::GetState", kReaderUnavailable}}},
     };
-    int injected = 0;
-    for (const Operation& op : operations) {
-        mwctlClearCalls();
-        op.run();
-        const size_t calls = mwctlCallCount();
-        ASSERT_GT(calls, 0u) << op.name;
-        for (int kind : {kMwctlCException, kMwctlOutOfMemory, kMwctlForeign}) {
-            for (unsigned nth = 1; nth <= calls; ++nth) {
-                mwctlClearCalls();
-                mwctlFailCallAs(nth, 3010 + static_cast<int>(nth % 19), kind);
-                EXPECT_NO_THROW(op.run()) << op.name << ", call " << nth << " failing as kind " << kind;
-                mwctlFailCall(0, 0);
-                ++injected;
-                EXPECT_EQ(0u, mwctlOpenContexts()) << op.name << ", call " << nth << " failing as kind " << kind;
-            }
-        }
-    }
-    RecordProperty("injected_faults", injected);
-    printf("fault sweep: %d controller calls failed in turn\n", injected);
+    size_t injected = 0;
+    for (const Operation& op : operations)
+        injected += SweepAndExpect(op.name, op.run, op.failing, op.clean);
+    printf("fault sweep: %zu controller calls failed in turn\n", injected);
 }
 
 TEST(CardLayerStart, InitializingTwiceLoadsNothingTheSecondTime)

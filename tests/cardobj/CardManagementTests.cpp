@@ -2,6 +2,7 @@
 // challenge answered as a help desk would, the unlock code, the shared
 // notification date, the adapters, and every controller call failing in turn.
 #include "CardWorldBuilder.h"
+#include "ControllerSweep.h"
 #include "Fixtures.h"
 
 #include "cardobj/LayerResult.h"
@@ -330,49 +331,70 @@ TEST_F(CardManagementTest, AdaptersPassThroughAndAnswerZeroWithoutAnObject)
     reader.Disconnect();
 }
 
-TEST_F(CardManagementTest, SurvivesEachControllerCallFailingInTurn)
+// Each operation of the card management while the controller fails its
+// 1st, 2nd, ... call in turn: the result the failed call calls for, and the
+// card let go. Answers become results: 0 when true, 22 when false.
+TEST_F(CardManagementTest, EachFailingControllerCallGivesItsResult)
 {
     DataCacheFolder cache;
+    auto answer = [](bool yes) { return yes ? kLayerOk : kLayerNotFound; };
+    constexpr int kMapped = kSweepMapped;
     struct Operation {
         const char* name;
-        std::function<void(VKCardManagement&)> run;
+        std::function<int(VKCardManagement&)> run;
+        int clean;
+        SweepExpectations failing;
     };
     const Operation operations[] = {
-        {"serial", [](VKCardManagement& c) { CSecStr s; c.GetSerialNumber(s); }},
-        {"challenge and unlock",
+        {"serial", [](VKCardManagement& c) { CSecStr s; return c.GetSerialNumber(s); }, kLayerOk,
+         {{L"EstablishContext", kMapped}, {L"Context::GetCardObject", kMapped}, {L"Card::GetProperty", kMapped}}},
+        // Without the PIN credential there is no challenge, and no failure.
+        {"challenge", [](VKCardManagement& c) { CSecStr s; return c.GetUnlockChallenge(s); }, kLayerOk,
+         {{L"EstablishContext", kMapped}, {L"Credential::GetUnblockChallenge", kMapped}}},
+        // Each wrong answer costs a try: the card starts each run with three.
+        {"unlock with a wrong answer",
          [](VKCardManagement& c) {
-             CSecStr challenge;
-             if (c.GetUnlockChallenge(challenge) == kLayerOk)
-                 c.UnlockPIN(HelpDeskAnswer(challenge), L"111111");
-         }},
-        {"switches", [](VKCardManagement& c) { c.IsWeakPINCheckActivated(); c.IsAlphaPINCheckActivated(); c.IsUnlockAllowed(); }},
-        {"lengths", [](VKCardManagement& c) { int n = 0; c.GetMinPINLen(&n); c.GetMaxPINLen(&n); }},
-        {"unlock code", [](VKCardManagement& c) { CSecStr s; c.GetUnlockCode(s); c.RemoveUnlockCode(); }},
-        {"type and time-out", [](VKCardManagement& c) { unsigned t = 0; c.IsCACCard(); c.IsPIVCard(); c.GetTransactionTimeoutValue(&t); }},
-        {"notification date", [](VKCardManagement& c) { c.SetDisplayNotificationDate(1765000000); c.GetDisplayNotificationDate(); }},
+             mwctlSetCardField(L"piv", L"AdminTries", L"3");
+             return c.UnlockPIN(L"0011223344556677", L"135790");
+         },
+         5,
+         {{L"EstablishContext", kMapped}, {L"Credential::Unblock", kMapped}}},
+        {"weak PIN check", [&](VKCardManagement& c) { return answer(c.IsWeakPINCheckActivated()); }, kLayerOk,
+         {{L"EstablishContext", kLayerNotFound}, {L"Context::FindCredentials", kLayerNotFound},
+          {L"Credential::GetProperty", kLayerNotFound}}},
+        {"unlock allowed", [&](VKCardManagement& c) { return answer(c.IsUnlockAllowed()); }, kLayerOk,
+         {{L"EstablishContext", kLayerNotFound}, {L"Credential::GetAccessControlList", kLayerNotFound},
+          {L"ACL::IsAuthenticable", kLayerNotFound}}},
+        // Without the PIN credential the caller's value stays.
+        {"minimum length", [](VKCardManagement& c) { int n = 0; return c.GetMinPINLen(&n); }, kLayerOk,
+         {{L"EstablishContext", kMapped}, {L"Credential::GetProperty", kMapped}}},
+        {"unlock code", [](VKCardManagement& c) { CSecStr s; return c.GetUnlockCode(s); }, kLayerOk,
+         {{L"EstablishContext", kMapped}, {L"Credential::GetProperty", kMapped}}},
+        {"remove unlock code", [](VKCardManagement& c) { return c.RemoveUnlockCode(); }, kLayerOk,
+         {{L"EstablishContext", kMapped}, {L"Credential::SetAttribute", kMapped}}},
+        {"PIV card", [&](VKCardManagement& c) { return answer(c.IsPIVCard()); }, kLayerOk,
+         {{L"EstablishContext", kLayerNotFound}, {L"Context::GetCardObject", kLayerNotFound},
+          {L"Card::GetProperty", kLayerNotFound}}},
+        // A time-out that cannot be read is none, not a failure.
+        {"time-out", [](VKCardManagement& c) { unsigned t = 0; return c.GetTransactionTimeoutValue(&t); }, kLayerOk,
+         {{L"EstablishContext", kMapped}}},
+        // Without the serial number nothing is stored.
+        {"store the notification date", [](VKCardManagement& c) { return c.SetDisplayNotificationDate(1765000000); },
+         kLayerOk,
+         {{L"EstablishContext", kMapped}, {L"Context::GetCardObject", kMapped}, {L"Card::GetProperty", kMapped}}},
     };
-    int injected = 0;
+    size_t injected = 0;
     for (const Operation& op : operations) {
-        auto once = [&] {
-            VKReader reader(L"PIV Reader");
-            VKCardManagement card(reader);
-            op.run(card);
-        };
-        mwctlClearCalls();
-        once();
-        const size_t calls = mwctlCallCount();
-        // The controller's own failure, out of memory, and a type the layer cannot know.
-        for (int kind : {kMwctlCException, kMwctlOutOfMemory, kMwctlForeign}) {
-            for (unsigned nth = 1; nth <= calls; ++nth) {
-                mwctlFailCallAs(nth, 3000 + static_cast<int>((nth * 7) % 29), kind);
-                EXPECT_NO_THROW(once()) << op.name << ", call " << nth << " failing as kind " << kind;
-                mwctlFailCall(0, 0);
-                ++injected;
-                EXPECT_EQ(0u, mwctlOpenContexts()) << op.name << ", call " << nth << " failing as kind " << kind;
-            }
-        }
+        injected += SweepAndExpect(
+            op.name,
+            [&op] {
+                VKReader reader(L"PIV Reader");
+                VKCardManagement card(reader);
+                return op.run(card);
+            },
+            op.failing, op.clean);
     }
-    printf("fault sweep: %d controller calls failed in turn\n", injected);
+    printf("fault sweep: %zu controller calls failed in turn\n", injected);
 }
 
 } // namespace

@@ -195,7 +195,7 @@ TEST(Credentials, EachFailingControllerCallGivesItsResult)
         .Card(L"c", {{L"DataObjects", L"2"}, {L"PKICredentials", L"2"}, {L"Capabilities",
                                                                           L"SecurityModuleCapabilityx509EnrollSupported"}});
     ASSERT_TRUE(world.Serve());
-    constexpr int kMapped = -1; // the failure map's code for the failure thrown
+    constexpr int kMapped = kSweepMapped;
     // Pointers and answers become results: 0 when there, 22 when not.
     auto found = [](bool there) { return there ? kLayerOk : kLayerNotFound; };
     // A created credential is the caller's: deleted here, on the card still.
@@ -205,29 +205,27 @@ TEST(Credentials, EachFailingControllerCallGivesItsResult)
         delete made;
         return result;
     };
+    const SweepExpectations creation = {
+        {L"EstablishContext", kMapped},           {L"Context::ExecuteAction", kMapped},
+        {L"Context::GetCredentialFactory", kMapped}, {L"Factory::NewCredentialTemplate", kMapped},
+        {L"Factory::NewDataCredentialTemplate", kMapped}, {L"Credential::SetAccessRights", kMapped},
+        {L"Credential::SetAttribute", kMapped},   {L"Factory::CreateCredential", kMapped},
+        {L"Credential::ImportKey", kMapped},      {L"Credential::SetValue", kMapped},
+        // Without the user PIN the card refuses the PIN right.
+        {L"Context::FindCredentials", kLayerInvalidParameter}};
     struct Operation {
         const char* name;
         std::function<int(VKConnection&)> run;
-        // The result when this call fails; any call not named leaves the
-        // operation's own result as it is without a failure.
-        std::vector<std::pair<std::wstring, int>> failing;
+        SweepExpectations failing;
     };
-    const std::vector<std::pair<std::wstring, int>> creation = {
-        {L"Context::ExecuteAction", kMapped},        {L"Context::GetCredentialFactory", kMapped},
-        {L"Factory::NewCredentialTemplate", kMapped}, {L"Factory::NewDataCredentialTemplate", kMapped},
-        {L"Credential::SetAccessRights", kMapped},    {L"Credential::SetAttribute", kMapped},
-        {L"Factory::CreateCredential", kMapped},      {L"Credential::ImportKey", kMapped},
-        {L"Credential::SetValue", kMapped},
-        // Without the user PIN the card refuses the PIN right.
-        {L"Context::FindCredentials", kLayerInvalidParameter}};
     const Operation operations[] = {
         {"user PIN", [&](VKConnection& c) { return found(c.GetUserPinCredential()); },
-         {{L"Context::FindCredentials", kLayerNotFound}}},
+         {{L"EstablishContext", kMapped}, {L"Context::FindCredentials", kLayerNotFound}}},
         {"data credential", [&](VKConnection& c) { return found(c.GetDataCredential(2)); },
-         {{L"Context::FindCredentials", kLayerNotFound}}},
+         {{L"EstablishContext", kMapped}, {L"Context::FindCredentials", kLayerNotFound}}},
         {"capability", [&](VKConnection& c) { return found(c.IsCardSupportImportCertificate()); },
-         {{L"Context::GetCardObject", kLayerNotFound}, {L"Card::GetSecurityModuleCapabilities", kLayerNotFound},
-          {L"Capabilities::GetCapability", kLayerNotFound}}},
+         {{L"EstablishContext", kMapped}, {L"Context::GetCardObject", kLayerNotFound},
+          {L"Card::GetSecurityModuleCapabilities", kLayerNotFound}, {L"Capabilities::GetCapability", kLayerNotFound}}},
         {"key containers",
          [&](VKConnection& c) {
              std::vector<ISMMWCredential*> all;
@@ -237,7 +235,8 @@ TEST(Credentials, EachFailingControllerCallGivesItsResult)
                  containers += c.GetAssociatedKCCredential(certificate) != nullptr;
              return found(all.size() == 2 && containers == 2);
          },
-         {{L"Context::FindCredentials", kLayerNotFound}, {L"Credential::GetProperty", kLayerNotFound}}},
+         {{L"EstablishContext", kMapped}, {L"Context::FindCredentials", kLayerNotFound},
+          {L"Credential::GetProperty", kLayerNotFound}}},
         {"create certificate",
          [&](VKConnection& c) {
              return created([&c](ISMMWCredential** made) { return c.CreatePKICredential(VKData(L"k"), made, 1024); });
@@ -257,40 +256,26 @@ TEST(Credentials, EachFailingControllerCallGivesItsResult)
              const int ended = c.EndTransaction();
              return result != kLayerOk ? result : ended;
          },
-         {{L"Context::BeginTransaction", kMapped},
+         {{L"EstablishContext", kMapped},
+          {L"Context::BeginTransaction", kMapped},
           {L"Context::ResetTransactionTimeout", kMapped},
           {L"Context::EndTransaction", kMapped}}},
     };
     size_t injected = 0;
     for (const Operation& op : operations) {
-        auto once = [&] {
-            VKReader reader(L"R");
-            VKConnection connection;
-            int result = reader.Connect(connection);
-            if (result == kLayerOk)
-                result = op.run(connection);
-            reader.Disconnect();
-            return result;
-        };
-        int clean = -1;
-        injected += SweepControllerFailures(
-            once,
-            [&](const FailedCall& call, const SweepOutcome& outcome) {
-                int expected = call.name == L"EstablishContext" ? kMapped : clean;
-                for (const auto& [name, result] : op.failing)
-                    if (name == call.name)
-                        expected = result;
-                if (expected == kMapped)
-                    expected = LayerCodeOf(call.id);
-                const std::string where = std::string(op.name) + ", call " + std::to_string(call.nth) + " " +
-                                          std::string(call.name.begin(), call.name.end());
-                EXPECT_EQ(expected, outcome.result) << where;
-                EXPECT_EQ(0u, outcome.contextsOpen) << where;
-                EXPECT_EQ(call.name == L"Context::EndTransaction" ? 1u : 0u, outcome.transactionsLeft) << where;
-                EXPECT_EQ(0u, mwctlCreatedCredentialsHeld()) << where << ": a created credential was not deleted";
+        injected += SweepAndExpect(
+            op.name,
+            [&] {
+                VKReader reader(L"R");
+                VKConnection connection;
+                int result = reader.Connect(connection);
+                if (result == kLayerOk)
+                    result = op.run(connection);
+                reader.Disconnect();
+                return result;
             },
-            &clean);
-        EXPECT_EQ(kLayerOk, clean) << op.name;
+            op.failing, kLayerOk);
+        EXPECT_EQ(0u, mwctlCreatedCredentialsHeld()) << op.name << ": a created credential was not deleted";
     }
     printf("fault sweep: %zu controller calls failed in turn\n", injected);
 }

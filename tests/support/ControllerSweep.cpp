@@ -2,6 +2,10 @@
 
 #include "mwctl_control.h"
 
+#include <gtest/gtest.h>
+
+#include <map>
+
 #include <vector>
 
 int LayerCodeOf(int id)
@@ -31,16 +35,51 @@ size_t SweepControllerFailures(const std::function<int()>& operation,
     wchar_t name[128];
     for (size_t i = 0; mwctlCallName(i, name, 128); ++i)
         names.emplace_back(name);
-    for (unsigned nth = 1; nth <= names.size(); ++nth) {
-        const FailedCall failed{nth, names[nth - 1], SweepFailureId(nth)};
-        const size_t transactionsBefore = mwctlOpenTransactions();
-        mwctlFailCall(nth, failed.id);
-        SweepOutcome outcome;
-        outcome.result = operation();
-        mwctlFailCall(0, 0);
-        outcome.contextsOpen = mwctlOpenContexts();
-        outcome.transactionsLeft = mwctlOpenTransactions() - transactionsBefore;
-        check(failed, outcome);
+    size_t runs = 0;
+    for (int kind : {kMwctlCException, kMwctlOutOfMemory, kMwctlForeign}) {
+        std::map<std::wstring, unsigned> seen;
+        for (unsigned nth = 1; nth <= names.size(); ++nth) {
+            const FailedCall failed{nth, names[nth - 1], ++seen[names[nth - 1]], SweepFailureId(nth), kind};
+            const size_t transactionsBefore = mwctlOpenTransactions();
+            mwctlFailCallAs(nth, failed.id, kind);
+            SweepOutcome outcome;
+            try {
+                outcome.result = operation();
+            } catch (...) {
+                ADD_FAILURE() << "an exception reached the caller, call " << nth << " failing as kind " << kind;
+            }
+            mwctlFailCall(0, 0);
+            outcome.contextsOpen = mwctlOpenContexts();
+            outcome.transactionsLeft = mwctlOpenTransactions() - transactionsBefore;
+            check(failed, outcome);
+            ++runs;
+        }
     }
-    return names.size();
+    return runs;
+}
+
+size_t SweepAndExpect(const std::string& name, const std::function<int()>& operation,
+                      const SweepExpectations& failing, int clean)
+{
+    int cleanResult = 0;
+    const size_t runs = SweepControllerFailures(
+        operation,
+        [&](const FailedCall& call, const SweepOutcome& outcome) {
+            int expected = clean;
+            const std::wstring nthOfName = call.name + L"#" + std::to_wstring(call.occurrence);
+            for (const auto& [named, result] : failing)
+                if (named == call.name || named == nthOfName)
+                    expected = result != kSweepMapped ? result
+                               : call.kind == kMwctlCException ? LayerCodeOf(call.id)
+                                                               : LayerCodeOf(0);
+            const std::string where = name + ", call " + std::to_string(call.nth) + " " +
+                                      std::string(nthOfName.begin(), nthOfName.end()) + " failing with " +
+                                      std::to_string(call.id) + " as kind " + std::to_string(call.kind);
+            EXPECT_EQ(expected, outcome.result) << where;
+            EXPECT_EQ(0u, outcome.contextsOpen) << where;
+            EXPECT_EQ(call.name == L"Context::EndTransaction" ? 1u : 0u, outcome.transactionsLeft) << where;
+        },
+        &cleanResult);
+    EXPECT_EQ(clean, cleanResult) << name << " without a failure";
+    return runs;
 }
