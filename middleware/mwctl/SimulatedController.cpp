@@ -63,18 +63,25 @@ private:
     std::wstring m_name;
 };
 
+class SimContext;
+
 class SimCardObject : public ISMMWCardObject, public ISMMWSecurityModuleCapabilities {
 public:
-    SimCardObject(std::wstring reader, std::wstring card) : m_reader(std::move(reader)), m_card(std::move(card)) {}
+    SimCardObject(std::wstring reader, std::wstring card, const SimContext* context)
+        : m_reader(std::move(reader)), m_card(std::move(card)), m_pContext(context)
+    {
+    }
     void GetProperty(int id, VKData& value) override;
     ISMMWSecurityModuleCapabilities* GetSecurityModuleCapabilities() override;
     void GetCapability(const wchar_t* name, VKData& value) override;
     const std::wstring& Reader() const { return m_reader; }
     const std::wstring& Card() const { return m_card; }
+    const SimContext* Context() const { return m_pContext; }
 
 private:
     std::wstring m_reader;
     std::wstring m_card;
+    const SimContext* m_pContext;
 };
 
 // A right as the controller read it when the credential was created.
@@ -119,8 +126,8 @@ public:
 // same card.
 class SimPinCredential : public SimCredential, public ISMMWAccessControlList {
 public:
-    SimPinCredential(std::wstring reader, std::wstring card)
-        : SimCredential(kCredentialPIN, 0), m_reader(std::move(reader)), m_card(std::move(card))
+    SimPinCredential(std::wstring reader, std::wstring card, const SimContext* context)
+        : SimCredential(kCredentialPIN, 0), m_reader(std::move(reader)), m_card(std::move(card)), m_pContext(context)
     {
     }
     void GetProperty(int id, VKData& value) override;
@@ -134,6 +141,7 @@ private:
     WorldCard& Card();
     std::wstring m_reader;
     std::wstring m_card;
+    const SimContext* m_pContext;
 };
 
 // What the caller of CreateCredential receives: its own object, which it
@@ -451,13 +459,24 @@ int SimReader::GetState()
     return reader->state;
 }
 
-// The card this object was opened on, or a failure when it left its reader.
+// While one context's transaction is open, the card answers no other.
+void CheckNotInOthersTransaction(Controller& c, const std::wstring& card, const SimContext* context)
+{
+    c.ExpireTransactions();
+    auto found = c.m_transactions.find(card);
+    if (found != c.m_transactions.end() && found->second.holder != context)
+        Fail(kFailureCardInTransaction, L"card " + card + L" is in another context's transaction");
+}
+
+// The card this object was opened on, or a failure when it left its reader
+// or another context holds it in a transaction.
 const WorldCard& PresentCard(Controller& c, const SimCardObject& object)
 {
     WorldReader* reader = c.m_world.FindReader(object.Reader());
     const WorldCard* card = reader ? c.m_world.CardIn(*reader) : nullptr;
     if (!card || card->name != object.Card())
         Fail(kCardGone, L"the card left reader " + object.Reader());
+    CheckNotInOthersTransaction(c, card->name, object.Context());
     return *card;
 }
 
@@ -620,6 +639,7 @@ WorldCard& SimPinCredential::Card()
     auto found = c.m_world.cards.find(m_card);
     if (!reader || reader->state != 0 || reader->card != m_card || found == c.m_world.cards.end())
         Fail(kCardGone, L"the card left reader " + m_reader);
+    CheckNotInOthersTransaction(c, m_card, m_pContext);
     return found->second;
 }
 
@@ -792,14 +812,14 @@ WipingBytes DataObjectBytes(const std::wstring& value, const std::wstring& world
 }
 
 SimContext::SimContext(const std::wstring& reader, const WorldCard& card, const std::wstring& worldFolder)
-    : m_cardObject(reader, card.name)
+    : m_cardObject(reader, card.name, this)
 {
     // Counts are bounded here too: a test may change a card's fields after
     // the world was checked.
     auto count = [&card](const wchar_t* key, int fallback) { return std::clamp(card.Count(key, fallback), 0, kMaxWorldCount); };
     const bool primaryPin = card.Field(L"PINPrimary", L"1") != L"0";
     for (int i = 0, n = count(L"PINCredentials", 1); i < n; ++i) {
-        auto pin = std::make_unique<SimPinCredential>(reader, card.name);
+        auto pin = std::make_unique<SimPinCredential>(reader, card.name, this);
         if (primaryPin)
             pin->m_attributes[kAttributePrimary] = VKData(true);
         else
