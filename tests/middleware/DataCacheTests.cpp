@@ -1,0 +1,232 @@
+// The shared data cache: damaged files, writers that died half-way, and
+// writers and readers in two processes at once.
+#include "Fixtures.h"
+
+#include "DataCacheClient.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+constexpr const wchar_t* kStore = L"{DE7C1351-5982-43b3-AB97-74D3FCACF684}";
+constexpr const wchar_t* kName = L"DisplayNotificationDate";
+constexpr const wchar_t* kWorkerVariable = L"VELKOR_CACHE_WORKER";
+constexpr unsigned kThreads = 4;
+constexpr unsigned kDates = 1000;
+
+// A private cache folder for one test, seen by the processes it starts.
+class CacheFolder {
+public:
+    CacheFolder() : m_dir(MakeTempDirectory()) { SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", m_dir.c_str()); }
+    ~CacheFolder()
+    {
+        SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", nullptr);
+        RemoveDirectoryTree(m_dir);
+    }
+    std::wstring File(const std::wstring& compartment) const
+    {
+        return m_dir + kStore + L"\\" + compartment + L"\\" + kName + L".bin";
+    }
+    const std::wstring& Dir() const { return m_dir; }
+
+private:
+    std::wstring m_dir;
+};
+
+void WriteBytes(const std::wstring& path, const std::vector<unsigned char>& bytes)
+{
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(nullptr, out);
+    if (!bytes.empty())
+        fwrite(bytes.data(), 1, bytes.size(), out);
+    fclose(out);
+}
+
+std::vector<unsigned char> ReadBytes(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes;
+    if (FILE* in = _wfopen(path.c_str(), L"rb")) {
+        unsigned char buffer[4096];
+        bytes.assign(buffer, buffer + fread(buffer, 1, sizeof(buffer), in));
+        fclose(in);
+    }
+    return bytes;
+}
+
+TEST(SharedDataCache, ADamagedValueReadsAsNoneAndTheNextWriteRepairsIt)
+{
+    CacheFolder cache;
+    DataCacheClient client;
+    ASSERT_EQ(0, client.SetData(kStore, L"CARD", kName, {1765000000}));
+    const std::vector<unsigned char> good = ReadBytes(cache.File(L"CARD"));
+    ASSERT_FALSE(good.empty());
+    auto with = [&good](size_t at, unsigned char byte) {
+        std::vector<unsigned char> bytes = good;
+        bytes[at] = byte;
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<unsigned char> bytes;
+    };
+    const Case cases[] = {
+        {"empty", {}},
+        {"header cut short", std::vector<unsigned char>(good.begin(), good.begin() + 5)},
+        {"value cut short", std::vector<unsigned char>(good.begin(), good.end() - 6)},
+        {"no checksum", std::vector<unsigned char>(good.begin(), good.end() - 4)},
+        {"bytes after the end", [&good] { auto b = good; b.push_back(0); return b; }()},
+        {"foreign magic", with(0, 'X')},
+        {"count past the values", with(4, 2)},
+        {"huge count", with(7, 0x7F)},
+        {"one value bit flipped", with(8, static_cast<unsigned char>(good[8] ^ 1))},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(cache.File(L"CARD"), c.bytes);
+        std::vector<uint64_t> values{42};
+        EXPECT_EQ(kDataCacheCorrupt, client.GetData(kStore, L"CARD", kName, values)) << c.name;
+        EXPECT_TRUE(values.empty()) << c.name;
+        EXPECT_EQ(0, client.SetData(kStore, L"CARD", kName, {1800000000})) << c.name;
+        EXPECT_EQ(0, client.GetData(kStore, L"CARD", kName, values)) << c.name;
+        EXPECT_EQ(std::vector<uint64_t>{1800000000}, values) << c.name;
+    }
+}
+
+TEST(SharedDataCache, RefusesNamesThatAreNotPlainAndFindsNothingNeverWritten)
+{
+    CacheFolder cache;
+    DataCacheClient client;
+    std::vector<uint64_t> values;
+    for (const wchar_t* compartment : {L"", L"..\\x", L"a/b", L"C:x"}) {
+        EXPECT_EQ(kDataCacheBadName, client.SetData(kStore, compartment, kName, {1}));
+        EXPECT_EQ(kDataCacheBadName, client.GetData(kStore, compartment, kName, values));
+    }
+    EXPECT_EQ(kDataCacheBadName, client.SetData(kStore, L"CARD", kName, std::vector<uint64_t>(1025)));
+    EXPECT_EQ(kDataCacheNotFound, client.GetData(kStore, L"NEVER", kName, values));
+}
+
+TEST(SharedDataCache, TheNextWriterRemovesWhatACrashedOneLeft)
+{
+    CacheFolder cache;
+    DataCacheClient client;
+    ASSERT_EQ(0, client.SetData(kStore, L"CARD", kName, {1}));
+    const std::wstring left = cache.File(L"CARD") + L".4242.17.3.tmp";
+    WriteBytes(left, {1, 2, 3});
+    const std::wstring otherValue = cache.Dir() + kStore + L"\\CARD\\Other.bin.4242.17.4.tmp";
+    WriteBytes(otherValue, {1});
+    ASSERT_EQ(0, client.SetData(kStore, L"CARD", kName, {2}));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(left.c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(otherValue.c_str())) << "another value's writer may be at work";
+    std::vector<uint64_t> values;
+    EXPECT_EQ(0, client.GetData(kStore, L"CARD", kName, values));
+    EXPECT_EQ(std::vector<uint64_t>{2}, values);
+}
+
+// A date as a writer stores it: which of the two values it was meant for,
+// the writer, its sequence number, and a check over all three, so that a
+// read can tell a torn value or one of the other value from a good one.
+uint64_t Date(unsigned value, unsigned writer, unsigned sequence)
+{
+    const uint64_t body = static_cast<uint64_t>(value) << 56 | static_cast<uint64_t>(writer) << 48 |
+                          static_cast<uint64_t>(sequence) << 16;
+    return body | ((body >> 16) * 2654435761u >> 16 & 0xFFFF);
+}
+
+bool IsGoodDate(uint64_t date, unsigned value)
+{
+    const unsigned writer = static_cast<unsigned>(date >> 48 & 0xFF);
+    const unsigned sequence = static_cast<unsigned>(date >> 16 & 0xFFFFFFFF);
+    return writer < 2 * kThreads && sequence >= 1 && sequence <= kDates && Date(value, writer, sequence) == date;
+}
+
+struct Tally {
+    std::atomic<unsigned> writes{0};
+    std::atomic<unsigned> lost{0};
+    std::atomic<unsigned> reads{0};
+    std::atomic<unsigned> torn{0};
+};
+
+// kThreads writers, numbered from `firstWriter`, each storing kDates dates
+// into one of two values in turn and reading that value back at once.
+void WriteAndRead(unsigned firstWriter, Tally& tally)
+{
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&tally, writer = firstWriter + t] {
+            DataCacheClient client;
+            for (unsigned i = 1; i <= kDates; ++i) {
+                const unsigned value = i % 2;
+                const wchar_t* compartment = value ? L"CARD1" : L"CARD0";
+                ++tally.writes;
+                if (client.SetData(kStore, compartment, kName, {Date(value, writer, i)}) != 0)
+                    ++tally.lost;
+                std::vector<uint64_t> read;
+                ++tally.reads;
+                if (client.GetData(kStore, compartment, kName, read) != 0 || read.size() != 1 ||
+                    !IsGoodDate(read[0], value))
+                    ++tally.torn;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+// Run by the second process of the test below; skipped otherwise.
+TEST(SharedDataCache, WriterProcess)
+{
+    wchar_t result[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(kWorkerVariable, result, MAX_PATH))
+        GTEST_SKIP() << "started by WritersInTwoProcessesLoseNothing";
+    Tally tally;
+    WriteAndRead(kThreads, tally);
+    FILE* out = _wfopen(result, L"w");
+    ASSERT_NE(nullptr, out);
+    fprintf(out, "%u %u %u %u\n", tally.writes.load(), tally.lost.load(), tally.reads.load(), tally.torn.load());
+    fclose(out);
+}
+
+TEST(SharedDataCache, WritersInTwoProcessesLoseNothing)
+{
+    CacheFolder cache;
+    const std::wstring resultFile = cache.Dir() + L"second-process.txt";
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" --gtest_filter=SharedDataCache.WriterProcess";
+    SetEnvironmentVariableW(kWorkerVariable, resultFile.c_str());
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    const bool started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                        nullptr, &startup, &process);
+    SetEnvironmentVariableW(kWorkerVariable, nullptr);
+    ASSERT_TRUE(started);
+    const ULONGLONG start = GetTickCount64();
+    Tally here;
+    WriteAndRead(0, here);
+    const bool finished = WaitForSingleObject(process.hProcess, 100000) == WAIT_OBJECT_0;
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    if (!finished)
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    ASSERT_TRUE(finished);
+    unsigned writes = 0, lost = 0, reads = 0, torn = 0;
+    const std::vector<unsigned char> text = ReadBytes(resultFile);
+    ASSERT_EQ(4, sscanf(std::string(text.begin(), text.end()).c_str(), "%u %u %u %u", &writes, &lost, &reads, &torn));
+    writes += here.writes;
+    lost += here.lost;
+    reads += here.reads;
+    torn += here.torn;
+    printf("data cache, %u threads in each of 2 processes, %u dates each: %u writes, %u lost; %u reads, %u torn or "
+           "foreign; %llu ms\n",
+           kThreads, kDates, writes, lost, reads, torn, elapsed);
+    EXPECT_EQ(2 * kThreads * kDates, writes);
+    EXPECT_EQ(0u, lost);
+    EXPECT_EQ(2 * kThreads * kDates, reads);
+    EXPECT_EQ(0u, torn);
+}
+
+} // namespace
