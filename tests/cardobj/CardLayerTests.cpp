@@ -8,6 +8,7 @@
 #include "cardobj/CobApi.h"
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKByteArray.h"
+#include "cardobj/VKCardProperties.h"
 #include "cardobj/VKReaderList.h"
 #include "mwctl_control.h"
 #include "vklogu.h"
@@ -173,20 +174,51 @@ TEST_F(CardLayer, FindsTheReaderHoldingACardByItsIdentifier)
     EXPECT_EQ(nullptr, list.GetReaderFromCUID(VKByteArray()));
 }
 
+// The controller serves a card identifier as bytes or as their text:
+// either way the card is found by it and gives its serial number. An
+// identifier that is empty or not hexadecimal gives no serial number.
+TEST_F(CardLayer, CardIdentifiersServedAsBytesOrTextFindTheCard)
+{
+    ASSERT_TRUE(mwctlSetCardField(L"bob", L"IdentifierForm", L"bytes"));
+    VKReaderList list;
+    struct Case {
+        const wchar_t* identifier;
+        const wchar_t* reader;
+    };
+    for (Case c : {Case{L"0A1B2C3D", L"Reader B"}, Case{L"ffee", L"Reader D"}}) {
+        VKReader* found = list.GetReaderFromCUID(VKByteArray(c.identifier));
+        ASSERT_NE(nullptr, found) << c.reader;
+        EXPECT_STREQ(c.reader, found->GetName());
+        CSecStr serial;
+        EXPECT_EQ(kLayerOk, VKCardProperties(*found).GetSerialNumber(serial)) << c.reader;
+        EXPECT_STREQ(CSecStr(c.identifier).MakeUpper(), serial) << c.reader;
+    }
+    for (const wchar_t* malformed : {L"XYZ0", L"ABC", L""}) {
+        mwctlSetCardField(L"alice", L"Identifier", malformed);
+        CSecStr serial(L"stale");
+        EXPECT_EQ(kLayerInvalidParameter, VKCardProperties(VKReader(L"Reader B")).GetSerialNumber(serial));
+        EXPECT_STREQ(L"", serial);
+    }
+}
+
 TEST(ByteArray, ReadsHexOfEitherCaseAndRefusesAnythingElse)
 {
     struct Case {
         const wchar_t* text;
         std::vector<unsigned char> bytes;
+        bool logged; // as invalid data
     };
     const Case cases[] = {
-        {nullptr, {}},       {L"", {}},           {L"ABC", {}},        {L"0G", {}},
-        {L"0a1B", {0x0A, 0x1B}}, {L"ff00", {0xFF, 0x00}}, {L"12 4", {}}, {L"-1", {}},
+        {nullptr, {}, true},       {L"", {}, false},           {L"NULL", {}, false},      {L"null", {}, false},
+        {L"ABC", {}, true},        {L"0G", {}, true},          {L"12 4", {}, true},       {L"-1", {}, true},
+        {L"0a1B", {0x0A, 0x1B}, false}, {L"ff00", {0xFF, 0x00}, false},
     };
     for (const Case& c : cases) {
+        const std::string name = c.text ? std::string(c.text, c.text + wcslen(c.text)) : "null";
+        LogCapture log;
         VKByteArray array(c.text);
-        EXPECT_EQ(c.bytes, std::vector<unsigned char>(array.Bytes().begin(), array.Bytes().end()))
-            << (c.text ? std::string(c.text, c.text + wcslen(c.text)) : "null");
+        EXPECT_EQ(c.bytes, std::vector<unsigned char>(array.Bytes().begin(), array.Bytes().end())) << name;
+        EXPECT_EQ(c.logged, log.Count(L"VKByteArray(TCHAR *) failed, invalid data format given: ") == 1) << name;
     }
     EXPECT_TRUE(VKByteArray(L"0a1b") == VKByteArray(L"0A1B"));
     EXPECT_TRUE(VKByteArray(L"0a1b") != VKByteArray(L"0a1c"));

@@ -148,6 +148,87 @@ TEST(Credentials, CreationStatusesBecomeLayerCodes)
     EXPECT_EQ(kLayerNotInitialized, unconnected.CreateDataCredential(VKData(), &made));
 }
 
+std::wstring Creation(size_t index)
+{
+    wchar_t text[512] = {};
+    return mwctlCreation(index, text, 512) ? text : L"(none)";
+}
+
+// The position of the first call named `name` since the calls were cleared.
+unsigned CallPosition(const wchar_t* name)
+{
+    wchar_t call[128];
+    for (size_t i = 0; mwctlCallName(i, call, 128); ++i)
+        if (wcscmp(call, name) == 0)
+            return static_cast<unsigned>(i + 1);
+    return 0;
+}
+
+struct CreationCase {
+    const char* name;
+    std::function<int(VKConnection&, ISMMWCredential**)> create;
+    const wchar_t* storeCall; // the call that puts the key or value in
+    const wchar_t* described; // the creation as the card saw it
+};
+
+const CreationCase kCreations[] = {
+    {"certificate", [](VKConnection& c, ISMMWCredential** made) { return c.CreatePKICredential(VKData(L"key"), made, 2048); },
+     L"Credential::ImportKey",
+     L"type=0 refresh=ActionRefreshCmapFile rights=ActionGetValue:3:always;ActionImportKey:0:pin;ActionSign:0:pin "
+     L"keysize=2048 import=2048/1 state=complete"},
+    {"data", [](VKConnection& c, ISMMWCredential** made) { return c.CreateDataCredential(VKData(WipingBytes{1, 2, 3}), made); },
+     L"Credential::SetValue",
+     L"type=5 data=5 refresh=ActionRefreshMsRoots rights=ActionGetValue:3:always;ActionSetValue:0:always+pin value=3 "
+     L"state=complete"},
+};
+
+// The card sees the rights as they are when it creates the credential, the
+// refresh that went before, and the key with its size; the object handed
+// out is the caller's, the credential stays on the card.
+TEST(Credentials, ACreatedCredentialCarriesItsRightsRefreshAndKey)
+{
+    for (const CreationCase& c : kCreations) {
+        ConnectedCard card(Fields{{L"PKICredentials", L"1"}});
+        ASSERT_TRUE(card.Ready()) << c.name;
+        mwctlClearCalls();
+        ISMMWCredential* made = nullptr;
+        EXPECT_EQ(kLayerOk, c.create(card.connection, &made)) << c.name;
+        ASSERT_NE(nullptr, made) << c.name;
+        EXPECT_EQ(c.described, Creation(0)) << c.name;
+        delete made;
+        EXPECT_EQ(0u, mwctlCreatedCredentialsHeld()) << c.name;
+        std::vector<ISMMWCredential*> certificates;
+        card.connection.ListPKICredentials(certificates, false);
+        std::vector<ISMMWCredential*> data;
+        card.connection.ListDataCredentials(5, data);
+        EXPECT_EQ(2u, certificates.size() + data.size()) << c.name << ": the new credential stays on the card";
+    }
+}
+
+// A credential whose key or value the card refused is of no use: it is
+// removed from the card, and the object the card handed out is deleted.
+TEST(Credentials, ACredentialWhoseKeyCannotBeStoredIsRemovedAgain)
+{
+    for (const CreationCase& c : kCreations) {
+        ConnectedCard card(Fields{{L"PKICredentials", L"1"}});
+        ASSERT_TRUE(card.Ready()) << c.name;
+        mwctlClearCalls();
+        ISMMWCredential* first = nullptr;
+        ASSERT_EQ(kLayerOk, c.create(card.connection, &first)) << c.name;
+        delete first;
+        const unsigned store = CallPosition(c.storeCall);
+        ASSERT_NE(0u, store) << c.name;
+        mwctlClearCalls();
+        mwctlFailCall(store, 3004);
+        ISMMWCredential* made = nullptr;
+        EXPECT_EQ(1, c.create(card.connection, &made)) << c.name << ": the failure map's code";
+        mwctlFailCall(0, 0);
+        EXPECT_EQ(nullptr, made) << c.name;
+        EXPECT_NE(std::wstring::npos, Creation(0).find(L"state=deleted")) << c.name << ": " << Creation(0).c_str();
+        EXPECT_EQ(0u, mwctlCreatedCredentialsHeld()) << c.name;
+    }
+}
+
 TEST(Credentials, UpdateChecksItsHandleBeforeItsArguments)
 {
     VKConnection unconnected;
@@ -174,6 +255,7 @@ TEST(Transactions, BeginEndAndKeepAlive)
     EXPECT_EQ(kLayerOk, card.connection.ResetTransactionTimeout());
     EXPECT_EQ(kLayerOk, card.connection.EndTransaction());
     EXPECT_EQ(0u, mwctlOpenTransactions());
+    EXPECT_EQ(kLayerNotConnected, card.connection.EndTransaction()) << "nothing left to end";
     mwctlFailCall(1, 3018);
     EXPECT_EQ(7, card.connection.BeginTransaction()) << "the failure map's code";
     VKConnection unconnected;
@@ -182,6 +264,51 @@ TEST(Transactions, BeginEndAndKeepAlive)
     EXPECT_EQ(kLayerNotConnected, unconnected.EndTransaction());
     EXPECT_EQ(kLayerNotConnected, unconnected.ResetTransactionTimeout());
     EXPECT_TRUE(log.Has(VKLOG_EXIT, L"VKConnection::BeginTransaction : ret=(0x3)"));
+}
+
+// Two readers looked up by name each open a context of their own on the
+// card: while one holds a transaction the card answers only that one; a
+// transaction ends when the card's time-out passes unrenewed; one still
+// open when its context goes is reported.
+TEST(Transactions, OneContextAtATimeUntilEndedOrTimedOut)
+{
+    CardWorldBuilder world;
+    ASSERT_TRUE(world.Reader(L"R", L"card", L"c").Card(L"c", {{L"Identifier", L"01"}, {L"TransactionTimeout", L"1000"}}).Serve());
+    VKReader first(L"R");
+    VKReader second(L"R");
+    VKConnection a;
+    VKConnection b;
+    ASSERT_EQ(kLayerOk, first.Connect(a));
+    ASSERT_EQ(kLayerOk, second.Connect(b));
+    ASSERT_EQ(2u, mwctlOpenContexts());
+    struct Step {
+        const char* name;
+        std::function<int()> act;
+        int result;
+        size_t expired;
+    };
+    const Step steps[] = {
+        {"first begins", [&] { return a.BeginTransaction(); }, kLayerOk, 0},
+        {"second is refused", [&] { return b.BeginTransaction(); }, kLayerNotConnected, 0},
+        {"the card answers only the first", [&] { return b.GetUserPinCredential() ? kLayerOk : kLayerNotFound; },
+         kLayerNotFound, 0},
+        {"the holder is served", [&] { return a.GetUserPinCredential() ? kLayerOk : kLayerNotFound; }, kLayerOk, 0},
+        {"kept alive before the time-out", [&] { mwctlAdvanceClock(900); return a.ResetTransactionTimeout(); }, kLayerOk, 0},
+        {"ended in time", [&] { mwctlAdvanceClock(900); return a.EndTransaction(); }, kLayerOk, 0},
+        {"second begins now", [&] { return b.BeginTransaction(); }, kLayerOk, 0},
+        {"left past the time-out", [&] { mwctlAdvanceClock(1000); return b.ResetTransactionTimeout(); }, kLayerNotConnected, 1},
+        {"nothing left to end", [&] { return b.EndTransaction(); }, kLayerNotConnected, 1},
+        {"first begins again", [&] { return a.BeginTransaction(); }, kLayerOk, 1},
+    };
+    for (const Step& step : steps) {
+        EXPECT_EQ(step.result, step.act()) << step.name;
+        EXPECT_EQ(step.expired, mwctlExpiredTransactions()) << step.name;
+    }
+    EXPECT_EQ(1u, mwctlOpenTransactions());
+    first.Disconnect();
+    EXPECT_EQ(1u, mwctlOpenTransactions()) << "released with its transaction open: reported";
+    second.Disconnect();
+    EXPECT_EQ(0u, mwctlOpenContexts());
 }
 
 // Each operation of a connection, with the controller failing its 1st,

@@ -16,7 +16,7 @@ struct HostRun {
     std::string log;
 };
 
-HostRun RunHostWithoutController(bool keepAFakeModule)
+HostRun RunHostWithoutController(bool keepAFakeModule, const std::wstring& command = L"readers")
 {
     std::wstring dir = MakeTempDirectory();
     const std::wstring bin = BinDirectory();
@@ -27,7 +27,7 @@ HostRun RunHostWithoutController(bool keepAFakeModule)
         CopyFileW((bin + L"vk.evtsessionstate.dll").c_str(), (dir + L"vk.smmw.mwctl.dll").c_str(), FALSE);
     std::wstring logPath = dir + L"host.log";
     SetEnvironmentVariableW(L"VELKOR_LOG", logPath.c_str());
-    std::wstring commandLine = L"\"" + dir + L"velkor-host.exe\" readers";
+    std::wstring commandLine = L"\"" + dir + L"velkor-host.exe\" " + command;
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
     HostRun run;
@@ -61,6 +61,15 @@ TEST(ControllerModule, AModuleWithoutTheExportIsLoggedAndTheLayerAnswersEmpty)
     HostRun run = RunHostWithoutController(true);
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_NE(std::string::npos, run.log.find("GetMWController: Unable to retrieve GetSMMWController function (0x7f) !"));
+}
+
+// Without a controller there is no card, so no serial number and no date
+// kept under an empty one: the host reports no card.
+TEST(ControllerModule, WithoutTheModuleACardHasNoSerialNumber)
+{
+    HostRun run = RunHostWithoutController(false, L"card-info --reader \"Any Reader\" --set-notification-date 1765000000");
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_EQ(std::string::npos, run.log.find("DataCacheClient")) << "the cache was asked to store a date";
 }
 
 } // namespace
