@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -174,6 +175,21 @@ TEST_F(CardLayer, FindsTheReaderHoldingACardByItsIdentifier)
     EXPECT_EQ(nullptr, list.GetReaderFromCUID(VKByteArray()));
 }
 
+// A long-running process makes calls without end: the controller keeps the
+// latest and counts them all.
+TEST_F(CardLayer, TheCallLogKeepsTheLatestCallsAndCountsThemAll)
+{
+    VKReader(L"Reader B").GetReaderState(); // the controller is loaded and initialized first
+    mwctlClearCalls();
+    for (int i = 0; i < 2000; ++i)
+        VKReader(L"Reader B").GetReaderState(); // ListReaders, the names of A and B, GetState
+    EXPECT_EQ(8000u, mwctlCallCount());
+    wchar_t name[64] = {};
+    EXPECT_FALSE(mwctlCallName(0, name, 64)) << "the oldest are let go";
+    ASSERT_TRUE(mwctlCallName(7999, name, 64));
+    EXPECT_STREQ(L"Reader::GetState", name);
+}
+
 // The controller serves a card identifier as bytes or as their text:
 // either way the card is found by it and gives its serial number. An
 // identifier that is empty or not hexadecimal gives no serial number.
@@ -314,6 +330,48 @@ TEST_F(CardLayer, EachFailingControllerCallGivesItsResult)
         injected += SweepAndExpect(op.name, op.run, op.failing, op.clean);
     printf("fault sweep: %zu controller calls failed in turn\n", injected);
 }
+
+#if defined(__GNUC__) && !defined(_MSC_VER)
+// The vtable slot of a virtual member function: under the Itanium C++ ABI
+// its pointer holds 1 + the slot's byte offset.
+template <typename Member>
+size_t SlotOf(Member member)
+{
+    struct {
+        uintptr_t pointer;
+        ptrdiff_t adjustment;
+    } raw;
+    static_assert(sizeof(raw) == sizeof(member));
+    memcpy(&raw, &member, sizeof(raw));
+    return (raw.pointer - 1) / sizeof(void*);
+}
+
+// The controller is a separate module: its interfaces must keep the slot
+// order the controller was built with, the destructor's two slots first.
+TEST(ControllerInterfaces, ListTheirOperationsInTheControllersOrder)
+{
+    const std::vector<std::pair<const char*, std::vector<size_t>>> interfaces = {
+        {"controller",
+         {SlotOf(&ISMMWController::Initialize), SlotOf(&ISMMWController::EstablishContext),
+          SlotOf(&ISMMWController::ReleaseContext), SlotOf(&ISMMWController::ListReaders)}},
+        {"reader", {SlotOf(&ISMMWReader::GetProperty), SlotOf(&ISMMWReader::GetState)}},
+        {"context",
+         {SlotOf(&ISMMWContext::FindCredentials), SlotOf(&ISMMWContext::ExecuteAction),
+          SlotOf(&ISMMWContext::GetCardObject), SlotOf(&ISMMWContext::GetCredentialFactory),
+          SlotOf(&ISMMWContext::BeginTransaction), SlotOf(&ISMMWContext::EndTransaction),
+          SlotOf(&ISMMWContext::ResetTransactionTimeout), SlotOf(&ISMMWContext::GetDataMap),
+          SlotOf(&ISMMWContext::DeleteCredential)}},
+        {"credential",
+         {SlotOf(&ISMMWCredential::GetProperty), SlotOf(&ISMMWCredential::SetAttribute),
+          SlotOf(&ISMMWCredential::GetAccessControlList), SlotOf(&ISMMWCredential::GetUnblockChallenge),
+          SlotOf(&ISMMWCredential::Unblock), SlotOf(&ISMMWCredential::SetAccessRights),
+          SlotOf(&ISMMWCredential::ImportKey), SlotOf(&ISMMWCredential::SetValue)}},
+    };
+    for (const auto& [name, slots] : interfaces)
+        for (size_t i = 0; i < slots.size(); ++i)
+            EXPECT_EQ(2 + i, slots[i]) << name << ", operation " << i;
+}
+#endif
 
 TEST(CardLayerStart, InitializingTwiceLoadsNothingTheSecondTime)
 {
