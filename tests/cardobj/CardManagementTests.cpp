@@ -263,6 +263,10 @@ TEST_F(CardManagementTest, TheNotificationDateIsKeptPerCard)
     EXPECT_EQ(1800000000, VKCardManagement(piv).GetDisplayNotificationDate());
     VKReader empty(L"Empty Reader");
     EXPECT_EQ(-1, VKCardManagement(empty).GetDisplayNotificationDate());
+    // A card whose identifier is no serial number keeps no date.
+    mwctlSetCardField(L"cac", L"Identifier", L"XYZ");
+    EXPECT_EQ(kLayerInvalidParameter, second.SetDisplayNotificationDate(1765000000));
+    EXPECT_EQ(-1, second.GetDisplayNotificationDate());
 }
 
 // The date written by one process is read by the next: velkor-host twice.
