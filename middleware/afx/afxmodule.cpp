@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <vector>
 
-// __ImageBase is the base of whichever module this framework is linked into.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
-
 namespace {
 
+// The framework is a module of its own: the instance it speaks of is the
+// process's program, whose resources come first until a caller switches.
 HINSTANCE ThisModule()
 {
-    return reinterpret_cast<HINSTANCE>(&__ImageBase);
+    return GetModuleHandleW(nullptr);
 }
 
 HINSTANCE g_resourceHandle = nullptr;
@@ -93,4 +92,21 @@ HINSTANCE AfxFindResourceHandle(LPCWSTR id, LPCWSTR type)
 size_t AfxGetExtensionLibraryCount()
 {
     return ExtensionLibraries().size();
+}
+
+int AfxLoadString(UINT id, wchar_t* buffer, int bufferChars)
+{
+    if (!buffer || bufferChars <= 0)
+        return 0;
+    buffer[0] = L'\0';
+    // Strings live in blocks of sixteen, the block numbered from one.
+    HINSTANCE module = AfxFindResourceHandle(MAKEINTRESOURCEW((id >> 4) + 1), MAKEINTRESOURCEW(6) /* RT_STRING */);
+    if (!module)
+        return 0;
+    int length = LoadStringW(module, id, buffer, bufferChars);
+    if (length <= 0) {
+        buffer[0] = L'\0';
+        return 0;
+    }
+    return length;
 }

@@ -11,6 +11,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+// The framework is one shared module: the library and a host built on the
+// framework see the same resource chain, hooks and bindings.
+#ifdef AFX_BUILD
+#define AFX_API __declspec(dllexport)
+#else
+#define AFX_API __declspec(dllimport)
+#endif
+
 class CWnd;
 class CDataExchange;
 
@@ -115,7 +123,7 @@ inline BOOL GrowWindow(HWND window, int dx, int dy)
                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-class CWnd {
+class AFX_API CWnd {
 public:
     HWND m_hWnd = nullptr;
 
@@ -241,9 +249,9 @@ public:
 };
 
 // Binds a control wrapper to dialog item `id` the first time data is exchanged.
-void DDX_Control(CDataExchange* dx, int id, CWnd& control);
+AFX_API void DDX_Control(CDataExchange* dx, int id, CWnd& control);
 
-class CDialog : public CWnd {
+class AFX_API CDialog : public CWnd {
 public:
     CDialog() = default;
     CDialog(UINT templateId, CWnd* parent = nullptr) : m_nIDHelp(templateId), m_pParentWnd(parent) {}
@@ -297,10 +305,10 @@ private:
 };
 
 // The current resource module: where dialogs, strings and icons are looked
-// up. It starts as the module the framework is linked into.
-HINSTANCE AfxGetResourceHandle();
-void AfxSetResourceHandle(HINSTANCE instance);
-HINSTANCE AfxGetInstanceHandle();
+// up. It starts as the process's main module.
+AFX_API HINSTANCE AfxGetResourceHandle();
+AFX_API void AfxSetResourceHandle(HINSTANCE instance);
+AFX_API HINSTANCE AfxGetInstanceHandle();
 
 // Makes `instance` the resource module for the lifetime of the object.
 class ScopedResourceModule {
@@ -326,10 +334,10 @@ struct AFX_EXTENSION_MODULE {
     HMODULE hResource;
 };
 
-BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE module);
-void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state, BOOL deleteAll = FALSE);
+AFX_API BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE module);
+AFX_API void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state, BOOL deleteAll = FALSE);
 
-class CDynLinkLibrary {
+class AFX_API CDynLinkLibrary {
 public:
     explicit CDynLinkLibrary(AFX_EXTENSION_MODULE& state);
     ~CDynLinkLibrary();
@@ -341,6 +349,10 @@ public:
 
 // Finds the module holding resource `id` of `type`: the current resource
 // module first, then the extension libraries in the order they were added.
-HINSTANCE AfxFindResourceHandle(LPCWSTR id, LPCWSTR type);
+AFX_API HINSTANCE AfxFindResourceHandle(LPCWSTR id, LPCWSTR type);
 // Number of CDynLinkLibrary objects on the chain.
-size_t AfxGetExtensionLibraryCount();
+AFX_API size_t AfxGetExtensionLibraryCount();
+// Loads string `id` from the first module of the chain that has it (the
+// current resource module, then the extension libraries): its length, 0 when
+// no module has it or the buffer is unusable.
+AFX_API int AfxLoadString(UINT id, wchar_t* buffer, int bufferChars);

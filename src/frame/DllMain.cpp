@@ -34,6 +34,10 @@ BOOL Attach(HINSTANCE instance)
 
     if (!AfxInitExtensionModule(g_extensionModule, instance))
         return FALSE;
+    // Texts and dialogs live in the resource module, not in the library: that
+    // is what a host's framework must find once InitGUIDll put us on its chain.
+    if (g_hResourceModule)
+        g_extensionModule.hResource = g_hResourceModule;
 
     g_pPopupAlert = new (std::nothrow) CPopupAlert();
     return TRUE;

@@ -1,5 +1,6 @@
 #include "LibraryLoader.h"
 #include "UiDriver.h"
+#include "afxwin.h"
 
 #include "pinrc_ids.h"
 
@@ -108,8 +109,7 @@ TEST(FrameExports, BadInputIsLoggedAndHarmless)
     auto setPrompt = library.Get<SetPinPromptStringFn>("SetPinPromptString");
     auto freeBuffer = library.Get<FreeGetPinBufferFn>("FreeGetPinBuffer");
     auto freeReaderName = library.Get<VoidFn>("FreeReaderNameBuffer");
-    auto initGui = library.Get<VoidFn>("InitGUIDll");
-    ASSERT_TRUE(setPrompt && freeBuffer && freeReaderName && initGui);
+    ASSERT_TRUE(setPrompt && freeBuffer && freeReaderName);
 
     LogCapture log;
     std::wstring longText(10000, L'P');
@@ -120,8 +120,6 @@ TEST(FrameExports, BadInputIsLoggedAndHarmless)
     freeBuffer(nullptr, 0);
     freeBuffer(nullptr, 64);
     freeReaderName();
-    initGui();
-    initGui();
 
     EXPECT_EQ(4u, log.Count(L"SetPinPromptString") / 2);
     EXPECT_TRUE(log.Has(VKLOG_ENTRY, L"--->FreeBuffer"));
@@ -129,7 +127,32 @@ TEST(FrameExports, BadInputIsLoggedAndHarmless)
     EXPECT_EQ(2u, log.Count(L"FreeBuffer: no buffer to free"));
     EXPECT_TRUE(log.Has(VKLOG_ENTRY, L"--->FreeReaderNameBuffer"));
     EXPECT_TRUE(log.Has(VKLOG_EXIT, L"<---FreeReaderNameBuffer"));
-    EXPECT_EQ(4u, log.Count(L"InitGUIDll"));
+}
+
+// This test program is a host built on the same framework: after InitGUIDll
+// its own framework finds the library's texts, and after the library is
+// unloaded it no longer does.
+TEST(FrameExports, InitGUIDllPutsTheLibraryTextsOnTheHostsFramework)
+{
+    ResourceModule resources;
+    const std::wstring expected = resources.Text(IDS_ERROR_WRONG_PIN);
+    ASSERT_FALSE(expected.empty());
+    auto load = [] {
+        wchar_t text[256] = {};
+        return AfxLoadString(IDS_ERROR_WRONG_PIN, text, 256) > 0 ? std::wstring(text) : std::wstring();
+    };
+    ASSERT_EQ(L"", load()) << "the host's own modules lack the library's texts";
+
+    LibraryLoader library;
+    auto initGui = library.Get<VoidFn>("InitGUIDll");
+    ASSERT_NE(nullptr, initGui);
+    EXPECT_EQ(L"", load()) << "loading the library alone changes nothing for the host";
+    initGui();
+    EXPECT_EQ(expected, load());
+    EXPECT_EQ(1u, AfxGetExtensionLibraryCount());
+    library.Unload();
+    EXPECT_EQ(L"", load()) << "the record leaves the chain with the library";
+    EXPECT_EQ(0u, AfxGetExtensionLibraryCount());
 }
 
 struct LastTryCase {
