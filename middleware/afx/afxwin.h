@@ -256,6 +256,10 @@ public:
     CDialog() = default;
     CDialog(UINT templateId, CWnd* parent = nullptr) : m_nIDHelp(templateId), m_pParentWnd(parent) {}
     ~CDialog() override;
+    // A dialog owns its window and, in derived classes, what it created for
+    // it: a copy would destroy or free them a second time.
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
 
     // Runs the dialog modally from its template in the current resource
     // module: -1 when the template or the window cannot be had.

@@ -11,6 +11,9 @@ class VKGUI_CLASS CCapsLockSensitiveEdit : public CEdit {
 public:
     CCapsLockSensitiveEdit();
     ~CCapsLockSensitiveEdit() override;
+    // The edit owns its balloon window: a copy would destroy it twice.
+    CCapsLockSensitiveEdit(const CCapsLockSensitiveEdit&) = delete;
+    CCapsLockSensitiveEdit& operator=(const CCapsLockSensitiveEdit&) = delete;
 
     // True speaks of a PIN (the default), false of a password.
     void SetMode(bool pin);

@@ -2,13 +2,36 @@
 #include "TestDialogs.h"
 
 #include "dialogs/BaseDialog.h"
+#include "dialogs/CapsLockSensitiveEdit.h"
+#include "dialogs/ChangePINDialog.h"
+#include "events/DetectCardRemovedDlg.h"
+#include "policies/VKPoliciesDlg.h"
+#include "popup/PopupAlert.h"
+#include "unlock/DisplayUnlockCodeDlg.h"
+#include "unlock/InitializePinDlg.h"
+#include "unlock/ResetCardDialog.h"
+#include "unlock/UnlockCardDlg.h"
+#include "unlock/UnlockOutcomeDlgs.h"
 #include "vklogu.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <type_traits>
 
 namespace {
+
+// The exported classes own their windows, balloons, pages and subscribers:
+// a copy or a move would destroy or free them twice, so none is allowed.
+template <class... T>
+constexpr bool kNoneCanBeCopiedOrMoved =
+    ((!std::is_copy_constructible_v<T> && !std::is_copy_assignable_v<T> && !std::is_move_constructible_v<T> &&
+      !std::is_move_assignable_v<T>) && ...);
+static_assert(kNoneCanBeCopiedOrMoved<CDialog, CBaseDialog, CCapsLockSensitiveEdit, CVKActivatedDlg,
+                                      VKDetectCardRemovedDlg, CChangePINDialog, VKPoliciesDlg, CPopupAlert,
+                                      CDisplayUCChild, CDisplayUnlockCodeDlg, CInitializePinDlg, CResetCardDialog,
+                                      CResetCardDialogMain, CUnlockCardDlg, CUnlockFailedDlg, CUnlockSuccessDlg,
+                                      CUnlockInitToolDlg>);
 
 // A page as a host module builds one: its own template, created modeless.
 class TestPage : public CBaseDialog {
