@@ -1,5 +1,20 @@
 #include "afxwin.h"
 
+namespace {
+
+// The dialog whose window this thread is creating. Its window is the one
+// that reaches DialogProc first while this is set; nothing a message
+// carries ever names the object.
+thread_local CDialog* t_pDialogBeingCreated = nullptr;
+
+BOOL CALLBACK GuardChild(HWND child, LPARAM)
+{
+    CWnd::Guard(child);
+    return TRUE;
+}
+
+} // namespace
+
 CDialog::~CDialog()
 {
     // A modeless dialog deleted while its window lives takes the window along,
@@ -25,8 +40,16 @@ LPCDLGTEMPLATEW CDialog::LoadDialogTemplate(HINSTANCE instance, UINT templateId)
 
 HWND CDialog::CreateIndirect(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner)
 {
-    return CreateDialogIndirectParamW(instance, dialogTemplate, owner, DialogProc,
-                                      reinterpret_cast<LPARAM>(this));
+    if (m_bBound)
+        return nullptr;
+    // A page created while this dialog initializes sets its own and puts
+    // this one back.
+    CDialog* outer = t_pDialogBeingCreated;
+    t_pDialogBeingCreated = this;
+    m_bInitialized = false;
+    HWND hWnd = CreateDialogIndirectParamW(instance, dialogTemplate, owner, DialogProc, 0);
+    t_pDialogBeingCreated = outer;
+    return hWnd;
 }
 
 HWND CDialog::CreateModalWindow(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner)
@@ -123,23 +146,76 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent)
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    // Messages before WM_INITDIALOG (WM_SETFONT among them) get the default
-    // handling; afterwards everything goes through the bound object first.
+    // The dialog box procedure sees its first message (WM_SETFONT, or
+    // WM_INITDIALOG for a template without a font) inside the creation call
+    // on this thread: that binds the window to the dialog being created.
+    // Later messages reach the bound object before this procedure.
+    CDialog* self = t_pDialogBeingCreated;
+    if ((msg != WM_SETFONT && msg != WM_INITDIALOG) || !self || self->m_bBound || InSendMessage())
+        return FALSE;
+    if (!self->Bind(hWnd))
+        return FALSE;
+    t_pDialogBeingCreated = nullptr;
     if (msg != WM_INITDIALOG)
         return FALSE;
-    CDialog* self = reinterpret_cast<CDialog*>(lParam);
-    if (!self || self->m_bBound || !self->Bind(hWnd))
-        return TRUE;
     CurrentMessage saved = self->m_current;
     self->m_current = {msg, wParam, lParam};
+    BOOL result = self->InitOnce();
+    self->m_current = saved;
+    return result;
+}
+
+BOOL CDialog::InitOnce()
+{
+    if (m_bInitialized)
+        return FALSE;
+    m_bInitialized = true;
     BOOL result = TRUE;
     try {
-        result = self->OnInitDialog();
+        result = OnInitDialog();
     } catch (...) {
         OutputDebugStringW(L"afx: exception in OnInitDialog\n");
     }
-    self->m_current = saved;
+    // The controls are all there now; those the dialog did not bind drop
+    // forged messages as the bound ones do.
+    if (m_hWnd)
+        EnumChildWindows(m_hWnd, GuardChild, 0);
     return result;
+}
+
+LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        // The window's own WM_INITDIALOG comes once, inside its creation; a
+        // later one (posted by anyone) is dropped.
+        return InitOnce();
+    case WM_COMMAND:
+        if (!IsCommandFromUsableControl(wParam, lParam))
+            return 0;
+        break;
+    default:
+        break;
+    }
+    return CWnd::WindowProc(msg, wParam, lParam);
+}
+
+bool CDialog::IsCommandFromUsableControl(WPARAM wParam, LPARAM lParam) const
+{
+    HWND sender = reinterpret_cast<HWND>(lParam);
+    // A control notifies its own parent, naming itself; a handle that is not
+    // one of our windows is not a control's notification.
+    if (sender && !::IsChild(m_hWnd, sender))
+        return false;
+    HWND named = sender ? sender : ::GetDlgItem(m_hWnd, LOWORD(wParam));
+    if (!named)
+        return true;
+    // Clicks and commands without a sender act; a control the card holder
+    // cannot use (disabled, or hidden) cannot have asked for the action.
+    // Other notifications (an edit's change) only report state and pass.
+    const bool acts = !sender || HIWORD(wParam) == BN_CLICKED;
+    const bool usable = ::IsWindowEnabled(named) && (::GetWindowLongPtrW(named, GWL_STYLE) & WS_VISIBLE);
+    return !acts || usable;
 }
 
 BOOL CDialog::OnInitDialog()

@@ -5,8 +5,16 @@
 // resource module, and the extension-module record of a DLL.
 //
 // A CWnd is a view over an HWND unless it has been bound to its window (a
-// dialog at WM_INITDIALOG, a control by SubclassWindow); a bound object
-// receives the window's messages until WM_NCDESTROY unbinds it.
+// dialog at the first message of the window it is creating, a control by
+// SubclassWindow); a bound object receives the window's messages until the
+// window's own destruction unbinds it.
+//
+// Any program on the desktop can post or send any message to our windows.
+// The framework drops what only the system or our own thread can mean: the
+// creation and destruction messages and notifications that come from another
+// thread or through a message queue, timer procedures in posted timer
+// messages, the configuration of edits from elsewhere, and commands of
+// controls that are disabled or hidden or not ours.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -200,8 +208,19 @@ protected:
     // Called after the window is gone and the object unbound.
     virtual void PostNcDestroy() {}
 
-    // Binds this object to hWnd (used by dialogs at WM_INITDIALOG).
+    // Binds this object to hWnd (dialogs: at the first message of the window
+    // they create).
     BOOL Bind(HWND hWnd);
+
+public:
+    // True for a message that nobody but the system, on this window's own
+    // thread, may send: the framework drops it.
+    static bool IsForged(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Makes `hWnd` drop forged messages even if no object is bound to it
+    // (dialogs guard their child controls this way).
+    static void Guard(HWND hWnd);
+    // True when `hWnd` or one of its parents is bound to a framework object.
+    static bool IsInFrameworkWindow(HWND hWnd);
 
 private:
     struct CurrentMessage {
@@ -211,7 +230,11 @@ private:
     };
     static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR refData);
+    void Unbind();
     bool m_bBound = false;
+    // Set by the window's real WM_DESTROY: only then is WM_NCDESTROY acted on.
+    bool m_bDestroying = false;
+    DWORD m_dwBoundThread = 0;
     CurrentMessage m_current = {};
 
     friend class CDialog;
@@ -288,6 +311,11 @@ protected:
     virtual void OnCancel();
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void PostNcDestroy() override;
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    // False for a command this dialog must not act on: one that names a
+    // sender that is not a control of the dialog, or a click (or a command
+    // without a sender) naming a control that is disabled or hidden.
+    bool IsCommandFromUsableControl(WPARAM wParam, LPARAM lParam) const;
 
     // Runs the dialog modally from its template in `instance` (-1 when that
     // is null or lacks the template).
@@ -303,6 +331,9 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // Runs OnInitDialog once, for the window's own WM_INITDIALOG.
+    BOOL InitOnce();
+    bool m_bInitialized = false;
     bool m_bModal = false;
     bool m_bEndModal = false;
     int m_nModalResult = -1;

@@ -1,8 +1,147 @@
 #include "afxwin.h"
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 namespace {
-// One subclass id for every window the framework binds.
+// One subclass id for every window the framework binds, one for the guard of
+// windows it does not bind.
 constexpr UINT_PTR kSubclassId = 0x56464B41; // 'AFKV'
+constexpr UINT_PTR kGuardId = 0x56464B47;    // 'GKFV'
+// A system timer message: it too may carry a procedure to call.
+constexpr UINT kSystemTimer = 0x0118;
+// Marks a window bound to a framework object (comctl32 offers no public way
+// to ask for a subclass from outside it).
+constexpr const wchar_t* kBoundProperty = L"VkAfxBound";
+
+// Messages the system sends to a window from the window's own thread only.
+// From another thread or through the queue they are forged, and several
+// carry pointers the receiver would follow.
+bool IsOwnThreadOnly(UINT msg)
+{
+    switch (msg) {
+    case WM_NCCREATE:
+    case WM_CREATE:
+    case WM_DESTROY:
+    case WM_NCDESTROY:
+    case WM_INITDIALOG:
+    case WM_NOTIFY:
+    // The library configures its edits itself; another program must not
+    // unmask a PIN, make the field read-only or cut its length.
+    case EM_SETPASSWORDCHAR:
+    case EM_SETREADONLY:
+    case EM_LIMITTEXT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The framework's windows are watched per thread: while a thread has bound
+// windows, a message hook turns forged posted messages into WM_NULL before
+// any message loop (ours or the host's) dispatches them.
+thread_local HHOOK t_hGetMessageHook = nullptr;
+thread_local int t_nBoundWindows = 0;
+
+std::mutex& HookLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+std::vector<HHOOK>& LiveHooks()
+{
+    static std::vector<HHOOK> hooks;
+    return hooks;
+}
+
+LRESULT CALLBACK GetMessageHook(int code, WPARAM removal, LPARAM lParam)
+{
+    if (code == HC_ACTION && lParam) {
+        MSG* msg = reinterpret_cast<MSG*>(lParam);
+        const bool ownThreadOnly = IsOwnThreadOnly(msg->message);
+        // DispatchMessage calls a timer message's lParam as a procedure: the
+        // framework's timers have none, so one in the queue was forged.
+        const bool timerProcedure = (msg->message == WM_TIMER || msg->message == kSystemTimer) && msg->lParam;
+        if ((ownThreadOnly || timerProcedure) && msg->hwnd && CWnd::IsInFrameworkWindow(msg->hwnd)) {
+            msg->message = WM_NULL;
+            msg->wParam = 0;
+            msg->lParam = 0;
+        }
+    }
+    return CallNextHookEx(nullptr, code, removal, lParam);
+}
+
+void CountBoundWindow()
+{
+    if (t_nBoundWindows++ > 0 || t_hGetMessageHook)
+        return;
+    t_hGetMessageHook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, GetCurrentThreadId());
+    if (t_hGetMessageHook) {
+        std::lock_guard<std::mutex> lock(HookLock());
+        LiveHooks().push_back(t_hGetMessageHook);
+    }
+}
+
+void UncountBoundWindow()
+{
+    if (t_nBoundWindows <= 0 || --t_nBoundWindows > 0 || !t_hGetMessageHook)
+        return;
+    UnhookWindowsHookEx(t_hGetMessageHook);
+    {
+        std::lock_guard<std::mutex> lock(HookLock());
+        auto& hooks = LiveHooks();
+        hooks.erase(std::remove(hooks.begin(), hooks.end(), t_hGetMessageHook), hooks.end());
+    }
+    t_hGetMessageHook = nullptr;
+}
+
+LRESULT CALLBACK GuardProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR)
+{
+    if (CWnd::IsForged(msg, wParam, lParam))
+        return 0;
+    if (msg == WM_NCDESTROY)
+        RemoveWindowSubclass(hWnd, GuardProc, id);
+    return DefSubclassProc(hWnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+// A hook left behind by a thread that still had windows must not outlive
+// the code it calls.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_DETACH) {
+        std::lock_guard<std::mutex> lock(HookLock());
+        for (HHOOK hook : LiveHooks())
+            UnhookWindowsHookEx(hook);
+        LiveHooks().clear();
+    }
+    return TRUE;
+}
+
+bool CWnd::IsForged(UINT msg, WPARAM, LPARAM)
+{
+    // A message from another thread is being sent to us; the queued ones
+    // were already turned into WM_NULL by the hook.
+    return IsOwnThreadOnly(msg) && InSendMessage();
+}
+
+void CWnd::Guard(HWND hWnd)
+{
+    if (hWnd)
+        SetWindowSubclass(hWnd, GuardProc, kGuardId, 0);
+}
+
+bool CWnd::IsInFrameworkWindow(HWND hWnd)
+{
+    for (HWND window = hWnd; window; window = ::GetAncestor(window, GA_PARENT)) {
+        if (::GetPropW(window, kBoundProperty))
+            return true;
+        if (window == ::GetAncestor(window, GA_ROOT))
+            break;
+    }
+    return false;
 }
 
 CWnd& CWnd::operator=(const CWnd& other)
@@ -17,6 +156,7 @@ CWnd::~CWnd()
     // An object that dies before its window must not be called again.
     if (m_bBound && m_hWnd)
         RemoveWindowSubclass(m_hWnd, SubclassProc, kSubclassId);
+    Unbind();
 }
 
 BOOL CWnd::Bind(HWND hWnd)
@@ -27,7 +167,21 @@ BOOL CWnd::Bind(HWND hWnd)
         return FALSE;
     m_hWnd = hWnd;
     m_bBound = true;
+    m_bDestroying = false;
+    m_dwBoundThread = GetCurrentThreadId();
+    ::SetPropW(hWnd, kBoundProperty, reinterpret_cast<HANDLE>(this));
+    CountBoundWindow();
     return TRUE;
+}
+
+void CWnd::Unbind()
+{
+    if (m_bBound && m_hWnd)
+        ::RemovePropW(m_hWnd, kBoundProperty);
+    if (m_bBound && m_dwBoundThread == GetCurrentThreadId())
+        UncountBoundWindow();
+    m_bBound = false;
+    m_dwBoundThread = 0;
 }
 
 BOOL CWnd::SubclassWindow(HWND hWnd)
@@ -47,7 +201,7 @@ HWND CWnd::UnsubclassWindow()
     HWND hWnd = m_hWnd;
     if (m_bBound && hWnd)
         RemoveWindowSubclass(hWnd, SubclassProc, kSubclassId);
-    m_bBound = false;
+    Unbind();
     m_hWnd = nullptr;
     return hWnd;
 }
@@ -68,12 +222,20 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
                                     UINT_PTR id, DWORD_PTR refData)
 {
     CWnd* self = reinterpret_cast<CWnd*>(refData);
+    if (IsForged(msg, wParam, lParam))
+        return 0;
+    if (msg == WM_DESTROY)
+        self->m_bDestroying = true;
     if (msg == WM_NCDESTROY) {
+        // Only the last message of the window's own destruction unbinds: any
+        // other would leave a live window (holding what was typed) unwatched.
+        if (!self->m_bDestroying)
+            return 0;
         // The object may be deleted by PostNcDestroy: touch nothing after it.
         LRESULT result = DefSubclassProc(hWnd, msg, wParam, lParam);
         RemoveWindowSubclass(hWnd, SubclassProc, id);
+        self->Unbind();
         self->m_hWnd = nullptr;
-        self->m_bBound = false;
         self->PostNcDestroy();
         return result;
     }
@@ -100,8 +262,10 @@ LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
             return 0;
         break;
     case WM_NOTIFY: {
+        // Only here from this thread (see IsForged); still, no header at all
+        // is nobody's notification.
         LRESULT result = 0;
-        if (OnNotify(wParam, lParam, &result))
+        if (lParam && OnNotify(wParam, lParam, &result))
             return result;
         break;
     }
@@ -112,8 +276,16 @@ LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSCROLLBAR:
     case WM_CTLCOLORSTATIC: {
-        CDC dc(reinterpret_cast<HDC>(wParam));
-        CWnd control(reinterpret_cast<HWND>(lParam));
+        // The handlers paint with the DC for the control: both must be real,
+        // and the control this window or one of its own.
+        HDC hdc = reinterpret_cast<HDC>(wParam);
+        HWND hControl = reinterpret_cast<HWND>(lParam);
+        const DWORD dcType = GetObjectType(reinterpret_cast<HGDIOBJ>(hdc));
+        const bool isDc = dcType == OBJ_DC || dcType == OBJ_MEMDC;
+        if (!isDc || !hControl || (hControl != m_hWnd && !::IsChild(m_hWnd, hControl)))
+            return Default();
+        CDC dc(hdc);
+        CWnd control(hControl);
         return reinterpret_cast<LRESULT>(OnCtlColor(&dc, &control, msg - WM_CTLCOLORMSGBOX));
     }
     case WM_SYSCOLORCHANGE:

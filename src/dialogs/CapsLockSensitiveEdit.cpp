@@ -201,10 +201,25 @@ void CCapsLockSensitiveEdit::AdoptSystemBalloon(HWND tooltip, WPARAM toolId)
     ::SendMessageW(tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+bool CCapsLockSensitiveEdit::IsOwnTooltip(HWND window) const
+{
+    if (!window)
+        return false;
+    if (window == m_hBalloon)
+        return true;
+    // The system's balloon is a tooltip the edit made on this thread.
+    if (!::IsWindow(window) || GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId())
+        return false;
+    wchar_t className[32] = {};
+    return GetClassNameW(window, className, 32) > 0 && _wcsicmp(className, TOOLTIPS_CLASSW) == 0;
+}
+
 BOOL CCapsLockSensitiveEdit::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
+    // The framework passes only notifications sent on this thread; of those,
+    // only the balloons' concern the edit.
     auto* header = reinterpret_cast<NMHDR*>(lParam);
-    if (!header)
+    if (!header || !result || !IsOwnTooltip(header->hwndFrom))
         return CEdit::OnNotify(wParam, lParam, result);
     if (header->code == TTN_SHOW) {
         if (m_bOwnBalloon && m_hBalloon) {

@@ -41,6 +41,7 @@ protected:
     bool m_bPinMode = true;
 
 private:
+    bool IsOwnTooltip(HWND window) const;
     void CreateBalloon();
     void PlaceBalloon();
     void AdoptSystemBalloon(HWND tooltip, WPARAM toolId);

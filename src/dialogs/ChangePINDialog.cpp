@@ -179,10 +179,11 @@ void CChangePINDialog::ResetToolTip()
     m_editConfirm.ResetToolTip();
 }
 
-void CChangePINDialog::OnTimer(UINT_PTR)
+void CChangePINDialog::OnTimer(UINT_PTR id)
 {
     ScopedFunctionLog log(L"CChangePINDialog::OnTimer");
-    if (m_pfnTimerCallback)
+    // Only our own timer keeps the card alive, not a timer message anyone posts.
+    if (id == kKeepAliveTimer && m_pfnTimerCallback)
         m_pfnTimerCallback(m_pTimerArgument);
 }
 

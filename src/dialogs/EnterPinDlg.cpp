@@ -108,10 +108,11 @@ void CEnterPinDlg::OnMove(int x, int y)
     m_editPin.ResetToolTip();
 }
 
-void CEnterPinDlg::OnTimer(UINT_PTR)
+void CEnterPinDlg::OnTimer(UINT_PTR id)
 {
     ScopedFunctionLog log(L"CEnterPinDlg::OnTimer");
-    if (m_pfnTimerCallback)
+    // Only our own timer keeps the card alive, not a timer message anyone posts.
+    if (id == kKeepAliveTimer && m_pfnTimerCallback)
         m_pfnTimerCallback(m_pTimerArgument);
 }
 

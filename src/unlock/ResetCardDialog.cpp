@@ -160,9 +160,10 @@ void CResetCardDialog::StopTimer()
         KillTimer(kKeepAliveTimer);
 }
 
-void CResetCardDialog::OnTimer(UINT_PTR)
+void CResetCardDialog::OnTimer(UINT_PTR id)
 {
-    if (m_pfnTimer)
+    // Only our own timer keeps the card alive, not a timer message anyone posts.
+    if (id == kKeepAliveTimer && m_pfnTimer)
         m_pfnTimer(m_pTimerContext);
 }
 

@@ -255,9 +255,10 @@ void CUnlockCardDlg::OnCancel()
     EndDialog(IDCANCEL);
 }
 
-void CUnlockCardDlg::OnTimer(UINT_PTR)
+void CUnlockCardDlg::OnTimer(UINT_PTR id)
 {
-    if (m_pfnTimer)
+    // Only our own timer keeps the card alive, not a timer message anyone posts.
+    if (id == kKeepAliveTimer && m_pfnTimer)
         m_pfnTimer(m_pTimerContext);
 }
 

@@ -113,6 +113,79 @@ TEST(ModalDialog, QuitEndsTheRunAndIsPassedOn)
     EXPECT_EQ(7u, msg.wParam);
 }
 
+// Another thread (standing for any program on the desktop) forges messages
+// at a running dialog: none binds, unbinds, reinitializes or destroys it, and
+// no command of a control the holder cannot use acts. The holder then types
+// and confirms as usual.
+TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
+{
+    struct Case {
+        const char* name;
+        void (*forge)(HWND dialog, HWND edit, HWND ok);
+        void (*restore)(HWND ok);
+    };
+    auto none = [](HWND) {};
+    const Case cases[] = {
+        {"posted WM_INITDIALOG", [](HWND d, HWND, HWND) { PostMessageW(d, WM_INITDIALOG, 0, 0x1234); }, none},
+        {"sent WM_INITDIALOG", [](HWND d, HWND, HWND) { SendMessageW(d, WM_INITDIALOG, 0, 0x1234); }, none},
+        {"posted WM_DESTROY and WM_NCDESTROY",
+         [](HWND d, HWND e, HWND) {
+             for (HWND w : {e, d}) {
+                 PostMessageW(w, WM_DESTROY, 0, 0);
+                 PostMessageW(w, WM_NCDESTROY, 0, 0);
+             }
+         },
+         none},
+        {"sent WM_DESTROY and WM_NCDESTROY",
+         [](HWND d, HWND e, HWND) {
+             for (HWND w : {e, d}) {
+                 SendMessageW(w, WM_DESTROY, 0, 0);
+                 SendMessageW(w, WM_NCDESTROY, 0, 0);
+             }
+         },
+         none},
+        {"OK while disabled",
+         [](HWND d, HWND, HWND ok) {
+             EnableWindow(ok, FALSE);
+             PostMessageW(d, WM_COMMAND, IDOK, 0);
+             PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+             SendMessageW(ok, BM_CLICK, 0, 0);
+         },
+         [](HWND ok) { EnableWindow(ok, TRUE); }},
+        {"OK while hidden",
+         [](HWND d, HWND, HWND ok) {
+             ShowWindow(ok, SW_HIDE);
+             PostMessageW(d, WM_COMMAND, IDOK, 0);
+         },
+         [](HWND ok) { ShowWindow(ok, SW_SHOW); }},
+        {"OK from a window that is not ours",
+         [](HWND d, HWND, HWND) {
+             PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDesktopWindow()));
+             PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0x1234);
+         },
+         none},
+    };
+    for (const Case& c : cases) {
+        TextDialog dialog;
+        dialog.m_sText = L"start";
+        bool stayedOpen = false;
+        auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
+            HWND edit = GetDlgItem(window, IDC_FRAMEWORK_EDIT);
+            HWND ok = GetDlgItem(window, IDOK);
+            c.forge(window, edit, ok);
+            stayedOpen = uidriver::WaitIdle(window) && IsWindow(window) && uidriver::TextOf(edit) == L"start";
+            c.restore(ok);
+            SetWindowTextW(edit, L"typed");
+            PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+        });
+        EXPECT_EQ(IDOK, dialog.DoModal()) << c.name;
+        holder.join();
+        EXPECT_TRUE(stayedOpen) << c.name;
+        EXPECT_STREQ(L"typed", dialog.m_sText) << c.name;
+        EXPECT_EQ(1, dialog.m_nInitCalls) << c.name;
+    }
+}
+
 class CountingEdit : public CEdit {
 public:
     int m_nChars = 0;
