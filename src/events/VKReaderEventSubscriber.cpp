@@ -2,12 +2,38 @@
 
 #include "frame/Log.h"
 
-#include <atomic>
+#include <mutex>
 #include <new>
+#include <set>
 
 namespace {
 
-std::atomic<long> g_nLiveCopies{0};
+// The reader names posted and not yet released. A message's lParam is only
+// taken for one of them: anyone can post the registered message with any
+// value, and a forged one must be neither read nor freed.
+std::mutex& PostedLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+std::set<const CSecStr*>& PostedNames()
+{
+    static std::set<const CSecStr*> names;
+    return names;
+}
+
+void Remember(const CSecStr* name)
+{
+    std::lock_guard<std::mutex> lock(PostedLock());
+    PostedNames().insert(name);
+}
+
+// True when `name` was posted by a subscriber and is now the caller's.
+bool Forget(const CSecStr* name)
+{
+    std::lock_guard<std::mutex> lock(PostedLock());
+    return PostedNames().erase(name) == 1;
+}
 
 } // namespace
 
@@ -32,7 +58,13 @@ void VKReaderEventSubscriber::HandleEvent(const VKEventRecord* record)
             vklogLog(kGuiTag, VKLOG_ERROR, L"VKReaderEventSubscriber::HandleEvent: out of memory");
             return;
         }
-        ++g_nLiveCopies;
+        try {
+            Remember(name);
+        } catch (...) {
+            vklogLog(kGuiTag, VKLOG_ERROR, L"VKReaderEventSubscriber::HandleEvent: out of memory");
+            delete name;
+            return;
+        }
     }
     HWND window = m_pDialog ? m_pDialog->m_hWnd : nullptr;
     if (window && ::PostMessageW(window, m_uMessage, 0, reinterpret_cast<LPARAM>(name)))
@@ -40,12 +72,23 @@ void VKReaderEventSubscriber::HandleEvent(const VKEventRecord* record)
     FreeReaderName(reinterpret_cast<LPARAM>(name));
 }
 
+const CSecStr* VKReaderEventSubscriber::PeekReaderName(LPARAM readerName)
+{
+    const auto* name = reinterpret_cast<const CSecStr*>(readerName);
+    std::lock_guard<std::mutex> lock(PostedLock());
+    return PostedNames().count(name) ? name : nullptr;
+}
+
 void VKReaderEventSubscriber::FreeReaderName(LPARAM readerName)
 {
     if (!readerName)
         return;
-    delete reinterpret_cast<CSecStr*>(readerName);
-    --g_nLiveCopies;
+    auto* name = reinterpret_cast<CSecStr*>(readerName);
+    if (!Forget(name)) {
+        vklogLog(kGuiTag, VKLOG_ERROR, L"VKReaderEventSubscriber::FreeReaderName: not a reader name of ours");
+        return;
+    }
+    delete name;
 }
 
 void VKReaderEventSubscriber::FreeQueuedReaderNames(HWND window, UINT message)
@@ -59,5 +102,6 @@ void VKReaderEventSubscriber::FreeQueuedReaderNames(HWND window, UINT message)
 
 long VKReaderEventSubscriber::LiveCopies()
 {
-    return g_nLiveCopies.load();
+    std::lock_guard<std::mutex> lock(PostedLock());
+    return static_cast<long>(PostedNames().size());
 }

@@ -5,6 +5,8 @@
 #include "events/VKReaderEventSubscriber.h"
 #include "popup/PopupAlert.h"
 
+#include <climits>
+
 namespace {
 
 constexpr UINT kTestMessage = WM_APP + 7;
@@ -115,6 +117,35 @@ TEST(ReaderEventSubscriber, PostsACopyOfTheReaderNameThatTheReceiverOwns)
         for (const MSG& msg : posted)
             VKReaderEventSubscriber::FreeReaderName(msg.lParam);
     }
+    EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
+}
+
+// Any program can post the registered messages with any lParam: only a name
+// a subscriber posted is read or released, and only once.
+TEST(ReaderEventSubscriber, TakesOnlyTheNamesItPosted)
+{
+    const long before = VKReaderEventSubscriber::LiveCopies();
+    MessageSink sink;
+    VKReaderEventSubscriber subscriber(sink.Target(), Registered(L"VKReaderInsEvent"), VK_EVENT_READER_INSERTED);
+    RaiseCardEvent(VK_EVENT_READER_INSERTED, L"Reader 1");
+    WaitDelivered();
+    auto posted = sink.Drain();
+    ASSERT_EQ(1u, posted.size());
+    const LPARAM real = posted[0].lParam;
+    ASSERT_NE(nullptr, VKReaderEventSubscriber::PeekReaderName(real));
+    EXPECT_STREQ(L"Reader 1", *VKReaderEventSubscriber::PeekReaderName(real));
+
+    CSecStr notPosted(L"Reader 2");
+    for (LPARAM forged : {LPARAM(1), LPARAM(-1), LPARAM(0x1234), LPARAM(INT_MAX), reinterpret_cast<LPARAM>(&notPosted),
+                          real + 8}) {
+        EXPECT_EQ(nullptr, VKReaderEventSubscriber::PeekReaderName(forged)) << forged;
+        VKReaderEventSubscriber::FreeReaderName(forged);
+    }
+    EXPECT_STREQ(L"Reader 2", notPosted) << "a name we did not post is left alone";
+    EXPECT_EQ(before + 1, VKReaderEventSubscriber::LiveCopies());
+    VKReaderEventSubscriber::FreeReaderName(real);
+    EXPECT_EQ(nullptr, VKReaderEventSubscriber::PeekReaderName(real)) << "released names are no longer taken";
+    VKReaderEventSubscriber::FreeReaderName(real);
     EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
 }
 
