@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <latch>
 
@@ -412,6 +413,8 @@ TEST_F(PinPrompt, NowhereToPutThePinIsRefused)
 
 TEST_F(PinPrompt, NoTypedPinIsLeftInMemoryOnceItsBufferIsFreed)
 {
+    // Long enough to stand out in a memory scan, so longer than the maximum.
+    m_registry.SetDword(kPinPolicies, L"EnableLargePINEntry", 1);
     MaskedSecret secret(12);
     PinAnswer answer = AskPin([&](HWND dialog) {
         for (size_t i = 0; i < secret.Length(); ++i)
@@ -429,6 +432,36 @@ TEST_F(PinPrompt, NoTypedPinIsLeftInMemoryOnceItsBufferIsFreed)
     SecretSightings after = ScanProcessMemory(secret);
     EXPECT_EQ(0u, after.wide) << "the PIN as UTF-16";
     EXPECT_EQ(0u, after.narrow) << "the PIN as ANSI text";
+}
+
+// The prompt holds a PIN longer than the maximum while another program
+// throws every message at it and its controls: the host lives, no forged
+// command confirms the PIN, and the holder still ends the prompt.
+TEST_F(PinPrompt, SurvivesForgedMessagesAndKeepsItsRules)
+{
+    long tried = 0;
+    bool stayedOpen = false;
+    bool overlongHeld = false;
+    PinAnswer answer = AskPin([&](HWND dialog) {
+        uidriver::Type(PinEdit(dialog), L"123456789");
+        tried = SendHostileTraffic(dialog, 13);
+        stayedOpen = IsWindow(dialog) != FALSE;
+        // Forged input may have changed the field: the holder types again,
+        // too long at first, and a forged OK must not take it.
+        uidriver::Retype(PinEdit(dialog), L"123456789");
+        Press(dialog, IDOK);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        overlongHeld = uidriver::WaitIdle(dialog) && IsWindow(dialog) && !OkEnabled(dialog);
+        uidriver::Retype(PinEdit(dialog), L"2580");
+        Press(dialog, IDOK);
+    });
+    EXPECT_GT(tried, 0) << "the sender finished with the prompt still open";
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_TRUE(overlongHeld) << "nothing confirms a PIN longer than the maximum";
+    ASSERT_EQ(0, answer.result);
+    EXPECT_EQ("2580", std::string(answer.pin ? answer.pin : "", answer.length > 0 ? answer.length : 0));
+    FreeGetPinBuffer(answer.pin, answer.length > 0 ? static_cast<unsigned>(answer.length) : 0);
+    std::printf("[ forged    ] %ld messages at the PIN prompt and its controls\n", tried);
 }
 
 class PinAlwaysPrompt : public PinPrompt {};

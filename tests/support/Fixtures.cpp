@@ -180,3 +180,27 @@ std::wstring ResourceString(HMODULE module, UINT id)
     int length = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
     return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
+
+long SendHostileTraffic(HWND window, unsigned seed)
+{
+    std::wstring command = L"\"" + BinDirectory() + L"hostile_sender.exe\" " +
+                           std::to_wstring(reinterpret_cast<INT_PTR>(window)) + L" " + std::to_wstring(seed);
+    // The long run, every pair of values for every message, when asked for.
+    wchar_t soak[8] = {};
+    if (GetEnvironmentVariableW(L"VELKOR_SOAK", soak, 8) && soak[0] == L'1')
+        command += L" soak";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    CloseHandle(process.hThread);
+    DWORD code = static_cast<DWORD>(-1);
+    // A deadline, not a pause: the sender ends as soon as it has tried all.
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, static_cast<UINT>(-1));
+    CloseHandle(process.hProcess);
+    return static_cast<long>(static_cast<int>(code));
+}

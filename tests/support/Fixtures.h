@@ -69,3 +69,10 @@ void RemoveDirectoryTree(const std::wstring& path);
 
 // Text of string `id` in `module`, loaded independently of the library.
 std::wstring ResourceString(HMODULE module, UINT id);
+
+// Runs bin/hostile_sender.exe against `window` and its descendants: another
+// process posting and sending every message below WM_USER and the library's
+// registered ones with boundary and random values (seeded by `seed`).
+// Returns how many messages it tried; negative when it failed or the window
+// was gone before it finished.
+long SendHostileTraffic(HWND window, unsigned seed);
