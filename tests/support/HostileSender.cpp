@@ -11,8 +11,8 @@
 //   dialog or end the session.
 // - WM_SYSCOMMAND with a system command (0xF000 and up): it closes the
 //   window or runs a move, size or menu loop that waits for the mouse.
-// - Keyboard and mouse messages, in the client and non-client area, and
-//   WM_CONTEXTMENU: a queue cannot tell them from the holder's own input;
+// - Keyboard and mouse messages, in the client and non-client area, the
+//   input method's (which become key messages), and WM_CONTEXTMENU: a queue cannot tell them from the holder's own input;
 //   Escape, Enter, mnemonics and clicks end a dialog, a caption click starts
 //   a move loop and a context menu waits for the holder.
 // - 0x0313, the message a taskbar sends on a right click: it opens the
@@ -36,8 +36,11 @@ constexpr UINT kPopupSystemMenu = 0x0313;
 
 bool IsInput(UINT msg)
 {
+    // The input method's key and character messages become key messages.
+    const bool imeKeys = (msg >= WM_IME_STARTCOMPOSITION && msg <= WM_IME_KEYLAST) ||
+                         (msg >= WM_IME_SETCONTEXT && msg <= WM_IME_KEYUP);
     return (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) ||
-           (msg >= WM_NCMOUSEMOVE && msg <= WM_NCXBUTTONDBLCLK) || msg == WM_CONTEXTMENU;
+           (msg >= WM_NCMOUSEMOVE && msg <= WM_NCXBUTTONDBLCLK) || msg == WM_CONTEXTMENU || imeKeys;
 }
 
 bool IsUsableButton(HWND window)
