@@ -20,7 +20,7 @@ HostRun RunHostWithoutController(bool keepAFakeModule, const std::wstring& comma
 {
     std::wstring dir = MakeTempDirectory();
     const std::wstring bin = BinDirectory();
-    for (const wchar_t* file : {L"velkor-host.exe", L"vk.velkor.gui.dll", L"vklogu.dll", L"vkevtsub.dll",
+    for (const wchar_t* file : {L"velkor-host.exe", L"vk.velkor.gui.dll", L"afx.dll", L"vklogu.dll", L"vkevtsub.dll",
                                 L"vk.evtsessionstate.dll"})
         CopyFileW((bin + file).c_str(), (dir + file).c_str(), FALSE);
     if (keepAFakeModule) // a real DLL, but not the controller
