@@ -65,22 +65,24 @@ protected:
     // a child window, so the system makes the edit's dialog its owner.
     HWND OwnBalloon() const
     {
-        struct Search {
-            HWND edit;
-            HWND found;
-        } search{m_edit, nullptr};
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM context) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(context);
-                HWND owner = GetWindow(window, GW_OWNER);
-                if (uidriver::ClassOf(window) == TOOLTIPS_CLASSW &&
-                    (owner == s->edit || owner == GetAncestor(s->edit, GA_ROOT)))
-                    s->found = window;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        BalloonSearch search{m_edit, nullptr};
+        EnumThreadWindows(GetCurrentThreadId(), FindOwnBalloon, reinterpret_cast<LPARAM>(&search));
         return search.found;
+    }
+
+    struct BalloonSearch {
+        HWND edit;
+        HWND found;
+    };
+    // A named function: a 32-bit build needs the callback stdcall, which a
+    // lambda does not convert to.
+    static BOOL CALLBACK FindOwnBalloon(HWND window, LPARAM context)
+    {
+        auto* s = reinterpret_cast<BalloonSearch*>(context);
+        HWND owner = GetWindow(window, GW_OWNER);
+        if (uidriver::ClassOf(window) == TOOLTIPS_CLASSW && (owner == s->edit || owner == GetAncestor(s->edit, GA_ROOT)))
+            s->found = window;
+        return TRUE;
     }
 
     bool BalloonVisible() const

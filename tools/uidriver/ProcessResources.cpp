@@ -65,15 +65,16 @@ void CountTree(HWND window, DWORD& count)
     EnumChildWindows(window, CountChild, reinterpret_cast<LPARAM>(&count));
 }
 
+BOOL CALLBACK CountTopLevel(HWND window, LPARAM context)
+{
+    CountTree(window, *reinterpret_cast<DWORD*>(context));
+    return TRUE;
+}
+
 DWORD CountWindows()
 {
     DWORD count = 0;
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            CountTree(window, *reinterpret_cast<DWORD*>(context));
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    EnumWindows(CountTopLevel, reinterpret_cast<LPARAM>(&count));
     for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
          window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr))
         CountTree(window, count);

@@ -17,22 +17,45 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
     }
 }
 
+namespace {
+
+struct WindowSearch {
+    const std::function<bool(HWND)>* match;
+    std::vector<HWND> found;
+};
+
+// Enumeration callbacks are named functions: a 32-bit build needs them
+// stdcall, which a lambda does not convert to.
+BOOL CALLBACK CollectMatchingWindow(HWND window, LPARAM context)
+{
+    auto* s = reinterpret_cast<WindowSearch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(window) && (*s->match)(window))
+        s->found.push_back(window);
+    return TRUE;
+}
+
+struct ControlSearch {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK StopAtControl(HWND child, LPARAM context)
+{
+    auto* s = reinterpret_cast<ControlSearch*>(context);
+    if (GetDlgCtrlID(child) != s->id)
+        return TRUE;
+    s->found = child;
+    return FALSE;
+}
+
+} // namespace
+
 std::vector<HWND> TopLevelWindows(const std::function<bool(HWND)>& match)
 {
-    struct Search {
-        const std::function<bool(HWND)>* match;
-        std::vector<HWND> found;
-    } search{&match, {}};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == GetCurrentProcessId() && IsWindowVisible(window) && (*s->match)(window))
-                s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{&match, {}};
+    EnumWindows(CollectMatchingWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -147,20 +170,8 @@ bool ClickButton(HWND dialog, const std::wstring& caption)
 
 HWND FindControl(HWND root, int id)
 {
-    struct Search {
-        int id;
-        HWND found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        root,
-        [](HWND child, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            if (GetDlgCtrlID(child) != s->id)
-                return TRUE;
-            s->found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ControlSearch search{id, nullptr};
+    EnumChildWindows(root, StopAtControl, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
