@@ -25,25 +25,31 @@ inline void SecureWipe(void* p, size_t bytes)
 #endif
 }
 
-template <class T>
+// Memory comes from, and goes back to, a stateless `Heap` allocator:
+// std::allocator in the library, a checking one in tests.
+template <class T, template <class> class Heap = std::allocator>
 struct WipingAllocator {
     using value_type = T;
+    template <class U>
+    struct rebind {
+        using other = WipingAllocator<U, Heap>;
+    };
 
     WipingAllocator() noexcept = default;
     template <class U>
-    WipingAllocator(const WipingAllocator<U>&) noexcept {}
+    WipingAllocator(const WipingAllocator<U, Heap>&) noexcept {}
 
-    T* allocate(size_t n) { return std::allocator<T>().allocate(n); }
+    T* allocate(size_t n) { return Heap<T>().allocate(n); }
     void deallocate(T* p, size_t n) noexcept
     {
         SecureWipe(p, n * sizeof(T));
-        std::allocator<T>().deallocate(p, n);
+        Heap<T>().deallocate(p, n);
     }
 
     template <class U>
-    bool operator==(const WipingAllocator<U>&) const noexcept { return true; }
+    bool operator==(const WipingAllocator<U, Heap>&) const noexcept { return true; }
     template <class U>
-    bool operator!=(const WipingAllocator<U>&) const noexcept { return false; }
+    bool operator!=(const WipingAllocator<U, Heap>&) const noexcept { return false; }
 };
 
 using WipingWString = std::basic_string<wchar_t, std::char_traits<wchar_t>, WipingAllocator<wchar_t>>;

@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         VerdictCase{"NoConfirmationYet", {0, 1, 0, -1, -1, 0}, L"", L"5930", L"", H, H, H, H, H, V, false},
         VerdictCase{"EverythingAtOnce", {1, 0, 1, 4, 8, 1}, L"1111", L"5930", L"5930", S, S, S, S, S, S, true},
         VerdictCase{"EverythingWrong", {1, 0, 1, 4, 8, 0}, L"aaa", L"aaa", L"aab", V, S, V, V, V, V, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(RuleVerdicts, WithoutARuleRecordOnlyTheConfirmationApplies)
 {
