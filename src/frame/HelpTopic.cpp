@@ -36,7 +36,10 @@ HtmlHelpFunction LoadHtmlHelp()
     if (!viewer)
         viewer = LoadLibraryW(L"hhctrl.ocx");
     if (viewer)
-        s_pHtmlHelp = reinterpret_cast<HtmlHelpFunction>(GetProcAddress(viewer, MAKEINTRESOURCEA(15)));
+        // GetProcAddress answers a generic function pointer; void (*)() is
+        // the type that converts to any other without a warning.
+        s_pHtmlHelp = reinterpret_cast<HtmlHelpFunction>(
+            reinterpret_cast<void (*)()>(GetProcAddress(viewer, MAKEINTRESOURCEA(15))));
     if (!s_pHtmlHelp)
         vklogLog(kGuiTag, VKLOG_ERROR, L"DoDisplayTopic: the HTML Help viewer could not be loaded");
     return s_pHtmlHelp;

@@ -39,7 +39,8 @@ ISMMWController* GetMWController()
         WaitForSingleObject(mutex, INFINITE);
     ISMMWController* controller = g_pSMMWController.load(std::memory_order_acquire);
     if (!controller && g_hControllerModule) {
-        auto get = reinterpret_cast<GetSMMWControllerFunction>(GetProcAddress(g_hControllerModule, "GetSMMWController"));
+        auto get = reinterpret_cast<GetSMMWControllerFunction>(
+            reinterpret_cast<void (*)()>(GetProcAddress(g_hControllerModule, "GetSMMWController")));
         if (!get) {
             vklogLog(kLayerTag, VKLOG_ERROR, L"GetMWController: Unable to retrieve GetSMMWController function (0x%x) !",
                      GetLastError());

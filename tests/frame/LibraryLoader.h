@@ -30,7 +30,7 @@ public:
     template <class Function>
     Function Get(const char* name) const
     {
-        return m_hModule ? reinterpret_cast<Function>(GetProcAddress(m_hModule, name)) : nullptr;
+        return m_hModule ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(m_hModule, name))) : nullptr;
     }
 
 private:

@@ -104,7 +104,7 @@ std::thread WatchFirstWindow(const Options& options, DWORD mainThread)
 template <class Function>
 Function Export(HMODULE library, const char* name)
 {
-    auto function = reinterpret_cast<Function>(GetProcAddress(library, name));
+    auto function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
     if (!function)
         Print(L"velkor-host: the library has no export named " + std::wstring(name, name + strlen(name)));
     return function;

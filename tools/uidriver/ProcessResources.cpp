@@ -30,7 +30,8 @@ DWORD CountHandles()
     if (GetProcessHandleCount(GetCurrentProcess(), &count) && count)
         return count;
     using Query = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
     if (!query)
         return 0;
     std::vector<BYTE> buffer(1 << 16);
