@@ -52,25 +52,10 @@ public:
         return tag == kLiveTag;
     }
 
-    static void* operator new(size_t size) { return ::operator new(size); }
-    static void operator delete(void* memory)
-    {
-        if (!memory)
-            return;
-        const unsigned dead = kDeadTag;
-        std::memcpy(static_cast<char*>(memory) + offsetof(CSMMWAccessControlRight, m_nTag), &dead, sizeof(dead));
-        void* evicted = nullptr;
-        {
-            static std::mutex lock;
-            static void* held[kQuarantine] = {};
-            static size_t next = 0;
-            std::lock_guard<std::mutex> hold(lock);
-            evicted = held[next];
-            held[next] = memory;
-            next = (next + 1) % kQuarantine;
-        }
-        ::operator delete(evicted);
-    }
+    // Out of line: the quarantine frees another block than the one it is
+    // handed, which GCC would take for a mismatched delete if it saw both.
+    static void* operator new(size_t size);
+    static void operator delete(void* memory);
 
 private:
     static constexpr unsigned kLiveTag = 0x52434156; // "VACR"

@@ -70,8 +70,9 @@ TEST(CardWorld, AFaultIsRefusedWithItsLineAndNothingIsServed)
         LogCapture log;
         EXPECT_EQ(c.line == 0, ServeText(dir, c.text)) << c.name;
         EXPECT_EQ(c.readers, ReaderCount()) << c.name;
-        if (c.line)
+        if (c.line) {
             EXPECT_EQ(1u, log.Count(L"world.ini line " + std::to_wstring(c.line) + L": ")) << c.name;
+        }
     }
     RemoveDirectoryTree(dir);
 }
