@@ -74,7 +74,7 @@ TEST(AlphaPin, AnyCharacterOtherThanADigitCounts)
     };
     const Case cases[] = {
         {L"", false},   {L"0123456789", false}, {L"12a4", true}, {L" 123", true},   {L"123-", true},
-        {L"\x0660", true}, // an Arabic-Indic zero is not one of "0" to "9"
+        {L"12:4", true},   {L"A123", true},   {L"\x0660", true}, // an Arabic-Indic zero is not one of "0" to "9"
         {std::wstring(10000, L'9'), false},
     };
     for (const Case& c : cases)
