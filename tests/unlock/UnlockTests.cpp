@@ -208,19 +208,24 @@ TEST_F(UnlockFlow, TheHelpDesksAnswerUnlocksTheCardAndTellsTheAgent)
 TEST_F(UnlockFlow, AWrongCodeIsRefusedCostsATryAndLeavesTheDialogOpen)
 {
     bool stillOpen = false;
+    bool toldTheCodeWasWrong = false;
     int result = Unlock([&](HWND dialog) {
         uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), L"0000-0000-0000-0000");
         uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), L"615243");
         uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), L"615243");
         Press(dialog, IDOK);
         HWND failure = WaitForOutcome(dialog);
-        if (failure)
+        if (failure) {
+            toldTheCodeWasWrong = uidriver::FindChildByText(
+                failure, L"The card refused the unlock code. Check the code with your help desk and try again.");
             Press(failure, IDOK);
+        }
         stillOpen = uidriver::WaitUntil([&] { return !failure || !IsWindow(failure); }) && IsWindowVisible(dialog);
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(IDCANCEL, result);
     EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(toldTheCodeWasWrong);
     EXPECT_EQ(L"4", CardField(L"AdminTries"));
     EXPECT_EQ(L"13572468", CardField(L"PIN"));
 }
