@@ -82,6 +82,42 @@ DWORD CountWindows()
     return count;
 }
 
+// Wine's GDI and USER handles carry the table index in their low word and a
+// reuse count in the high word, and Wine resolves a handle whose high word
+// is 0 by its index alone: every live entry answers a probe of its index.
+constexpr UINT_PTR kHandleIndexEnd = 0x10000;
+// USER entries sit at even values from 0x20 upwards.
+constexpr UINT_PTR kFirstUserHandle = 0x20;
+
+// Live GDI objects of every kind (DCs, fonts, brushes, pens, bitmaps,
+// regions, palettes), the stock objects included.
+DWORD ProbeGdiObjects()
+{
+    DWORD count = 0;
+    for (UINT_PTR index = 1; index < kHandleIndexEnd; ++index)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)))
+            ++count;
+    return count;
+}
+
+// Icons and cursors: the USER entries that describe themselves as one. The
+// bitmaps the answer copies out are freed at once.
+DWORD ProbeIcons()
+{
+    DWORD count = 0;
+    for (UINT_PTR index = kFirstUserHandle; index < kHandleIndexEnd; index += 2) {
+        ICONINFO info = {};
+        if (!GetIconInfo(reinterpret_cast<HICON>(index), &info))
+            continue;
+        ++count;
+        if (info.hbmMask)
+            DeleteObject(info.hbmMask);
+        if (info.hbmColor)
+            DeleteObject(info.hbmColor);
+    }
+    return count;
+}
+
 // Committed private memory, page by page (Wine reports no PrivateUsage).
 SIZE_T CountPrivateBytes()
 {
@@ -101,8 +137,14 @@ ProcessResources MeasureProcess()
     ProcessResources r = {};
     r.windows = CountWindows();
     r.handles = CountHandles();
-    r.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    // GDI first: the icon probe makes and frees bitmaps of its own.
     r.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    if (r.gdiObjects == 0) // Wine keeps no count
+        r.gdiObjects = ProbeGdiObjects();
+    r.icons = ProbeIcons();
+    r.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    if (r.userObjects == 0) // Wine keeps no count; menus, hooks and the like stay unseen
+        r.userObjects = r.windows + r.icons;
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof(memory);
     if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory)))
