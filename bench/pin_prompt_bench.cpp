@@ -136,6 +136,8 @@ int main()
     Json("windows_after_1000", after.windows, "count");
     Json("handles_before", before.handles, "count");
     Json("handles_after_1000", after.handles, "count");
+    Json("icons_before", before.icons, "count");
+    Json("icons_after_1000", after.icons, "count");
     Json("user_objects_before", before.userObjects, "count");
     Json("user_objects_after_1000", after.userObjects, "count");
     Json("gdi_objects_before", before.gdiObjects, "count");
