@@ -1,5 +1,7 @@
-// Entry point of every test program: GoogleTest, plus a screenshot of the
-// whole screen under build/test-artifacts/ for each test that fails.
+// Entry point of every test program: GoogleTest, a screenshot of the whole
+// screen under build/test-artifacts/ for each test that fails, and a crash
+// on any thread failing the run.
+#include "CrashGuard.h"
 #include "Fixtures.h"
 #include "UiDriver.h"
 
@@ -7,9 +9,16 @@
 
 namespace {
 
-class ScreenshotOnFailure : public testing::EmptyTestEventListener {
+class TestHooks : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo& info) override
+    {
+        // A library or a test may have put in a handler of its own meanwhile.
+        InstallCrashGuard();
+        SetCrashContext((std::string(info.test_suite_name()) + "." + info.name()).c_str());
+    }
     void OnTestEnd(const testing::TestInfo& info) override
     {
+        SetCrashContext("");
         if (!info.result()->Failed())
             return;
         std::string name = std::string(info.test_suite_name()) + "." + info.name();
@@ -25,7 +34,8 @@ class ScreenshotOnFailure : public testing::EmptyTestEventListener {
 
 int main(int argc, char** argv)
 {
+    InstallCrashGuard();
     testing::InitGoogleTest(&argc, argv);
-    testing::UnitTest::GetInstance()->listeners().Append(new ScreenshotOnFailure);
+    testing::UnitTest::GetInstance()->listeners().Append(new TestHooks);
     return RUN_ALL_TESTS();
 }

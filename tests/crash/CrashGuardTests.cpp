@@ -1,0 +1,118 @@
+// A crash anywhere in a test program fails it: each way of crashing runs in
+// a child copy of this program and must end it with the crash's exit code
+// and a report naming it. The crashing cases are disabled so that only the
+// child runs them; ctest also runs the first one directly, expecting failure.
+#include "CrashGuard.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace {
+
+void WriteThroughNull()
+{
+    *static_cast<volatile int*>(nullptr) = 1;
+}
+
+TEST(CrashOnPurpose, DISABLED_AccessViolationOnAnotherThread)
+{
+    std::thread(WriteThroughNull).join();
+}
+
+TEST(CrashOnPurpose, DISABLED_ExceptionLeavingAnotherThread)
+{
+    std::thread([] { throw std::runtime_error("thrown on purpose"); }).join();
+}
+
+TEST(CrashOnPurpose, DISABLED_AccessViolationInAWindowProcedure)
+{
+    // A window on a thread of its own, crashing on a message sent to it
+    // from this thread.
+    HWND window = nullptr;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread owner([&] {
+        WNDCLASSW wc = {};
+        wc.lpszClassName = L"VkCrashOnPurpose";
+        wc.lpfnWndProc = [](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (msg == WM_APP)
+                WriteThroughNull();
+            return DefWindowProcW(w, msg, wp, lp);
+        };
+        RegisterClassW(&wc);
+        window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        SetEvent(ready);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+            DispatchMessageW(&msg);
+    });
+    WaitForSingleObject(ready, 10000);
+    SendMessageW(window, WM_APP, 0, 0);
+    owner.join();
+}
+
+struct ChildRun {
+    DWORD exitCode = 0;
+    std::string report;
+};
+
+// Runs this program again with only `test`, collecting what it writes to stderr.
+ChildRun RunChild(const std::string& test)
+{
+    ChildRun run;
+    std::wstring log = MakeTempDirectory() + L"stderr.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE file = CreateFileW(log.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(path) + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
+                           std::wstring(test.begin(), test.end());
+    STARTUPINFOW startup = {sizeof(startup)};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = file;
+    startup.hStdError = file;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(path, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0)
+            TerminateProcess(process.hProcess, 1);
+        GetExitCodeProcess(process.hProcess, &run.exitCode);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    char buffer[8192];
+    DWORD read = 0;
+    if (ReadFile(file, buffer, sizeof(buffer), &read, nullptr))
+        run.report.assign(buffer, read);
+    CloseHandle(file);
+    RemoveDirectoryTree(log.substr(0, log.find_last_of(L'\\')));
+    return run;
+}
+
+TEST(CrashGuard, EachWayOfCrashingEndsTheProgramWithItsOwnCodeAndAReport)
+{
+    struct Case {
+        const char* test;
+        UINT exitCode;
+        const char* report;
+    };
+    const Case cases[] = {
+        {"AccessViolationOnAnotherThread", kUnhandledExceptionExitCode, "unhandled exception 0xC0000005"},
+        {"ExceptionLeavingAnotherThread", kTerminateExitCode, "std::terminate with exception \"thrown on purpose\""},
+        {"AccessViolationInAWindowProcedure", kUnhandledExceptionExitCode, "unhandled exception 0xC0000005"},
+    };
+    for (const Case& c : cases) {
+        const std::string name = std::string("CrashOnPurpose.DISABLED_") + c.test;
+        ChildRun run = RunChild(name);
+        EXPECT_EQ(c.exitCode, run.exitCode) << c.test << "\n" << run.report;
+        EXPECT_NE(std::string::npos, run.report.find(c.report)) << c.test << "\n" << run.report;
+        EXPECT_NE(std::string::npos, run.report.find("during " + name)) << c.test << "\n" << run.report;
+    }
+}
+
+} // namespace
