@@ -151,3 +151,8 @@ void SetCrashContext(const char* context)
 {
     snprintf(g_context, sizeof(g_context), "%s", context ? context : "");
 }
+
+const char* CrashContext()
+{
+    return g_context;
+}

@@ -17,3 +17,5 @@ void InstallCrashGuard();
 
 // Names what the program is doing (the running test), for the report.
 void SetCrashContext(const char* context);
+// What SetCrashContext named last.
+const char* CrashContext();

@@ -53,9 +53,9 @@ struct FakeCard {
 };
 
 // Runs DisplayUnlockCode while `holder` acts on the first window it shows.
-int Display(FakeCard* card, std::function<void(HWND)> holder, bool withGet = true, DWORD waitMs = 5000)
+int Display(FakeCard* card, std::function<void(HWND)> holder, bool withGet = true)
 {
-    std::thread acting = uidriver::ActOnDialog(std::move(holder), waitMs);
+    std::thread acting = uidriver::ActOnDialog(std::move(holder), 5000);
     int result = DisplayUnlockCode(nullptr, card, withGet ? FakeCard::Get : nullptr, FakeCard::Remove, kReader);
     acting.join();
     return result;
@@ -96,13 +96,14 @@ TEST(UnlockCodeDisplay, APolicyCanSuppressIt)
     registry.SetDword(L"Software\\Policies\\Quellon\\Velkor\\UserConsole", L"HideUnlockCode", 7);
     FakeCard card{L"3150A7C2E99D4B06", 0};
     bool shown = false;
-    int result = Display(
-        &card,
+    std::thread holder = uidriver::ActOnDialogIfAny(
         [&](HWND dialog) {
             shown = true;
             Press(dialog, IDOK);
         },
-        true, 500);
+        500);
+    int result = DisplayUnlockCode(nullptr, &card, FakeCard::Get, FakeCard::Remove, kReader);
+    holder.join();
     EXPECT_EQ(0, result);
     EXPECT_FALSE(shown);
     EXPECT_EQ(0, card.removed);

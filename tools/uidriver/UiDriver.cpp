@@ -5,6 +5,29 @@
 
 namespace uidriver {
 
+namespace {
+
+MissedWindowHandler g_missed = nullptr;
+
+HWND ToldWhenMissing(HWND found, const std::wstring& what, DWORD timeoutMs)
+{
+    if (!found && g_missed)
+        g_missed(what + L", ready within " + std::to_wstring(timeoutMs) + L" ms");
+    return found;
+}
+
+std::wstring OnThread(DWORD threadId)
+{
+    return threadId ? L" on thread " + std::to_wstring(threadId) : L"";
+}
+
+} // namespace
+
+void SetMissedWindowHandler(MissedWindowHandler handler)
+{
+    g_missed = handler;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -96,23 +119,27 @@ HWND WaitForMatch(const std::function<bool(HWND)>& matches, DWORD timeoutMs)
 
 HWND WaitForTopLevel(const std::wstring& className, DWORD threadId, DWORD timeoutMs)
 {
-    return WaitForMatch(
+    HWND found = WaitForMatch(
         [&](HWND window) {
             if (!className.empty() && ClassOf(window) != className)
                 return false;
             return threadId == 0 || GetWindowThreadProcessId(window, nullptr) == threadId;
         },
         timeoutMs);
+    return ToldWhenMissing(found, (className.empty() ? L"a window" : L"a window of class \"" + className + L"\"") +
+                                      OnThread(threadId),
+                           timeoutMs);
 }
 
 HWND WaitForDialogWith(DWORD threadId, int controlId, DWORD timeoutMs)
 {
-    return WaitForMatch(
+    HWND found = WaitForMatch(
         [&](HWND window) {
             return ClassOf(window) == L"#32770" && GetWindowThreadProcessId(window, nullptr) == threadId &&
                    FindControl(window, controlId) != nullptr;
         },
         timeoutMs);
+    return ToldWhenMissing(found, L"a dialog with control " + std::to_wstring(controlId) + OnThread(threadId), timeoutMs);
 }
 
 bool WaitIdle(HWND window, DWORD timeoutMs)
@@ -129,6 +156,18 @@ bool WaitPainted(HWND window, DWORD timeoutMs)
     // window's thread paint before the next sent message is answered.
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     return WaitIdle(window, timeoutMs);
+}
+
+std::thread ActOnDialogIfAny(std::function<void(HWND)> action, DWORD timeoutMs)
+{
+    DWORD thread = GetCurrentThreadId();
+    return std::thread([thread, action, timeoutMs] {
+        HWND dialog = WaitForMatch(
+            [thread](HWND w) { return ClassOf(w) == L"#32770" && GetWindowThreadProcessId(w, nullptr) == thread; },
+            timeoutMs);
+        if (dialog)
+            action(dialog);
+    });
 }
 
 std::thread ActOnDialog(std::function<void(HWND)> action, DWORD timeoutMs)

@@ -13,6 +13,11 @@ namespace uidriver {
 
 inline constexpr DWORD kDefaultTimeoutMs = 10000;
 
+// Told what a wait for a window looked for when none came in time (a test
+// fails then; a host program may ignore it). None by default.
+using MissedWindowHandler = void (*)(const std::wstring& what);
+void SetMissedWindowHandler(MissedWindowHandler handler);
+
 // Waits until `condition` holds, checking it every few milliseconds, for at
 // most `timeoutMs`. Returns whether it held.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kDefaultTimeoutMs);
@@ -24,7 +29,8 @@ std::wstring TextOf(HWND window);
 
 // Waits for a visible top-level window of class `className` (any class when
 // empty) belonging to thread `threadId` (any thread of this process when 0),
-// and for it to be idle. Null when none came in time.
+// and for it to be idle. Null when none came in time (the missed-window
+// handler is told).
 HWND WaitForTopLevel(const std::wstring& className, DWORD threadId = 0, DWORD timeoutMs = kDefaultTimeoutMs);
 
 // Waits for a visible dialog of thread `threadId` that has a control with
@@ -37,9 +43,13 @@ bool WaitIdle(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
 bool WaitPainted(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
 
 // Starts a thread that waits for the first dialog the calling thread shows
-// and then runs `action` on it (nothing when none shows in time). Join it
-// after the call that shows the dialog has returned.
+// and then runs `action` on it (nothing but telling the missed-window
+// handler when none shows in time). Join it after the call that shows the
+// dialog has returned.
 std::thread ActOnDialog(std::function<void(HWND)> action, DWORD timeoutMs = kDefaultTimeoutMs);
+// As ActOnDialog, for a call that should show no dialog: none showing is
+// not reported, and `action` closes one that does.
+std::thread ActOnDialogIfAny(std::function<void(HWND)> action, DWORD timeoutMs);
 
 // Presses a button the way a click does.
 void Click(HWND button);

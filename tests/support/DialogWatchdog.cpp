@@ -1,0 +1,92 @@
+#include "DialogWatchdog.h"
+
+#include "CrashGuard.h"
+#include "Fixtures.h"
+#include "UiDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kGraceAfterMissMs = 2000;
+
+std::atomic<DWORD> g_maxOpenMs{0};
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string narrow;
+    for (wchar_t c : text)
+        narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
+[[noreturn]] void EndRun(HWND dialog, DWORD openMs)
+{
+    const std::string context = CrashContext();
+    std::string name = context.empty() ? "run" : context;
+    for (char& c : name)
+        if (c == '/' || c == '\\' || c == ':')
+            c = '_';
+    const std::wstring shot = ArtifactsDirectory() + std::wstring(name.begin(), name.end()) + L".left-open.bmp";
+    uidriver::SaveScreenshot(nullptr, shot);
+    fprintf(stderr,
+            "dialog left open: \"%s\" (class %s, thread %lu) was still open after %lu ms during %s; nobody was "
+            "going to close it. Screen saved as %s\n",
+            Narrow(uidriver::TextOf(dialog)).c_str(), Narrow(uidriver::ClassOf(dialog)).c_str(),
+            GetWindowThreadProcessId(dialog, nullptr), openMs, context.empty() ? "the run" : context.c_str(),
+            Narrow(shot).c_str());
+    fflush(stdout);
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), kDialogLeftOpenExitCode);
+    for (;;)
+        ExitProcess(kDialogLeftOpenExitCode);
+}
+
+void Watch()
+{
+    std::vector<std::pair<HWND, ULONGLONG>> open;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        auto dialogs = uidriver::TopLevelWindows([](HWND w) { return uidriver::ClassOf(w) == L"#32770"; });
+        std::vector<std::pair<HWND, ULONGLONG>> still;
+        for (HWND dialog : dialogs) {
+            ULONGLONG since = now;
+            for (const auto& seen : open)
+                if (seen.first == dialog)
+                    since = seen.second;
+            still.emplace_back(dialog, since);
+            if (now - since > g_maxOpenMs.load())
+                EndRun(dialog, static_cast<DWORD>(now - since));
+        }
+        open = std::move(still);
+        Sleep(100);
+    }
+}
+
+void OnMissedWindow(const std::wstring& what)
+{
+    ReportMissedDialog(what);
+}
+
+} // namespace
+
+void StartDialogWatchdog(DWORD maxOpenMs)
+{
+    g_maxOpenMs = maxOpenMs;
+    uidriver::SetMissedWindowHandler(OnMissedWindow);
+    static bool started = (std::thread(Watch).detach(), true);
+    (void)started;
+}
+
+void ReportMissedDialog(const std::wstring& what)
+{
+    ADD_FAILURE() << "waited in vain for " << Narrow(what);
+    if (g_maxOpenMs.load() > kGraceAfterMissMs)
+        g_maxOpenMs = kGraceAfterMissMs;
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Ends a test run that waits for a dialog nobody will close. Tests drive
+// every dialog they open to its end within seconds; a fault that leaves one
+// open (a button that no longer closes it, a holder that never found it)
+// would otherwise hold the test until ctest's time-out. The watchdog names
+// the dialog, saves the screen and ends the program with its own exit code.
+#include <windows.h>
+
+#include <string>
+
+// Exit code of a run ended by the watchdog (a distinct low byte, as the
+// crash codes).
+inline constexpr UINT kDialogLeftOpenExitCode = 0xC7;
+
+// Watches the visible dialogs of this process from now on: one open for
+// longer than `maxOpenMs` ends the run.
+void StartDialogWatchdog(DWORD maxOpenMs);
+
+// A holder gave up waiting for `what`: the test has failed, so dialogs still
+// open will not be closed by it and are given only a short grace.
+void ReportMissedDialog(const std::wstring& what);
