@@ -5,6 +5,7 @@
 #include "PinPromptDriver.h"
 #include "UiDriver.h"
 
+#include "SecureDialog.h"
 #include "SessionState_control.h"
 #include "frame/VelkorExports.h"
 #include "pinrc_ids.h"
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <latch>
 
@@ -413,9 +415,11 @@ TEST_F(PinPrompt, NowhereToPutThePinIsRefused)
 
 TEST_F(PinPrompt, NoTypedPinIsLeftInMemoryOnceItsBufferIsFreed)
 {
-    // Long enough to stand out in a memory scan, so longer than the maximum.
+    // Long enough that a buffer wiped only in part keeps a piece of it past
+    // what the heap's own bookkeeping overwrites when the block is freed, so
+    // longer than the maximum.
     m_registry.SetDword(kPinPolicies, L"EnableLargePINEntry", 1);
-    MaskedSecret secret(12);
+    MaskedSecret secret(40);
     PinAnswer answer = AskPin([&](HWND dialog) {
         for (size_t i = 0; i < secret.Length(); ++i)
             SendMessageW(PinEdit(dialog), WM_CHAR, secret.At(i), 1);
@@ -431,7 +435,7 @@ TEST_F(PinPrompt, NoTypedPinIsLeftInMemoryOnceItsBufferIsFreed)
     FreeGetPinBuffer(answer.pin, static_cast<unsigned>(answer.length));
     SecretSightings after = ScanProcessMemory(secret);
     EXPECT_EQ(0u, after.wide) << "the PIN as UTF-16";
-    EXPECT_EQ(0u, after.narrow) << "the PIN as ANSI text";
+    EXPECT_EQ(0u, after.narrow) << "the PIN in the system code page";
 }
 
 // The prompt holds a PIN longer than the maximum while another program
@@ -512,24 +516,96 @@ TEST_F(PinAlwaysPrompt, DISABLED_SurvivesForgedMessagesAndCancelStillRefuses)
 
 namespace {
 
-// The scan above proves something only if it sees a secret that is there.
-TEST(MemoryScan, SeesASecretLeftInMemoryInEitherForm)
+// The scans above prove something only if they see what is left behind:
+// the whole secret, or any run of kSecretPieceLength of its characters.
+TEST(MemoryScan, SeesEveryPieceOfASecretLeftInEitherForm)
 {
-    MaskedSecret secret(12);
-    auto* wide = static_cast<wchar_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    auto* narrow = reinterpret_cast<char*>(wide + 1024);
-    for (size_t i = 0; i < secret.Length(); ++i) {
-        wide[i] = secret.At(i);
-        narrow[i + 1] = static_cast<char>(secret.At(i)); // at an odd address
+    struct Case {
+        const char* name;
+        size_t from; // the characters left in memory
+        size_t count;
+        bool wide;
+        bool seen;
+    };
+    const Case cases[] = {
+        {"whole, UTF-16", 0, 24, true, true},
+        {"whole, code page, at an odd address", 0, 24, false, true},
+        {"last piece, UTF-16", 16, 8, true, true},
+        {"middle, code page", 5, 11, false, true},
+        {"less than a piece, UTF-16", 3, 7, true, false},
+        {"less than a piece, code page", 17, 7, false, false},
+    };
+    MaskedSecret secret(24);
+    for (const Case& c : cases) {
+        auto* page = static_cast<unsigned char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        for (size_t i = 0; i < c.count; ++i) {
+            if (c.wide)
+                reinterpret_cast<wchar_t*>(page)[i] = secret.At(c.from + i);
+            else
+                page[1 + i] = secret.NarrowAt(c.from + i);
+        }
+        SecretSightings seen = ScanProcessMemory(secret);
+        EXPECT_EQ(c.seen && c.wide, seen.wide > 0) << c.name;
+        EXPECT_EQ(c.seen && !c.wide, seen.narrow > 0) << c.name;
+        SecureZeroMemory(page, 4096);
+        EXPECT_EQ(0u, ScanProcessMemory(secret).Total()) << c.name << ", wiped";
+        VirtualFree(page, 0, MEM_RELEASE);
     }
-    SecretSightings seen = ScanProcessMemory(secret);
-    EXPECT_EQ(1u, seen.wide);
-    EXPECT_EQ(1u, seen.narrow);
-    SecureZeroMemory(wide, 4096);
-    seen = ScanProcessMemory(secret);
-    EXPECT_EQ(0u, seen.wide);
-    EXPECT_EQ(0u, seen.narrow);
-    VirtualFree(wide, 0, MEM_RELEASE);
+}
+
+// An edit that held a secret keeps it in its buffer unless its text is
+// overwritten before it is emptied: setting an empty text clears only the
+// first character, and destroying the edit frees the buffer as it is.
+TEST(MemoryScan, SeesWhatAnEditEmptiedWithoutOverwritingLeaves)
+{
+    struct Case {
+        const char* name;
+        void (*empty)(HWND);
+        bool seen;
+    };
+    const Case cases[] = {
+        {"emptied", [](HWND edit) { SetWindowTextW(edit, L""); }, true},
+        {"overwritten, then emptied", WipeEditText, false},
+    };
+    for (const Case& c : cases) {
+        MaskedSecret secret(24);
+        HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP | ES_PASSWORD | ES_AUTOHSCROLL, 0, 0, 200, 20, nullptr,
+                                    nullptr, nullptr, nullptr);
+        ASSERT_TRUE(edit);
+        for (size_t i = 0; i < secret.Length(); ++i)
+            SendMessageW(edit, WM_CHAR, secret.At(i), 1);
+        c.empty(edit);
+        DestroyWindow(edit);
+        EXPECT_EQ(c.seen, ScanProcessMemory(secret).wide > 0) << c.name;
+    }
+}
+
+// A PIN buffer handed to the caller must be wiped whole when it is freed:
+// a freed block loses only its first bytes to the heap's bookkeeping.
+TEST(MemoryScan, SeesWhatAFreeThatWipesTooLittleLeaves)
+{
+    struct Case {
+        const char* name;
+        void (*release)(char* buffer, unsigned length);
+        bool seen;
+    };
+    const Case cases[] = {
+        {"FreeGetPinBuffer", [](char* b, unsigned n) { FreeGetPinBuffer(b, n); }, false},
+        {"half wiped", [](char* b, unsigned n) { SecureZeroMemory(b, n / 2); free(b); }, true},
+        {"all but a piece wiped", [](char* b, unsigned n) { SecureZeroMemory(b, n - kSecretPieceLength); free(b); }, true},
+        {"not wiped", [](char* b, unsigned) { free(b); }, true},
+    };
+    for (const Case& c : cases) {
+        MaskedSecret secret(24);
+        const unsigned length = static_cast<unsigned>(secret.NarrowLength());
+        auto* buffer = static_cast<char*>(malloc(length + 1));
+        ASSERT_TRUE(buffer);
+        for (unsigned i = 0; i < length; ++i)
+            buffer[i] = static_cast<char>(secret.NarrowAt(i));
+        buffer[length] = 0;
+        c.release(buffer, length);
+        EXPECT_EQ(c.seen, ScanProcessMemory(secret).narrow > 0) << c.name;
+    }
 }
 
 } // namespace
