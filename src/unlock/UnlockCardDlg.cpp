@@ -122,17 +122,20 @@ void CUnlockCardDlg::MoveUpWindow(int id, int dy)
     OffsetChild(GetDlgItemHwnd(id), -dy);
 }
 
-LRESULT CUnlockCardDlg::OnDisplayPINPolicies()
+bool CUnlockCardDlg::CreatePoliciesPanel()
 {
     if (!m_pStaticPolicies) {
         HWND placeholder = GetDlgItemHwnd(IDC_UNLOCK_POLICIES_PLACEHOLDER);
         if (!placeholder)
-            return 0;
+            return false;
         RECT spot = ChildRect(placeholder);
         PwdRuleArgs record = {m_bNumericOnly, m_bWeakPINAllowed, 0, m_nMinPINLen, m_nMaxPINLen, 0};
         m_pStaticPolicies = new (std::nothrow) VKPoliciesDlg(&record, 0, &spot, this, 10, 3, 6);
-        if (!m_pStaticPolicies || !m_pStaticPolicies->LocCreate(this))
-            return 0;
+        if (!m_pStaticPolicies || !m_pStaticPolicies->LocCreate(this)) {
+            delete m_pStaticPolicies;
+            m_pStaticPolicies = nullptr;
+            return false;
+        }
         // The panel takes the width of the new-PIN label, and the dialog
         // grows by the panel's height.
         RECT label = ChildRect(GetDlgItemHwnd(IDC_UNLOCK_NEW_PIN_LABEL));
@@ -156,7 +159,15 @@ LRESULT CUnlockCardDlg::OnDisplayPINPolicies()
         }
         m_pStaticPolicies->SetWindowPos(HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
-    m_pStaticPolicies->VerifyAndUpdatePolicies(CSecStr(), CSecStr(), CSecStr(), CSecStr());
+    return true;
+}
+
+LRESULT CUnlockCardDlg::OnDisplayPINPolicies()
+{
+    if (!CreatePoliciesPanel())
+        return 0;
+    // What was typed before the panel came is judged now, not forgotten.
+    OnChangeEdit();
     m_pStaticPolicies->ShowWindow(SW_SHOW);
     ::UpdateWindow(m_hWnd);
     return 0;
@@ -179,6 +190,11 @@ bool CUnlockCardDlg::IsWellFormedUnlockCode(const CSecStr& code)
 
 void CUnlockCardDlg::OnChangeEdit()
 {
+    // The panel judges the new PIN. It is asked for by a posted message, and
+    // text can arrive first (sent by another thread, which the dialog
+    // answers before its posted messages): it is made now then, so that a
+    // PIN typed early is judged like any other.
+    CreatePoliciesPanel();
     CSecStr newPin = ReadEdit(IDC_UNLOCK_NEW_PIN_EDIT);
     CSecStr confirm = ReadEdit(IDC_UNLOCK_CONFIRM_EDIT);
     bool ok = false;

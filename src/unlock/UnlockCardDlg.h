@@ -41,6 +41,7 @@ protected:
 private:
     void OnChangeEdit();
     LRESULT OnDisplayPINPolicies();
+    bool CreatePoliciesPanel();
     void ShowChallenge();
     void MoveUpWindow(int id, int dy);
     void ShowFailure(const CSecStr& text);
