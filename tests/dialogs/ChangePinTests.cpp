@@ -25,12 +25,14 @@ struct Request {
     int minLength = 4;
     int maxLength = 8;
     int firstUse = 0;
+    int lastTry = 0;
     bool askCurrent = true;
     void(CALLBACK* timer)(void*) = nullptr;
     void* timerArgument = nullptr;
     unsigned period = 0;
     HWND parent = nullptr;
     DWORD dialogWaitMs = uidriver::kDefaultTimeoutMs;
+    bool dialogExpected = true; // else none showing is no failure
 };
 
 struct Answer {
@@ -42,22 +44,25 @@ struct Answer {
     bool dialogShown = false;
 };
 
-Answer AskChange(const Request& r, std::function<void(HWND)> holder)
+// `returned`, when given, is set once the call has returned.
+Answer AskChange(const Request& r, std::function<void(HWND)> holder, std::atomic<bool>* returned = nullptr)
 {
     Answer answer;
     wchar_t fresh[128];
     wchar_t current[128];
     wmemset(fresh, L'#', 128);
     wmemset(current, L'#', 128);
-    std::thread acting = uidriver::ActOnDialog(
-        [&](HWND frame) {
-            answer.dialogShown = true;
-            holder(frame);
-        },
-        r.dialogWaitMs);
-    answer.result = GetChangePINInfoFromUser(r.numericOnly, r.weakAllowed, r.minLength, r.maxLength, r.firstUse, 0,
-                                             fresh, &answer.freshLength, current, &answer.currentLength, kReader,
-                                             r.parent, r.askCurrent, r.timer, r.timerArgument, r.period);
+    auto act = [&](HWND frame) {
+        answer.dialogShown = true;
+        holder(frame);
+    };
+    std::thread acting = r.dialogExpected ? uidriver::ActOnDialog(act, r.dialogWaitMs)
+                                          : uidriver::ActOnDialogIfAny(act, r.dialogWaitMs);
+    answer.result = GetChangePINInfoFromUser(r.numericOnly, r.weakAllowed, r.minLength, r.maxLength, r.firstUse,
+                                             r.lastTry, fresh, &answer.freshLength, current, &answer.currentLength,
+                                             kReader, r.parent, r.askCurrent, r.timer, r.timerArgument, r.period);
+    if (returned)
+        *returned = true;
     acting.join();
     if (answer.result == 0) {
         answer.current.assign(current, static_cast<size_t>(answer.currentLength));
@@ -220,6 +225,45 @@ TEST_F(ChangePin, CancelIsRefusedOnlyAtAFirstUseWhenThePolicySaysSo)
     }
 }
 
+// On a card's last try a warning comes first; Cancel there ends the call
+// with -1 before any change-PIN dialog opens.
+TEST_F(ChangePin, TheLastTryWarningComesFirstAndItsCancelOpensNothing)
+{
+    struct Case {
+        UINT answer;
+        bool changeDialog;
+    };
+    for (Case c : {Case{IDCANCEL, false}, Case{IDOK, true}}) {
+        Request request;
+        request.lastTry = 1;
+        std::atomic<bool> returned{false};
+        bool warningFirst = false;
+        bool changeDialogShown = false;
+        const DWORD caller = GetCurrentThreadId();
+        Answer answer = AskChange(request, [&](HWND box) {
+            warningFirst = Field(box, IDC_NEW_PIN_EDIT) == nullptr;
+            PostMessageW(box, WM_COMMAND, c.answer, 0);
+            // Next, either the call returns or the change-PIN dialog shows.
+            HWND next = nullptr;
+            uidriver::WaitUntil([&] {
+                auto shown = uidriver::TopLevelWindows([&](HWND w) {
+                    return w != box && uidriver::ClassOf(w) == L"#32770" && GetWindowThreadProcessId(w, nullptr) == caller;
+                });
+                next = shown.empty() ? nullptr : shown.front();
+                return next || returned.load();
+            });
+            if (next) {
+                uidriver::WaitIdle(next);
+                changeDialogShown = Field(next, IDC_NEW_PIN_EDIT) != nullptr;
+                Press(next, IDCANCEL);
+            }
+        }, &returned);
+        EXPECT_EQ(-1, answer.result) << c.answer;
+        EXPECT_TRUE(warningFirst) << c.answer;
+        EXPECT_EQ(c.changeDialog, changeDialogShown) << c.answer;
+    }
+}
+
 TEST_F(ChangePin, TheCardLeavingEndsItEvenWhenCancelIsRefused)
 {
     m_registry.SetDword(kChangePinPolicies, L"DisableCancelChangePINatFirstUse", 1);
@@ -285,6 +329,7 @@ TEST_F(ChangePin, APageOpenInTheCallersDialogAnswersWithoutADialog)
     Request fromHost;
     fromHost.parent = host.m_hWnd;
     fromHost.dialogWaitMs = 1000;
+    fromHost.dialogExpected = false;
     Answer answered = AskChange(fromHost, cancel);
     EXPECT_FALSE(answered.dialogShown);
     EXPECT_EQ(0, answered.result);
@@ -348,8 +393,8 @@ TEST_F(ChangePin, TheKeepAliveCallbackRunsOnlyWithAPeriod)
 
 TEST_F(ChangePin, NeitherPinIsLeftInMemoryOnceTheCallerWipedItsBuffers)
 {
-    MaskedSecret oldPin(10);
-    MaskedSecret newPin(12);
+    MaskedSecret oldPin(16);
+    MaskedSecret newPin(20);
     auto typeSecret = [](HWND edit, const MaskedSecret& secret) {
         for (size_t i = 0; i < secret.Length(); ++i)
             SendMessageW(edit, WM_CHAR, secret.At(i), 1);

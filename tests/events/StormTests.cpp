@@ -216,4 +216,46 @@ TEST(EventStorm, NoSubscriberIsCalledOnceUnsubscribeHasReturned)
     EXPECT_GT(Watchful::calls.load(), 0);
 }
 
+// Holds its delivery until released, to catch UnSubscribe in the middle of it.
+class HeldSubscriber : public VKDelegateSubscriber {
+public:
+    HeldSubscriber() { Subscribe(VK_EVENT_CARD_INSERTED, &VK_CARD_EVENT_CHANNEL); }
+    ~HeldSubscriber() override { UnSubscribe(); }
+    void HandleEvent(const VKEventRecord*) override
+    {
+        SetEvent(m_entered);
+        WaitForSingleObject(m_release, 10000);
+        m_bFinished = true;
+    }
+    int Leave() { return UnSubscribe(); }
+    HANDLE m_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE m_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> m_bFinished{false};
+};
+
+TEST(EventStorm, UnsubscribeWaitsForTheDeliveryInProgressToFinish)
+{
+    const size_t before = vkevtsubSubscriptionCount();
+    HeldSubscriber subscriber;
+    RaiseCardEvent(VK_EVENT_CARD_INSERTED, L"R");
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(subscriber.m_entered, 10000)) << "the delivery began";
+    std::atomic<bool> returned{false};
+    bool finishedFirst = false;
+    std::thread leaving([&] {
+        subscriber.Leave();
+        finishedFirst = subscriber.m_bFinished.load();
+        returned = true;
+    });
+    // Once the subscription is gone from the list, UnSubscribe is waiting
+    // for the delivery, or (wrongly) about to return.
+    EXPECT_TRUE(uidriver::WaitUntil([&] { return vkevtsubSubscriptionCount() == before; }));
+    EXPECT_FALSE(uidriver::WaitUntil([&] { return returned.load(); }, 300)) << "returned during the delivery";
+    SetEvent(subscriber.m_release);
+    leaving.join();
+    EXPECT_TRUE(finishedFirst);
+    WaitDelivered();
+    CloseHandle(subscriber.m_entered);
+    CloseHandle(subscriber.m_release);
+}
+
 } // namespace
