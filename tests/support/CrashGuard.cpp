@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <exception>
 
 namespace {
@@ -19,21 +18,44 @@ void Report(const char* text)
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
 }
 
-// "module+0xoffset" for a code address, or "?" when no module holds it.
+// The image that holds `address`, or null. Read from the address space
+// alone: the loader's lock may be held by the thread that faulted, or by
+// one that waits for it.
+const unsigned char* ImageOf(const void* address)
+{
+    MEMORY_BASIC_INFORMATION region = {};
+    if (!VirtualQuery(address, &region, sizeof(region)) || region.Type != MEM_IMAGE)
+        return nullptr;
+    return static_cast<const unsigned char*>(region.AllocationBase);
+}
+
+// The name an image gives itself in its export directory; the program's
+// own has none.
+const char* ImageName(const unsigned char* image)
+{
+    if (!image)
+        return "?";
+    if (image == reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr)))
+        return "the test program";
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& exports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (!exports.VirtualAddress || !exports.Size)
+        return "?";
+    const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(image + exports.VirtualAddress);
+    return directory->Name ? reinterpret_cast<const char*>(image + directory->Name) : "?";
+}
+
+// "module+0xoffset" for a code address, or "?" when no image holds it.
 void DescribeAddress(const void* address, char* out, size_t size)
 {
-    HMODULE module = nullptr;
-    char path[MAX_PATH] = "?";
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           static_cast<const char*>(address), &module) &&
-        GetModuleFileNameA(module, path, MAX_PATH)) {
-        const char* name = strrchr(path, '\\');
-        snprintf(out, size, "%s+0x%llx", name ? name + 1 : path,
-                 static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(address) -
-                                                 reinterpret_cast<ULONG_PTR>(module)));
+    const unsigned char* image = ImageOf(address);
+    if (!image) {
+        snprintf(out, size, "?");
         return;
     }
-    snprintf(out, size, "?");
+    snprintf(out, size, "%s+0x%llx", ImageName(image),
+             static_cast<unsigned long long>(static_cast<const unsigned char*>(address) - image));
 }
 
 [[noreturn]] void ReportAndEnd(EXCEPTION_POINTERS* pointers)
@@ -87,18 +109,13 @@ bool IsFault(DWORD code)
     }
 }
 
-// Whether `address` lies in a module of the system rather than in ours.
+// Whether `address` lies in a module of the system rather than in ours:
+// Wine marks its own modules in their headers.
 bool IsInSystemModule(const void* address)
 {
-    HMODULE module = nullptr;
-    wchar_t path[MAX_PATH] = {};
-    wchar_t windows[MAX_PATH] = {};
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<const wchar_t*>(address), &module) ||
-        !GetModuleFileNameW(module, path, MAX_PATH))
-        return false;
-    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
-    return length > 0 && length < MAX_PATH && _wcsnicmp(path, windows, length) == 0;
+    static const char kWineBuiltin[] = "Wine builtin DLL";
+    const unsigned char* image = ImageOf(address);
+    return image && memcmp(image + 0x40, kWineBuiltin, sizeof(kWineBuiltin) - 1) == 0;
 }
 
 // Sees every exception first. A fault in our own code (or at an address no
