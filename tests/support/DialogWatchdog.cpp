@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -17,6 +18,9 @@ namespace {
 constexpr DWORD kGraceAfterMissMs = 2000;
 
 std::atomic<DWORD> g_maxOpenMs{0};
+std::atomic<bool> g_bStop{false};
+std::thread g_watcher;
+std::mutex g_lock;
 
 std::string Narrow(const std::wstring& text)
 {
@@ -51,7 +55,7 @@ std::string Narrow(const std::wstring& text)
 void Watch()
 {
     std::vector<std::pair<HWND, ULONGLONG>> open;
-    for (;;) {
+    while (!g_bStop) {
         const ULONGLONG now = GetTickCount64();
         auto dialogs = uidriver::TopLevelWindows([](HWND w) { return uidriver::ClassOf(w) == L"#32770"; });
         std::vector<std::pair<HWND, ULONGLONG>> still;
@@ -74,14 +78,30 @@ void OnMissedWindow(const std::wstring& what)
     ReportMissedDialog(what);
 }
 
+void OnWaitBegins()
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (!g_watcher.joinable())
+        g_watcher = std::thread(Watch);
+}
+
 } // namespace
 
 void StartDialogWatchdog(DWORD maxOpenMs)
 {
+    StopDialogWatchdog();
     g_maxOpenMs = maxOpenMs;
+    g_bStop = false;
     uidriver::SetMissedWindowHandler(OnMissedWindow);
-    static bool started = (std::thread(Watch).detach(), true);
-    (void)started;
+    uidriver::SetWaitBeginsHandler(OnWaitBegins);
+}
+
+void StopDialogWatchdog()
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_bStop = true;
+    if (g_watcher.joinable())
+        g_watcher.join();
 }
 
 void ReportMissedDialog(const std::wstring& what)

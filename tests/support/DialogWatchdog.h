@@ -12,9 +12,14 @@
 // crash codes).
 inline constexpr UINT kDialogLeftOpenExitCode = 0xC7;
 
-// Watches the visible dialogs of this process from now on: one open for
-// longer than `maxOpenMs` ends the run.
+// Watches the visible dialogs of this process, from the first wait for a
+// window on: one open for longer than `maxOpenMs` ends the run. Only tests
+// that drive dialogs are watched; a watching thread beside a test that
+// loads and unloads the library has been seen to hang it under Wine.
 void StartDialogWatchdog(DWORD maxOpenMs);
+// Ends the watch. It must not outlive the test: a thread still running when
+// the process exits may be cut off holding a lock that the exit needs.
+void StopDialogWatchdog();
 
 // A holder gave up waiting for `what`: the test has failed, so dialogs still
 // open will not be closed by it and are given only a short grace.

@@ -23,6 +23,7 @@ class TestHooks : public testing::EmptyTestEventListener {
     }
     void OnTestEnd(const testing::TestInfo& info) override
     {
+        StopDialogWatchdog();
         SetCrashContext("");
         if (!info.result()->Failed())
             return;

@@ -8,6 +8,7 @@ namespace uidriver {
 namespace {
 
 MissedWindowHandler g_missed = nullptr;
+WaitBeginsHandler g_waitBegins = nullptr;
 
 HWND ToldWhenMissing(HWND found, const std::wstring& what, DWORD timeoutMs)
 {
@@ -26,6 +27,11 @@ std::wstring OnThread(DWORD threadId)
 void SetMissedWindowHandler(MissedWindowHandler handler)
 {
     g_missed = handler;
+}
+
+void SetWaitBeginsHandler(WaitBeginsHandler handler)
+{
+    g_waitBegins = handler;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
@@ -103,6 +109,8 @@ namespace {
 // The first visible top-level window that matches, once it is idle.
 HWND WaitForMatch(const std::function<bool(HWND)>& matches, DWORD timeoutMs)
 {
+    if (g_waitBegins)
+        g_waitBegins();
     HWND found = nullptr;
     if (!WaitUntil(
             [&] {

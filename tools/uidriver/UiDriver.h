@@ -17,6 +17,10 @@ inline constexpr DWORD kDefaultTimeoutMs = 10000;
 // fails then; a host program may ignore it). None by default.
 using MissedWindowHandler = void (*)(const std::wstring& what);
 void SetMissedWindowHandler(MissedWindowHandler handler);
+// Told whenever a wait for a window begins (a test starts watching the
+// dialogs it drives then). None by default.
+using WaitBeginsHandler = void (*)();
+void SetWaitBeginsHandler(WaitBeginsHandler handler);
 
 // Waits until `condition` holds, checking it every few milliseconds, for at
 // most `timeoutMs`. Returns whether it held.
