@@ -28,6 +28,14 @@ TEST(CrashOnPurpose, DISABLED_ExceptionLeavingAnotherThread)
     std::thread([] { throw std::runtime_error("thrown on purpose"); }).join();
 }
 
+// A named CALLBACK: a lambda has the wrong calling convention on x86.
+LRESULT CALLBACK CrashOnAppMessage(HWND w, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_APP)
+        WriteThroughNull();
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
 TEST(CrashOnPurpose, DISABLED_AccessViolationInAWindowProcedure)
 {
     // A window on a thread of its own, crashing on a message sent to it
@@ -37,11 +45,7 @@ TEST(CrashOnPurpose, DISABLED_AccessViolationInAWindowProcedure)
     std::thread owner([&] {
         WNDCLASSW wc = {};
         wc.lpszClassName = L"VkCrashOnPurpose";
-        wc.lpfnWndProc = [](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
-            if (msg == WM_APP)
-                WriteThroughNull();
-            return DefWindowProcW(w, msg, wp, lp);
-        };
+        wc.lpfnWndProc = CrashOnAppMessage;
         RegisterClassW(&wc);
         window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         SetEvent(ready);
