@@ -10,7 +10,7 @@
 // painted at once and the clock stops.
 #include "ProcessResources.h"
 #include "SessionState_control.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "pinrc_ids.h"
 
 #include <windows.h>

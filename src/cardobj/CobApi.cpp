@@ -1,7 +1,7 @@
 #include "cardobj/CobApi.h"
 
+#include "base/ExceptionBarrier.h"
 #include "cardobj/FailureMap.h"
-#include "frame/ExceptionBarrier.h"
 
 #include "LoadLibrarySync.h"
 #include "vklogu.h"

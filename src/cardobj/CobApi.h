@@ -1,6 +1,6 @@
 #pragma once
 // Start and stop of the card object layer: its two resource modules.
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 
 extern "C" {
 // True when the layer is (or already was) initialized; later calls load

@@ -1,7 +1,7 @@
 #include "cardobj/FailureMap.h"
 
+#include "base/ExceptionBarrier.h"
 #include "cardobj/LayerResult.h"
-#include "frame/ExceptionBarrier.h"
 
 #include "vklogu.h"
 

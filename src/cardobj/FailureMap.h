@@ -1,5 +1,7 @@
 #pragma once
 // The one place where middleware failures become layer result codes.
+#include "base/Log.h"
+
 #include "CException.h"
 
 // The layer result code of a middleware failure identifier.
@@ -16,5 +18,3 @@ int TakeFailure(CException* failure, const wchar_t* format);
 // counts as an unknown failure, so that no exception leaves the layer and
 // each operation cleans up after it as after any failure.
 int TakeFailure(const wchar_t* format) noexcept;
-
-inline constexpr const wchar_t* kLayerTag = L"VKCOBAPI";

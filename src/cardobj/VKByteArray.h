@@ -2,7 +2,7 @@
 // VKByteArray: bytes read from hexadecimal text, to compare card identifiers.
 #include "VKData.h"
 #include "WipingAllocator.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 
 class VKGUI_CLASS VKByteArray {
 public:

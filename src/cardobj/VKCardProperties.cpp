@@ -1,10 +1,10 @@
 #include "cardobj/VKCardProperties.h"
 
+#include "base/ExceptionBarrier.h"
+#include "base/Log.h"
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKByteArray.h"
-#include "frame/ExceptionBarrier.h"
-#include "frame/Log.h"
 
 #include "CConverter.h"
 #include "SMMWController.h"

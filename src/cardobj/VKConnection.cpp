@@ -1,9 +1,9 @@
 #include "cardobj/VKConnection.h"
 
+#include "base/ExceptionBarrier.h"
+#include "base/Log.h"
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
-#include "frame/ExceptionBarrier.h"
-#include "frame/Log.h"
 
 #include "SMMWController.h"
 

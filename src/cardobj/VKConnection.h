@@ -4,7 +4,7 @@
 // it the layer finds, creates and updates the card's credentials and
 // controls card transactions. Credentials belong to the middleware, except
 // those the two create operations hand out: the caller deletes them.
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 
 #include "Filter.h"
 #include "VKData.h"

@@ -3,8 +3,8 @@
 // share a VKReaderData and so one card context: the first Connect of any
 // copy opens it, the last Disconnect releases it.
 #include "SecStr.h"
+#include "base/VelkorExports.h"
 #include "cardobj/VKConnection.h"
-#include "frame/VelkorExports.h"
 
 class ISMMWReader;
 class ISMMWContext;

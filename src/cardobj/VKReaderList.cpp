@@ -1,9 +1,9 @@
 #include "cardobj/VKReaderList.h"
 
+#include "base/ExceptionBarrier.h"
+#include "base/Log.h"
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
-#include "frame/ExceptionBarrier.h"
-#include "frame/Log.h"
 #include "platform/MWController.h"
 
 #include <new>

@@ -1,7 +1,7 @@
 #include "dialogs/BaseDialog.h"
 
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
+#include "base/LibraryState.h"
+#include "base/Log.h"
 
 #include "WipingAllocator.h"
 

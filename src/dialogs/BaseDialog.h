@@ -4,7 +4,7 @@
 // window background colour, can shrink itself or one of its controls, and
 // wipes PIN strings in place. It owns the background brush.
 #include "SecureDialog.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 
 class VKGUI_CLASS CBaseDialog : public CSecureDialog {
 public:

@@ -1,7 +1,7 @@
 #include "dialogs/CapsLockSensitiveEdit.h"
 
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
+#include "base/LibraryState.h"
+#include "base/Log.h"
 
 #include "pinrc_ids.h"
 

@@ -5,7 +5,7 @@
 // their own it shows its own balloon (which it owns); elsewhere it rewrites
 // the text of the system's balloon.
 #include "afxwin.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 
 class VKGUI_CLASS CCapsLockSensitiveEdit : public CEdit {
 public:

@@ -1,10 +1,10 @@
 #include "dialogs/ChangePINDialogMain.h"
 
+#include "base/LibraryState.h"
+#include "base/Log.h"
 #include "dialogs/PinPromptSupport.h"
 #include "events/EventMessages.h"
 #include "events/VKDelegateSubscriberCardRemoved.h"
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
 
 #include "pinrc_ids.h"
 

@@ -1,9 +1,9 @@
 // GetChangePINInfoFromUser: the current and new PIN, checked live against
 // the PIN rules, copied into the caller's buffers.
+#include "base/ExceptionBarrier.h"
+#include "base/Log.h"
+#include "base/VelkorExports.h"
 #include "dialogs/ChangePINDialogMain.h"
-#include "frame/ExceptionBarrier.h"
-#include "frame/Log.h"
-#include "frame/VelkorExports.h"
 
 #include "WipingAllocator.h"
 #include "qlreg.h"

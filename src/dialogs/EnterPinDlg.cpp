@@ -1,9 +1,9 @@
 #include "dialogs/EnterPinDlg.h"
 
+#include "base/HelpTopic.h"
+#include "base/LibraryState.h"
+#include "base/Log.h"
 #include "dialogs/PinPromptSupport.h"
-#include "frame/HelpTopic.h"
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
 
 #include "pinrc_ids.h"
 #include "qlreg.h"

@@ -1,6 +1,6 @@
 #include "dialogs/PinPromptSupport.h"
 
-#include "frame/Log.h"
+#include "base/Log.h"
 
 #include "SessionState.h"
 #include "pinrc_ids.h"

@@ -1,10 +1,10 @@
 // The PIN prompt entry points: GetPINFromUser and ShowPINAlwaysPrompt.
+#include "base/ExceptionBarrier.h"
+#include "base/Log.h"
+#include "base/VelkorExports.h"
 #include "dialogs/EnterPinDlg.h"
 #include "dialogs/PINAlwaysPromptDlg.h"
 #include "dialogs/PinPromptSupport.h"
-#include "frame/ExceptionBarrier.h"
-#include "frame/Log.h"
-#include "frame/VelkorExports.h"
 
 #include "WipingAllocator.h"
 

@@ -1,6 +1,6 @@
 #include "events/CardRemoved.h"
 
-#include "frame/Log.h"
+#include "base/Log.h"
 #include "popup/PopupAlert.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 // Hides the popup alert, reporting 2, when any card is removed.
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "vkevtsub.h"
 
 class CPopupAlert;

@@ -1,8 +1,8 @@
 #include "events/DetectCardRemovedDlg.h"
 
+#include "base/Log.h"
 #include "events/EventMessages.h"
 #include "events/VKDelegateSubscriberCardRemoved.h"
-#include "frame/Log.h"
 
 #include <new>
 

@@ -3,7 +3,7 @@
 // dialog's own help topic (OnContextualHelp) instead of the system's
 // pointer-driven context help.
 #include "SecureDialog.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 
 class VKGUI_CLASS CVKActivatedDlg : public CSecureDialog {
 public:

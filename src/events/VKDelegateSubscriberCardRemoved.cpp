@@ -1,6 +1,6 @@
 #include "events/VKDelegateSubscriberCardRemoved.h"
 
-#include "frame/Log.h"
+#include "base/Log.h"
 
 VKDelegateSubscriberCardRemoved::VKDelegateSubscriberCardRemoved(CWnd* target, UINT message,
                                                                  const wchar_t* readerName)

@@ -4,7 +4,7 @@
 // when the name is empty. The window is not owned.
 #include "SecStr.h"
 #include "afxwin.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "vkevtsub.h"
 
 class VKGUI_CLASS VKDelegateSubscriberCardRemoved : public VKDelegateSubscriber {

@@ -1,6 +1,6 @@
 #include "events/VKDelegateSubscriberWorkstationLocked.h"
 
-#include "frame/Log.h"
+#include "base/Log.h"
 
 VKDelegateSubscriberWorkstationLocked::VKDelegateSubscriberWorkstationLocked(CWnd* target) : m_pTarget(target)
 {

@@ -2,7 +2,7 @@
 // Closes a dialog (WM_CLOSE, as if the holder had cancelled) when the
 // workstation is being locked. Dialogs that show or take a secret hold one.
 #include "afxwin.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "vkevtsub.h"
 
 class VKGUI_CLASS VKDelegateSubscriberWorkstationLocked : public VKDelegateSubscriber {

@@ -1,6 +1,6 @@
 #include "events/VKReaderEventSubscriber.h"
 
-#include "frame/Log.h"
+#include "base/Log.h"
 
 #include <mutex>
 #include <new>

@@ -6,7 +6,7 @@
 // track of, so a forged message's lParam is never taken for one.
 #include "SecStr.h"
 #include "afxwin.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "vkevtsub.h"
 
 class VKGUI_CLASS VKReaderEventSubscriber : public VKDelegateSubscriber {

@@ -1,8 +1,8 @@
 // Attach and detach of the library: the order matters, because later steps
 // use what earlier ones set up, and detach undoes them in its own order.
+#include "base/LibraryState.h"
+#include "base/Log.h"
 #include "cardobj/CobApi.h"
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
 #include "popup/PopupAlert.h"
 #include "popup/ProgressBar.h"
 

@@ -1,8 +1,8 @@
 // The small exported functions of the frame.
-#include "frame/ExceptionBarrier.h"
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
-#include "frame/VelkorExports.h"
+#include "base/ExceptionBarrier.h"
+#include "base/LibraryState.h"
+#include "base/Log.h"
+#include "base/VelkorExports.h"
 
 #include "pinrc_ids.h"
 #include "vkmsgbox.h"

@@ -1,7 +1,9 @@
 #include "platform/MWController.h"
 
-#include "cardobj/FailureMap.h"
+#include "base/ExceptionBarrier.h"
+#include "base/Log.h"
 
+#include "CException.h"
 #include "LoadLibrarySync.h"
 #include "vklogu.h"
 
@@ -20,6 +22,27 @@ HANDLE LoaderMutex()
 {
     static HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
     return mutex;
+}
+
+// The controller's own failures are logged as the card layer logs them
+// (level 2); anything else it lets out at level 1.
+void LogInitializationFailure() noexcept
+{
+    constexpr const wchar_t* format = L"GetMWController: initialization failed: %s.";
+    try {
+        try {
+            throw;
+        } catch (CException* failure) {
+            vklogLog(kLayerTag, VKLOG_INFO, format, failure ? failure->getMessage() : L"(unknown failure)");
+            delete failure;
+        } catch (...) {
+            wchar_t text[256] = L"";
+            DescribeCurrentException(text, sizeof(text) / sizeof(text[0]));
+            vklogLog(kLayerTag, VKLOG_ERROR, format, text);
+        }
+    } catch (...) {
+        // The log itself failed: the controller is kept all the same.
+    }
 }
 
 } // namespace
@@ -48,10 +71,12 @@ ISMMWController* GetMWController()
             vklogLog(kLayerTag, VKLOG_ERROR, L"GetMWController: Unable to retrieve SMMWController (0x%x) !",
                      GetLastError());
         } else {
+            // A controller that failed to start is still kept: its calls then
+            // fail one by one and the card layer reports each.
             try {
                 controller->Initialize();
             } catch (...) {
-                TakeFailure(L"GetMWController: initialization failed: %s.");
+                LogInitializationFailure();
             }
             g_pSMMWController.store(controller, std::memory_order_release);
         }

@@ -1,6 +1,6 @@
 #include "popup/PopupAlert.h"
 
-#include "frame/Log.h"
+#include "base/Log.h"
 
 namespace {
 // Asks the popup's own thread to hide it; wParam is the result to report.

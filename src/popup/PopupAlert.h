@@ -2,7 +2,7 @@
 // CPopupAlert: the skinned popup that slides in near the notification area.
 // The library keeps one for the whole process, created at attach.
 #include "afxwin.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 
 #include <atomic>
 

@@ -1,9 +1,9 @@
 #include "unlock/InitializePinDlg.h"
 
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
-#include "frame/NotifyEvent.h"
-#include "frame/VelkorExports.h"
+#include "base/LibraryState.h"
+#include "base/Log.h"
+#include "base/NotifyEvent.h"
+#include "base/VelkorExports.h"
 #include "policies/VKPoliciesDlg.h"
 #include "unlock/DisplayUnlockCodeDlg.h"
 #include "unlock/UnlockOutcomeDlgs.h"

@@ -1,9 +1,9 @@
 #include "unlock/ResetCardDialog.h"
 
+#include "base/LibraryState.h"
+#include "base/Log.h"
 #include "events/EventMessages.h"
 #include "events/VKDelegateSubscriberCardRemoved.h"
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
 #include "unlock/UnlockSupport.h"
 
 #include "pinrc_ids.h"

@@ -1,11 +1,11 @@
 // ShowUnlockDialog: unlock a blocked card by challenge and response with a
 // new PIN, the card transaction held open for as long as the dialog runs.
+#include "base/ExceptionBarrier.h"
+#include "base/LibraryState.h"
+#include "base/Log.h"
+#include "base/VelkorExports.h"
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardManagement.h"
-#include "frame/ExceptionBarrier.h"
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
-#include "frame/VelkorExports.h"
 #include "unlock/UnlockCardDlg.h"
 #include "unlock/UnlockOutcomeDlgs.h"
 

@@ -1,11 +1,11 @@
 // ShowUnlockCode and DisplayUnlockCode: the card's backup unlock code, shown
 // to be written down and, at the holder's word, removed from the card.
+#include "base/ExceptionBarrier.h"
+#include "base/LibraryState.h"
+#include "base/Log.h"
+#include "base/VelkorExports.h"
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardManagement.h"
-#include "frame/ExceptionBarrier.h"
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
-#include "frame/VelkorExports.h"
 #include "unlock/DisplayUnlockCodeDlg.h"
 #include "unlock/UnlockOutcomeDlgs.h"
 #include "unlock/UnlockSupport.h"

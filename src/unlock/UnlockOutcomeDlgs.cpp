@@ -1,8 +1,8 @@
 #include "unlock/UnlockOutcomeDlgs.h"
 
-#include "frame/HelpTopic.h"
-#include "frame/LibraryState.h"
-#include "frame/Log.h"
+#include "base/HelpTopic.h"
+#include "base/LibraryState.h"
+#include "base/Log.h"
 #include "unlock/UnlockSupport.h"
 
 #include "pinrc_ids.h"

@@ -1,6 +1,6 @@
 #include "unlock/UnlockSupport.h"
 
-#include "frame/LibraryState.h"
+#include "base/LibraryState.h"
 
 CSecStr GroupByFour(const CSecStr& text)
 {

@@ -2,7 +2,7 @@
 // Small pieces the unlock dialogs share.
 #include "SecStr.h"
 #include "afxwin.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 
 // `text` with "-" after every fourth character, never at the end
 // ("0123456789ABCDEF" becomes "0123-4567-89AB-CDEF").

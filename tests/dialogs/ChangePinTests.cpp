@@ -5,8 +5,8 @@
 #include "UiDriver.h"
 
 #include "TestDialogs.h"
+#include "base/VelkorExports.h"
 #include "dialogs/ChangePINDialog.h"
-#include "frame/VelkorExports.h"
 #include "pinrc_ids.h"
 #include "vkevtsub_control.h"
 

@@ -3,7 +3,7 @@
 // thread while a holder thread acts on the dialog it opens.
 #include "UiDriver.h"
 
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "pinrc_ids.h"
 
 #include <functional>

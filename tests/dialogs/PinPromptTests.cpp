@@ -7,7 +7,7 @@
 
 #include "SecureDialog.h"
 #include "SessionState_control.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "pinrc_ids.h"
 #include "vkevtsub_control.h"
 #include "vklogu.h"

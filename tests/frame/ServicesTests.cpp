@@ -3,8 +3,8 @@
 #include "Fixtures.h"
 #include "UiDriver.h"
 
-#include "frame/HelpTopic.h"
-#include "frame/NotifyEvent.h"
+#include "base/HelpTopic.h"
+#include "base/NotifyEvent.h"
 #include "vklogu.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "LayoutCheck.h"
 #include "UiDriver.h"
 
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "pinrc_ids.h"
 
 #include <gtest/gtest.h>

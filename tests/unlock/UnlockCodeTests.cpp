@@ -3,7 +3,7 @@
 #include "Fixtures.h"
 #include "UiDriver.h"
 
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "mwctl_control.h"
 #include "pinrc_ids.h"
 #include "unlock/UnlockOutcomeDlgs.h"

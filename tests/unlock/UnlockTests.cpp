@@ -8,7 +8,7 @@
 
 #include "CConverter.h"
 #include "TripleDes.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 #include "mwctl_control.h"
 #include "pinrc_ids.h"
 #include "unlock/UnlockCardDlg.h"

@@ -4,12 +4,12 @@
 // a run on a display nobody looks at still ends.
 #include "UiDriver.h"
 
+#include "base/VelkorExports.h"
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardManagement.h"
-#include "frame/VelkorExports.h"
+#include "cardobj/VKReaderList.h"
 #include "unlock/InitializePinDlg.h"
 #include "unlock/ResetCardDialog.h"
-#include "cardobj/VKReaderList.h"
 #include "CConverter.h"
 #include "TripleDes.h"
 #include "CException.h"

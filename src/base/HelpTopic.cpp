@@ -1,6 +1,6 @@
-#include "frame/HelpTopic.h"
+#include "base/HelpTopic.h"
 
-#include "frame/Log.h"
+#include "base/Log.h"
 
 #include "qlreg.h"
 

@@ -1,4 +1,4 @@
-#include "frame/LibraryState.h"
+#include "base/LibraryState.h"
 
 #include <mutex>
 

@@ -1,11 +1,13 @@
 #pragma once
-// Logging conventions of the dialogs: tag "QLPINGUI", level 8 on entry and
-// 16 on exit with the function's qualified name.
+// Logging conventions of the library: the dialogs log under "QLPINGUI", the
+// card object layer and its controller loader under "VKCOBAPI"; level 8 on
+// entry and 16 on exit with the function's qualified name.
 #include "vklogu.h"
 
 #include <windows.h>
 
 inline constexpr const wchar_t* kGuiTag = L"QLPINGUI";
+inline constexpr const wchar_t* kLayerTag = L"VKCOBAPI";
 
 // Logs `name` at entry and again at exit of the enclosing scope.
 class ScopedFunctionLog {

@@ -1,6 +1,6 @@
-#include "frame/NotifyEvent.h"
+#include "base/NotifyEvent.h"
 
-#include "frame/Log.h"
+#include "base/Log.h"
 
 #include <cwchar>
 

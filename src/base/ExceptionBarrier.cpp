@@ -1,4 +1,4 @@
-#include "frame/ExceptionBarrier.h"
+#include "base/ExceptionBarrier.h"
 
 #include "CException.h"
 #include "LoadLibrarySync.h"
