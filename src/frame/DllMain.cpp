@@ -3,6 +3,7 @@
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "cardobj/CobApi.h"
+#include "popup/HtmlText.h"
 #include "popup/PopupAlert.h"
 #include "popup/ProgressBar.h"
 
@@ -17,6 +18,7 @@ constexpr const wchar_t* kResourceModulePath = L"Resources\\vk.velkor.gui.pinrc.
 BOOL Attach(HINSTANCE instance)
 {
     RegisterProgressBarClass();
+    RegisterHtmlTextClass();
     vkCobAPI_Initialize();
 
     g_hResourceModule = nullptr;
@@ -53,6 +55,7 @@ void Detach()
     if (g_pPopupAlert && g_pPopupAlert->m_hWnd && g_pPopupAlert->m_bShown.load())
         ::DestroyWindow(g_pPopupAlert->m_hWnd);
     UnregisterProgressBarClass();
+    UnregisterHtmlTextClass();
     AfxTermExtensionModule(g_extensionModule, FALSE);
 }
 

@@ -296,4 +296,63 @@ bool SaveScreenshot(HWND window, const std::wstring& path)
     return saved;
 }
 
+RECT Pixels::BoxOf(const std::function<bool(COLORREF)>& match) const
+{
+    RECT box = {width, height, 0, 0};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (match(At(x, y))) {
+                box.left = std::min<LONG>(box.left, x);
+                box.top = std::min<LONG>(box.top, y);
+                box.right = std::max<LONG>(box.right, x + 1);
+                box.bottom = std::max<LONG>(box.bottom, y + 1);
+            }
+        }
+    }
+    return box.right > box.left ? box : RECT{};
+}
+
+Pixels CaptureClient(HWND window)
+{
+    Pixels pixels;
+    RECT client = {};
+    if (!window || !WaitPainted(window, kDefaultTimeoutMs) || !GetClientRect(window, &client))
+        return pixels;
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    const int width = client.right;
+    const int height = client.bottom;
+    if (width <= 0 || height <= 0)
+        return pixels;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+        SelectObject(memory, old);
+        GdiFlush();
+        pixels.width = width;
+        pixels.height = height;
+        pixels.colors.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+        const auto* source = static_cast<const DWORD*>(bits);
+        for (size_t i = 0; i < pixels.colors.size(); ++i) {
+            const DWORD bgr = source[i];
+            pixels.colors[i] = RGB((bgr >> 16) & 0xFF, (bgr >> 8) & 0xFF, bgr & 0xFF);
+        }
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
 } // namespace uidriver

@@ -71,4 +71,18 @@ void Type(HWND edit, const std::wstring& text);
 // 24-bit BMP file. Creates missing folders.
 bool SaveScreenshot(HWND window, const std::wstring& path);
 
+// What the screen shows of a window's client area, pixel by pixel.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> colors; // row by row from the top left
+
+    COLORREF At(int x, int y) const { return colors[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
+    // The smallest rectangle holding every pixel that `match` accepts;
+    // empty when none does.
+    RECT BoxOf(const std::function<bool(COLORREF)>& match) const;
+};
+// Captures the client area of `window` once it has painted itself.
+Pixels CaptureClient(HWND window);
+
 } // namespace uidriver
