@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <latch>
 
 namespace {
 
@@ -198,12 +197,18 @@ TEST_F(PinPrompt, TwoThreadsReleasedTogetherNeverBothGetAPrompt)
     int bothOpened = 0;
     int rounds = 0;
     for (; rounds < kRounds && !HasFailure(); ++rounds) {
-        std::latch start(2);
+        // Both callers wait on one event and go when it is set. (This
+        // compiler's std::latch can miss its wake-up when no futex is
+        // there, as on Windows, and leave a caller waiting for ever.)
+        HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_NE(nullptr, start);
         std::atomic<DWORD> threads[2] = {0, 0};
+        std::atomic<int> waiting{0};
         std::atomic<int> returned{0};
         auto caller = [&](int which) {
             threads[which] = GetCurrentThreadId();
-            start.arrive_and_wait();
+            ++waiting;
+            WaitForSingleObject(start, INFINITE);
             char* pin = nullptr;
             int length = 0;
             GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
@@ -212,6 +217,8 @@ TEST_F(PinPrompt, TwoThreadsReleasedTogetherNeverBothGetAPrompt)
         };
         std::thread first(caller, 0);
         std::thread second(caller, 1);
+        uidriver::WaitUntil([&] { return waiting.load() == 2; });
+        SetEvent(start);
         // One caller is refused at once, or both hold a prompt open.
         const bool settled = uidriver::WaitUntil([&] {
             return returned.load() == 1 || PromptsOf(threads[0], threads[1]).size() == 2;
@@ -228,6 +235,7 @@ TEST_F(PinPrompt, TwoThreadsReleasedTogetherNeverBothGetAPrompt)
         }
         first.join();
         second.join();
+        CloseHandle(start);
     }
     printf("prompt race: %d rounds of two callers released together, %d with two prompts\n", rounds, bothOpened);
     EXPECT_EQ(0, bothOpened) << "of " << rounds << " rounds";
