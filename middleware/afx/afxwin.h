@@ -98,6 +98,42 @@ public:
 class CBitmap : public CGdiObjectT<HBITMAP> {
 };
 
+// Owner of one icon, destroyed with the holder. An HICON the code only
+// passes around (a control's current icon) stays a plain handle.
+class CIcon {
+public:
+    CIcon() = default;
+    CIcon(const CIcon&) = delete;
+    CIcon& operator=(const CIcon&) = delete;
+    ~CIcon() { DestroyIcon(); }
+    HICON GetSafeHandle() const { return m_hIcon; }
+    operator HICON() const { return m_hIcon; }
+    BOOL Attach(HICON h)
+    {
+        DestroyIcon();
+        m_hIcon = h;
+        return h != nullptr;
+    }
+    // The icon `id` of `module` at cx by cy pixels (0, 0: the system's large size).
+    BOOL LoadIcon(HINSTANCE module, UINT id, int cx, int cy)
+    {
+        return Attach(module ? static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy,
+                                                                cx || cy ? 0 : LR_DEFAULTSIZE))
+                             : nullptr);
+    }
+    BOOL DestroyIcon()
+    {
+        if (!m_hIcon)
+            return FALSE;
+        ::DestroyIcon(m_hIcon);
+        m_hIcon = nullptr;
+        return TRUE;
+    }
+
+private:
+    HICON m_hIcon = nullptr;
+};
+
 // A child window's rectangle in its parent's client coordinates (empty for
 // a null window).
 inline RECT ChildRect(HWND child)

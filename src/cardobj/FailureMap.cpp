@@ -5,26 +5,6 @@
 
 #include "vklogu.h"
 
-namespace {
-
-// Identifiers 3000 to 3028 in order.
-constexpr int kCodes[] = {
-    13, 21, 4, 4, 1, 4, 4, 22, 5, 4,  // 3000..3009
-    5,  4,  9, 14, 4, 2, 3, 8, 7, 4,  // 3010..3019
-    9,  23, 4, 3, 3, 3, 3, 3, 6,      // 3020..3028
-};
-constexpr int kFirstId = 3000;
-
-} // namespace
-
-int LayerResultOf(int middlewareId)
-{
-    int index = middlewareId - kFirstId;
-    if (index < 0 || index >= static_cast<int>(sizeof(kCodes) / sizeof(kCodes[0])))
-        return kLayerNotConnected;
-    return kCodes[index];
-}
-
 int TakeFailure(const wchar_t* format) noexcept
 {
     try {
@@ -54,7 +34,7 @@ int TakeFailure(CException* failure, const wchar_t* format)
         return kLayerNotConnected;
     }
     vklogLog(kLayerTag, VKLOG_INFO, format, failure->getMessage());
-    int code = LayerResultOf(failure->getID());
+    int code = LayerResultOfFailure(failure->getID());
     delete failure;
     return code;
 }

@@ -1,11 +1,9 @@
 #pragma once
-// The one place where middleware failures become layer result codes.
+// The one place where middleware failures become layer result codes (by
+// the result table of LayerResult.h).
 #include "base/Log.h"
 
 #include "CException.h"
-
-// The layer result code of a middleware failure identifier.
-int LayerResultOf(int middlewareId);
 
 // Logs `format` (with the failure's message for its %s) at level 2,
 // deletes the failure and returns its layer result code. A null failure

@@ -18,7 +18,7 @@ namespace {
 
 constexpr const wchar_t* kNotificationStore = L"{DE7C1351-5982-43b3-AB97-74D3FCACF684}";
 constexpr const wchar_t* kNotificationName = L"DisplayNotificationDate";
-constexpr int kUnlockRefused = 5;
+constexpr int kUnlockRefused = kLayerAccessDenied;
 
 // The connection of one operation, let go however the operation ends.
 class OperationConnection {

@@ -20,9 +20,9 @@ constexpr int kAccessModeGetValue = 3;
 int RefusedCreation(int status)
 {
     if (status == 0 || status == 1)
-        return 23;
+        return kLayerCreationRefused;
     if (status == 2 || status == 3)
-        return 14;
+        return kLayerModuleUnavailable;
     return kLayerNotConnected;
 }
 

@@ -46,8 +46,8 @@ CChangePINDialog::CChangePINDialog(int, int backgroundFlag, bool askCurrentPin, 
 
 CChangePINDialog::~CChangePINDialog()
 {
-    delete m_pPoliciesDlg;
-    m_pPoliciesDlg = nullptr;
+    // The panel goes before the page's window, which would take the panel's with it.
+    m_pPoliciesDlg.reset();
     auto& pages = PageList();
     pages.erase(std::remove(pages.begin(), pages.end(), this), pages.end());
     EraseAllPinBuffers();
@@ -85,8 +85,8 @@ BOOL CChangePINDialog::OnInitDialog()
     }
 
     RECT placeholder = ChildRect(GetDlgItemHwnd(IDC_POLICIES_PLACEHOLDER));
-    m_pPoliciesDlg = new (std::nothrow) VKPoliciesDlg(&m_rules, m_nBackgroundFlag, &placeholder, this, m_nTopMargin,
-                                                       m_nLeftIndent, m_nRowSpacing);
+    m_pPoliciesDlg.reset(new (std::nothrow) VKPoliciesDlg(&m_rules, m_nBackgroundFlag, &placeholder, this, m_nTopMargin,
+                                                       m_nLeftIndent, m_nRowSpacing));
     if (m_pPoliciesDlg && m_pPoliciesDlg->LocCreate(this)) {
         m_pPoliciesDlg->ShowWindow(SW_SHOW);
         ::UpdateWindow(m_pPoliciesDlg->m_hWnd);
@@ -196,8 +196,7 @@ void CChangePINDialog::OnMove(int x, int y)
 void CChangePINDialog::OnDestroy()
 {
     if (m_pPoliciesDlg) {
-        delete m_pPoliciesDlg;
-        m_pPoliciesDlg = nullptr;
+        m_pPoliciesDlg.reset();
     }
     CBaseDialog::OnDestroy();
 }

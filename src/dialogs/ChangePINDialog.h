@@ -9,6 +9,8 @@
 
 #include <vector>
 
+#include <memory>
+
 class VKPoliciesDlg;
 
 using ChangePinTimerCallback = void(CALLBACK*)(void*);
@@ -57,7 +59,7 @@ private:
     CCapsLockSensitiveEdit m_editNew;
     CCapsLockSensitiveEdit m_editConfirm;
     PwdRuleArgs m_rules;
-    VKPoliciesDlg* m_pPoliciesDlg = nullptr;
+    std::unique_ptr<VKPoliciesDlg> m_pPoliciesDlg;
     CButton* m_pOkButton;
     int m_nTopMargin;
     int m_nLeftIndent;

@@ -29,13 +29,7 @@ CChangePINDialogMain::CChangePINDialogMain(CWnd* parent, const PwdRuleArgs& rule
 {
 }
 
-CChangePINDialogMain::~CChangePINDialogMain()
-{
-    delete m_pCardRemoved;
-    delete m_pPage;
-    if (m_hIcon)
-        DestroyIcon(m_hIcon);
-}
+CChangePINDialogMain::~CChangePINDialogMain() = default;
 
 INT_PTR CChangePINDialogMain::DoModal()
 {
@@ -52,20 +46,19 @@ BOOL CChangePINDialogMain::OnInitDialog()
     ScopedFunctionLog log(L"CChangePINDialogMain::OnInitDialog");
     OnInitDialogSecure();
     vklogLog(kGuiTag, VKLOG_DETAIL, L"Loading icon...");
-    if (g_hResourceModule)
-        m_hIcon = static_cast<HICON>(LoadImageW(g_hResourceModule, MAKEINTRESOURCEW(IDI_CARD), IMAGE_ICON, 16, 16, 0));
+    m_hIcon.LoadIcon(g_hResourceModule, IDI_CARD, 16, 16);
     if (m_hIcon)
-        SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+        SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon.GetSafeHandle()));
 
     m_okButton.m_hWnd = GetDlgItemHwnd(IDOK);
     if (m_rules.bDisableCancel)
         ::EnableWindow(GetDlgItemHwnd(IDCANCEL), FALSE);
 
     RECT placeholder = ChildRect(GetDlgItemHwnd(IDC_PAGE_PLACEHOLDER));
-    m_pPage = new (std::nothrow)
+    m_pPage.reset(new (std::nothrow)
         CChangePINDialog(0, 0, m_bAskCurrentPin, &placeholder, &m_rules, &m_okButton, this, kPanelTopMargin,
                          kPanelLeftIndent, kPanelRowSpacing, m_pfnTimerCallback, m_pTimerArgument,
-                         static_cast<int>(m_uTimerPeriod));
+                         static_cast<int>(m_uTimerPeriod)));
     if (m_pPage && m_pPage->LocCreate(this)) {
         m_pPage->ShowWindow(SW_SHOW);
         ::UpdateWindow(m_pPage->m_hWnd);
@@ -79,7 +72,7 @@ BOOL CChangePINDialogMain::OnInitDialog()
     if (!title.IsEmpty())
         ::SetWindowTextW(m_hWnd, title);
     ::UpdateWindow(m_hWnd);
-    m_pCardRemoved = new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName);
+    m_pCardRemoved.reset(new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName));
     // The page put the focus where typing starts.
     return FALSE;
 }
@@ -119,8 +112,7 @@ void CChangePINDialogMain::OnMove(int x, int y)
 
 void CChangePINDialogMain::OnDestroy()
 {
-    delete m_pCardRemoved;
-    m_pCardRemoved = nullptr;
+    m_pCardRemoved.reset();
     CSecureDialog::OnDestroy();
 }
 

@@ -6,6 +6,8 @@
 #include "dialogs/ChangePINDialog.h"
 #include "events/VKDelegateSubscriberWorkstationLocked.h"
 
+#include <memory>
+
 class VKDelegateSubscriberCardRemoved;
 
 class CChangePINDialogMain : public CSecureDialog {
@@ -15,7 +17,7 @@ public:
     ~CChangePINDialogMain() override;
 
     INT_PTR DoModal() override;
-    CChangePINDialog* Page() const { return m_pPage; }
+    CChangePINDialog* Page() const { return m_pPage.get(); }
 
 protected:
     BOOL OnInitDialog() override;
@@ -31,14 +33,14 @@ private:
     bool CancelAllowed() const;
 
     PwdRuleArgs m_rules;
-    CChangePINDialog* m_pPage = nullptr;
+    std::unique_ptr<CChangePINDialog> m_pPage;
     CButton m_okButton;
     bool m_bAskCurrentPin;
     CSecStr m_sReaderName;
     ChangePinTimerCallback m_pfnTimerCallback;
     void* m_pTimerArgument;
     unsigned int m_uTimerPeriod;
-    HICON m_hIcon = nullptr;
+    CIcon m_hIcon;
     VKDelegateSubscriberWorkstationLocked m_workstationLocked;
-    VKDelegateSubscriberCardRemoved* m_pCardRemoved = nullptr;
+    std::unique_ptr<VKDelegateSubscriberCardRemoved> m_pCardRemoved;
 };

@@ -67,7 +67,7 @@ BOOL CEnterPinDlg::OnInitDialog()
     VKDetectCardRemovedDlg::OnInitDialog();
     if (CSecStr prompt = CustomPinPrompt(); !prompt.IsEmpty())
         ::SetWindowTextW(GetDlgItemHwnd(IDC_PIN_PROMPT), prompt);
-    InsertBrandingBitmap(*this, m_bmpBranding, L"CEnterPinDlg");
+    InsertBrandingBitmap(*this, m_banners, L"CEnterPinDlg");
     BringToFront(*this);
     OnEnChangeEditPassword();
     if (m_pfnTimerCallback && m_uTimerPeriod != 0)

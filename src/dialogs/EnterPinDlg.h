@@ -5,6 +5,7 @@
 // workstation locks. It owns the PIN string (wiped when it goes), the
 // branding bitmap and the workstation-locked subscriber.
 #include "dialogs/CapsLockSensitiveEdit.h"
+#include "dialogs/PinPromptSupport.h"
 #include "events/DetectCardRemovedDlg.h"
 #include "events/VKDelegateSubscriberWorkstationLocked.h"
 
@@ -35,7 +36,7 @@ private:
     int m_nMaxLength;
     CSecStr m_sPin;
     CCapsLockSensitiveEdit m_editPin;
-    CBitmap m_bmpBranding;
+    BannerBitmaps m_banners;
     VKDelegateSubscriberWorkstationLocked m_workstationLocked;
     PinTimerCallback m_pfnTimerCallback;
     void* m_pTimerArgument;

@@ -28,7 +28,7 @@ void CPINAlwaysPromptDlg::OnModalStep(ModalStep step, HINSTANCE instance, HWND o
 BOOL CPINAlwaysPromptDlg::OnInitDialog()
 {
     VKDetectCardRemovedDlg::OnInitDialog();
-    InsertBrandingBitmap(*this, m_bmpBranding, L"CPINAlwaysPromptDlg");
+    InsertBrandingBitmap(*this, m_banners, L"CPINAlwaysPromptDlg");
     BringToFront(*this);
     return TRUE;
 }

@@ -3,6 +3,7 @@
 // needs approval every time. It takes no PIN; it ends when the card leaves
 // its reader or the workstation locks. It owns the branding bitmap and the
 // workstation-locked subscriber.
+#include "dialogs/PinPromptSupport.h"
 #include "events/DetectCardRemovedDlg.h"
 #include "events/VKDelegateSubscriberWorkstationLocked.h"
 
@@ -18,6 +19,6 @@ protected:
     void OnModalStep(ModalStep step, HINSTANCE instance, HWND owner) override;
 
 private:
-    CBitmap m_bmpBranding;
+    BannerBitmaps m_banners;
     VKDelegateSubscriberWorkstationLocked m_workstationLocked;
 };

@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 
+#include "ScopedGdi.h"
 #include "SessionState.h"
 #include "pinrc_ids.h"
 #include "qlreg.h"
@@ -27,9 +28,19 @@ bool IsWorkstationLocked()
     return state == 0;
 }
 
-void InsertBrandingBitmap(CWnd& dialog, CBitmap& bitmap, const wchar_t* owner)
+void InsertBrandingBitmap(CWnd& dialog, BannerBitmaps& banners, const wchar_t* owner)
 {
     vklogLog(kGuiTag, VKLOG_ENTRY, L"%s::GetBrandingBitmaps", owner);
+    HWND defaultBanner = dialog.GetDlgItemHwnd(IDC_BANNER_DEFAULT);
+    if (defaultBanner) {
+        // The static loaded the template's bitmap itself. Windows deletes such
+        // a bitmap with the control, but Wine never does; one replaced with
+        // STM_SETIMAGE is its caller's on both, so the dialog takes it out,
+        // keeps it and puts it back as its own.
+        auto loaded = reinterpret_cast<HBITMAP>(::SendMessageW(defaultBanner, STM_SETIMAGE, IMAGE_BITMAP, 0));
+        banners.m_bmpDefault.Attach(loaded);
+        ::SendMessageW(defaultBanner, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(loaded));
+    }
     HWND branding = dialog.GetDlgItemHwnd(IDC_BANNER_BRANDING);
     ::ShowWindow(branding, SW_HIDE);
     ::ShowWindow(dialog.GetDlgItemHwnd(IDC_BANNER_SPARE), SW_HIDE);
@@ -46,15 +57,17 @@ void InsertBrandingBitmap(CWnd& dialog, CBitmap& bitmap, const wchar_t* owner)
     vklogLog(kGuiTag, VKLOG_INFO, L"%s::GetBrandingBitmaps: qlRegReadStringValueEx(%s) returned %s", owner,
              kBrandingKey, path);
 
-    HWND defaultBanner = dialog.GetDlgItemHwnd(IDC_BANNER_DEFAULT);
     bool loaded = false;
     if (path[0] && defaultBanner) {
         vklogLog(kGuiTag, VKLOG_DETAIL, L"%s::TryToInsertBitmap", owner);
-        bitmap.Attach(static_cast<HBITMAP>(LoadImageW(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
-        loaded = bitmap.GetSafeHandle() != nullptr;
+        banners.m_bmpBranding.Attach(
+            static_cast<HBITMAP>(LoadImageW(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
+        loaded = banners.m_bmpBranding.GetSafeHandle() != nullptr;
         if (loaded) {
             ::ShowWindow(defaultBanner, SW_HIDE);
-            ::SendMessageW(branding, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.GetSafeHandle()));
+            // What the static held before is ours to delete, now that it is off the screen.
+            ScopedGdiObject<HBITMAP> previous(reinterpret_cast<HBITMAP>(::SendMessageW(
+                branding, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(banners.m_bmpBranding.GetSafeHandle()))));
             RECT client;
             ::GetClientRect(defaultBanner, &client);
             ::SetWindowPos(branding, nullptr, 0, 0, client.right, client.bottom,

@@ -14,10 +14,18 @@ extern std::atomic<int> g_nPinPromptBusy;
 // Asks the session-state service; a service that cannot tell counts as unlocked.
 bool IsWorkstationLocked();
 
-// Shows the organisation's banner ("BannerHiRes") in place of the default
-// one when it can be loaded; `owner` names the dialog in the log lines.
-// The bitmap loaded is kept in `bitmap`, which owns it.
-void InsertBrandingBitmap(CWnd& dialog, CBitmap& bitmap, const wchar_t* owner);
+// The bitmaps a prompt's banner statics show. A static never deletes the
+// image it is given, so the dialog owns them and deletes them with its
+// object, once its window is gone.
+struct BannerBitmaps {
+    CBitmap m_bmpDefault;  // the template's banner, taken over from its static
+    CBitmap m_bmpBranding; // the organisation's banner, when it could be loaded
+};
+
+// Takes over the default banner's bitmap and shows the organisation's banner
+// ("BannerHiRes") in its place when it can be loaded; `owner` names the
+// dialog in the log lines.
+void InsertBrandingBitmap(CWnd& dialog, BannerBitmaps& banners, const wchar_t* owner);
 
 // Brings the dialog to the foreground and makes it top-most, where it stays.
 void BringToFront(CWnd& dialog);

@@ -19,8 +19,7 @@ VKDetectCardRemovedDlg::~VKDetectCardRemovedDlg()
 BOOL VKDetectCardRemovedDlg::OnInitDialog()
 {
     OnInitDialogSecure();
-    m_pCardRemovedSubscriber =
-        new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName);
+    m_pCardRemovedSubscriber.reset(new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName));
     return TRUE;
 }
 
@@ -50,7 +49,6 @@ void VKDetectCardRemovedDlg::StopDetectingRemoveEvent()
     if (!m_pCardRemovedSubscriber)
         return;
     // Once deleted, the subscriber posts nothing more to this window.
-    delete m_pCardRemovedSubscriber;
-    m_pCardRemovedSubscriber = nullptr;
+    m_pCardRemovedSubscriber.reset();
     vklogLog(kGuiTag, VKLOG_INFO, L"VKDetectCardRemovedDlg::StopDetectingRemoveEvent: Card removed");
 }

@@ -5,6 +5,8 @@
 #include "SecStr.h"
 #include "events/VKActivatedDlg.h"
 
+#include <memory>
+
 class VKDelegateSubscriberCardRemoved;
 
 class VKGUI_CLASS VKDetectCardRemovedDlg : public CVKActivatedDlg {
@@ -20,5 +22,5 @@ protected:
     void StopDetectingRemoveEvent();
 
     CSecStr m_sReaderName;
-    VKDelegateSubscriberCardRemoved* m_pCardRemovedSubscriber = nullptr;
+    std::unique_ptr<VKDelegateSubscriberCardRemoved> m_pCardRemovedSubscriber;
 };

@@ -3,6 +3,7 @@
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "base/VelkorExports.h"
+#include "cardobj/LayerResult.h"
 
 #include "pinrc_ids.h"
 #include "vkmsgbox.h"
@@ -24,29 +25,12 @@ constexpr DWORD kPinHelpTopic = 1015;
 wchar_t g_szErrorText[kErrorTextChars];
 wchar_t g_szErrorScratch[kErrorTextChars];
 
-struct ErrorText {
-    int code;
-    UINT stringId;
-};
-
-// Card layer result codes that have a text of their own; 11, 12 and 14 are
-// out of numeric order on purpose.
-constexpr ErrorText kErrorTexts[] = {
-    {1, IDS_ERROR_WRONG_PIN},           {2, IDS_ERROR_CARD_BLOCKED},
-    {3, IDS_ERROR_NOT_CONNECTED},       {4, IDS_ERROR_CARD_OPERATION},
-    {5, IDS_ERROR_ACCESS_DENIED},       {6, IDS_ERROR_CARD_FULL},
-    {7, IDS_ERROR_TIMEOUT},             {8, IDS_ERROR_CANCELLED},
-    {9, IDS_ERROR_BAD_CARD_DATA},       {10, IDS_ERROR_CARD_NOT_SUPPORTED},
-    {11, IDS_ERROR_WRONG_UNLOCK_CODE},  {12, IDS_ERROR_PIN_POLICY},
-    {14, IDS_ERROR_MODULE_UNAVAILABLE},
-};
-
+// The text of a card layer result code, from the layer's result table; 0
+// for a code without one.
 UINT ErrorStringId(int code)
 {
-    for (const ErrorText& entry : kErrorTexts)
-        if (entry.code == code)
-            return entry.stringId;
-    return 0;
+    const LayerResultInfo* result = FindLayerResult(code);
+    return result ? result->textId : 0;
 }
 
 } // namespace

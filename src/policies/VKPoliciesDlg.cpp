@@ -22,13 +22,6 @@ const PolicyRow kConfirmRow = {L"VKPoliciesDlg::SetConfirmPIN", IDC_RULE_CONFIRM
 
 namespace {
 
-HICON LoadSmallIcon(UINT id)
-{
-    if (!g_hResourceModule)
-        return nullptr;
-    return static_cast<HICON>(LoadImageW(g_hResourceModule, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
-}
-
 // A control's window rectangle in the coordinates of `parent`'s client area.
 RECT RectIn(HWND parent, HWND control)
 {
@@ -45,18 +38,14 @@ VKPoliciesDlg::VKPoliciesDlg(PwdRuleArgs* rules, int backgroundFlag, RECT* posit
     : CBaseDialog(IDD_POLICIES, backgroundFlag, position, parent), m_rules(ActiveRules::From(rules)),
       m_nTopMargin(topMargin), m_nLeftIndent(leftIndent), m_nRowSpacing(rowSpacing), m_pOwner(parent)
 {
-    m_hSatisfiedIcon = LoadSmallIcon(IDI_RULE_SATISFIED);
-    m_hViolatedIcon = LoadSmallIcon(IDI_RULE_VIOLATED);
+    m_hSatisfiedIcon.LoadIcon(g_hResourceModule, IDI_RULE_SATISFIED, 16, 16);
+    m_hViolatedIcon.LoadIcon(g_hResourceModule, IDI_RULE_VIOLATED, 16, 16);
 }
 
 VKPoliciesDlg::~VKPoliciesDlg()
 {
     if (m_hWnd)
         DestroyWindow();
-    if (m_hSatisfiedIcon)
-        DestroyIcon(m_hSatisfiedIcon);
-    if (m_hViolatedIcon)
-        DestroyIcon(m_hViolatedIcon);
 }
 
 BOOL VKPoliciesDlg::OnInitDialog()

@@ -47,7 +47,7 @@ private:
     int m_nTopMargin;
     int m_nLeftIndent;
     int m_nRowSpacing;
-    HICON m_hSatisfiedIcon = nullptr;
-    HICON m_hViolatedIcon = nullptr;
+    CIcon m_hSatisfiedIcon;
+    CIcon m_hViolatedIcon;
     CWnd* m_pOwner;
 };

@@ -51,10 +51,7 @@ CDisplayUnlockCodeDlg::CDisplayUnlockCodeDlg(CWnd* parent, const wchar_t* unlock
 
 CDisplayUnlockCodeDlg::~CDisplayUnlockCodeDlg()
 {
-    delete m_pDisplayUCChild;
     m_sUnlockCode.Empty();
-    if (m_hIcon)
-        DestroyIcon(m_hIcon);
 }
 
 INT_PTR CDisplayUnlockCodeDlg::DoModal()
@@ -77,7 +74,7 @@ BOOL CDisplayUnlockCodeDlg::OnInitDialog()
         ::GetWindowRect(spot, &placeholder);
         ScreenToClient(&placeholder);
     }
-    m_pDisplayUCChild = new (std::nothrow) CDisplayUCChild(m_nBackgroundFlag, &placeholder, m_sUnlockCode, this);
+    m_pDisplayUCChild.reset(new (std::nothrow) CDisplayUCChild(m_nBackgroundFlag, &placeholder, m_sUnlockCode, this));
     if (!m_pDisplayUCChild) {
         vklogLog(kGuiTag, VKLOG_ERROR, L"m_pDisplayUCChild NULL");
     } else if (!m_pDisplayUCChild->LocCreate(this)) {

@@ -6,6 +6,8 @@
 #include "dialogs/BaseDialog.h"
 #include "events/DetectCardRemovedDlg.h"
 
+#include <memory>
+
 class VKGUI_CLASS CDisplayUCChild : public CBaseDialog {
 public:
     CDisplayUCChild(int backgroundFlag, RECT* position, CSecStr unlockCode, CWnd* parent);
@@ -33,10 +35,10 @@ protected:
     void OnDestroy() override;
 
 private:
-    CDisplayUCChild* m_pDisplayUCChild = nullptr;
+    std::unique_ptr<CDisplayUCChild> m_pDisplayUCChild;
     int m_nBackgroundFlag;
     CSecStr m_sUnlockCode;
-    HICON m_hIcon = nullptr;
+    CIcon m_hIcon;
     HWND m_hWndPropertyOwner = nullptr;
 };
 

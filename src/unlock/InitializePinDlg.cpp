@@ -75,11 +75,8 @@ CInitializePinDlg::CInitializePinDlg(CWnd* parent, PINPolicies* policies, void* 
 
 CInitializePinDlg::~CInitializePinDlg()
 {
-    delete m_pPoliciesDlg;
     m_sNewPin.Empty();
     m_sConfirm.Empty();
-    if (m_hIcon)
-        DestroyIcon(m_hIcon);
 }
 
 INT_PTR CInitializePinDlg::DoModal()
@@ -120,7 +117,7 @@ LRESULT CInitializePinDlg::OnDisplayPINPolicies()
         const uint32_t* f = m_policies.fields;
         PwdRuleArgs record = {f[8] != 1, f[6] == 1, 0, static_cast<int32_t>(f[0]), static_cast<int32_t>(f[1]), 0};
         RECT spot = ChildRect(placeholder);
-        m_pPoliciesDlg = new (std::nothrow) VKPoliciesDlg(&record, 0, &spot, this, 10, 20, 10);
+        m_pPoliciesDlg.reset(new (std::nothrow) VKPoliciesDlg(&record, 0, &spot, this, 10, 20, 10));
         if (m_pPoliciesDlg && m_pPoliciesDlg->LocCreate(this)) {
             RECT panel;
             m_pPoliciesDlg->GetWindowRect(&panel);
@@ -131,8 +128,7 @@ LRESULT CInitializePinDlg::OnDisplayPINPolicies()
                 MoveUpWindow(IDCANCEL, -h);
             }
         } else {
-            delete m_pPoliciesDlg;
-            m_pPoliciesDlg = nullptr;
+            m_pPoliciesDlg.reset();
         }
     }
     if (m_pPoliciesDlg) {

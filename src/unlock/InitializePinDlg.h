@@ -7,6 +7,8 @@
 #include "events/DetectCardRemovedDlg.h"
 #include "policies/PwdRuleArgs.h"
 
+#include <memory>
+
 class VKPoliciesDlg;
 
 using InitPinCallback = int (*)(void* context, CSecStr newPin, int, int, int, int, int, int);
@@ -46,6 +48,6 @@ private:
     InitPinCallback m_pfnInitPin;
     InitRemoveCodeCallback m_pfnRemoveCode;
     InitGetCodeCallback m_pfnGetCode;
-    VKPoliciesDlg* m_pPoliciesDlg = nullptr;
-    HICON m_hIcon = nullptr;
+    std::unique_ptr<VKPoliciesDlg> m_pPoliciesDlg;
+    CIcon m_hIcon;
 };

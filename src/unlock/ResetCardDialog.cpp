@@ -206,10 +206,7 @@ CResetCardDialogMain::CResetCardDialogMain(int backgroundFlag, CWnd* parent, int
 
 CResetCardDialogMain::~CResetCardDialogMain()
 {
-    delete m_pPage;
     StopDetectingRemoveEvent();
-    if (m_hIcon)
-        DestroyIcon(m_hIcon);
 }
 
 INT_PTR CResetCardDialogMain::DoModal()
@@ -224,8 +221,8 @@ BOOL CResetCardDialogMain::OnInitDialog()
     SetSmallIcon(*this, IDI_CARD, m_hIcon);
     m_okButton.m_hWnd = GetDlgItemHwnd(IDOK);
     RECT placeholder = ChildRect(GetDlgItemHwnd(IDC_RESET_PAGE_PLACEHOLDER));
-    m_pPage = new (std::nothrow) CResetCardDialog(m_nBackgroundFlag, &placeholder, &m_okButton, this, m_pfnTimer,
-                                                  m_pTimerContext, m_nPeriod);
+    m_pPage.reset(new (std::nothrow) CResetCardDialog(m_nBackgroundFlag, &placeholder, &m_okButton, this, m_pfnTimer,
+                                                  m_pTimerContext, m_nPeriod));
     if (m_pPage && m_pPage->LocCreate(this)) {
         m_pPage->ShowWindow(SW_SHOW);
         m_pPage->RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -234,7 +231,7 @@ BOOL CResetCardDialogMain::OnInitDialog()
     CSecStr title = LoadResourceString(IDS_CHANGE_PIN_TITLE);
     if (!title.IsEmpty())
         ::SetWindowTextW(m_hWnd, title);
-    m_pCardRemoved = new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName);
+    m_pCardRemoved.reset(new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName));
     if (m_pPage)
         m_pPage->StartTimer();
     return TRUE;
@@ -250,8 +247,7 @@ void CResetCardDialogMain::OnDestroy()
 
 void CResetCardDialogMain::StopDetectingRemoveEvent()
 {
-    delete m_pCardRemoved;
-    m_pCardRemoved = nullptr;
+    m_pCardRemoved.reset();
 }
 
 void CResetCardDialogMain::OnMove(int x, int y)

@@ -7,6 +7,8 @@
 #include "dialogs/BaseDialog.h"
 #include "dialogs/CapsLockSensitiveEdit.h"
 
+#include <memory>
+
 class VKDelegateSubscriberCardRemoved;
 
 using ResetTimerCallback = void(CALLBACK*)(void* context);
@@ -60,7 +62,7 @@ public:
     ~CResetCardDialogMain() override;
     INT_PTR DoModal() override;
     CSecStr GetPin();
-    CResetCardDialog* Page() const { return m_pPage; }
+    CResetCardDialog* Page() const { return m_pPage.get(); }
     void StopDetectingRemoveEvent();
 
 protected:
@@ -70,14 +72,14 @@ protected:
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-    CResetCardDialog* m_pPage = nullptr;
+    std::unique_ptr<CResetCardDialog> m_pPage;
     CButton m_okButton;
     int m_nReserved[3];
     int m_nBackgroundFlag;
     ResetTimerCallback m_pfnTimer;
     void* m_pTimerContext;
     int m_nPeriod;
-    VKDelegateSubscriberCardRemoved* m_pCardRemoved = nullptr;
+    std::unique_ptr<VKDelegateSubscriberCardRemoved> m_pCardRemoved;
     CSecStr m_sReaderName;
-    HICON m_hIcon = nullptr;
+    CIcon m_hIcon;
 };

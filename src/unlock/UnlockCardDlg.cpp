@@ -5,6 +5,7 @@
 #include "base/Log.h"
 #include "base/NotifyEvent.h"
 #include "base/VelkorExports.h"
+#include "cardobj/LayerResult.h"
 #include "events/EventMessages.h"
 #include "events/VKDelegateSubscriberCardRemoved.h"
 #include "policies/VKPoliciesDlg.h"
@@ -24,7 +25,7 @@ constexpr UINT_PTR kKeepAliveTimer = 1;
 // What the static mode takes away when there is no challenge to show.
 constexpr int kChallengeSectionHeight = 100;
 constexpr int kUnlockCodeDigits = 16;
-constexpr int kUnlockRefused = 5;
+constexpr int kUnlockRefused = kLayerAccessDenied;
 
 
 } // namespace
@@ -40,13 +41,7 @@ CUnlockCardDlg::CUnlockCardDlg(CWnd* parent, PwdRuleArgs* rules, void* context, 
 {
 }
 
-CUnlockCardDlg::~CUnlockCardDlg()
-{
-    delete m_pCardRemoved;
-    delete m_pStaticPolicies;
-    if (m_hIcon)
-        DestroyIcon(m_hIcon);
-}
+CUnlockCardDlg::~CUnlockCardDlg() = default;
 
 INT_PTR CUnlockCardDlg::DoModal()
 {
@@ -78,7 +73,7 @@ BOOL CUnlockCardDlg::OnInitDialog()
     ::SetWindowTextW(GetDlgItemHwnd(IDC_HELPDESK_TEXT), contact);
 
     ShowChallenge();
-    m_pCardRemoved = new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName);
+    m_pCardRemoved.reset(new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName));
 
     ::SendMessageW(GetDlgItemHwnd(IDC_UNLOCK_NEW_PIN_EDIT), EM_SETPASSWORDCHAR, L'*', 0);
     ::SendMessageW(GetDlgItemHwnd(IDC_UNLOCK_CONFIRM_EDIT), EM_SETPASSWORDCHAR, L'*', 0);
@@ -130,10 +125,9 @@ bool CUnlockCardDlg::CreatePoliciesPanel()
             return false;
         RECT spot = ChildRect(placeholder);
         PwdRuleArgs record = {m_bNumericOnly, m_bWeakPINAllowed, 0, m_nMinPINLen, m_nMaxPINLen, 0};
-        m_pStaticPolicies = new (std::nothrow) VKPoliciesDlg(&record, 0, &spot, this, 10, 3, 6);
+        m_pStaticPolicies.reset(new (std::nothrow) VKPoliciesDlg(&record, 0, &spot, this, 10, 3, 6));
         if (!m_pStaticPolicies || !m_pStaticPolicies->LocCreate(this)) {
-            delete m_pStaticPolicies;
-            m_pStaticPolicies = nullptr;
+            m_pStaticPolicies.reset();
             return false;
         }
         // The panel takes the width of the new-PIN label, and the dialog
@@ -252,8 +246,7 @@ void CUnlockCardDlg::OnOK()
     newPin.Empty();
     confirm.Empty();
     if (status == 0) {
-        delete m_pCardRemoved;
-        m_pCardRemoved = nullptr;
+        m_pCardRemoved.reset();
         CUnlockSuccessDlg(this).DoModal();
         NotifyEvent(kEventCardUnlocked, m_sReaderName, reinterpret_cast<WPARAM>(m_hWnd));
         EndDialog(IDOK);
@@ -288,8 +281,7 @@ void CUnlockCardDlg::OnMove(int x, int y)
 void CUnlockCardDlg::OnDestroy()
 {
     CVKActivatedDlg::OnDestroy();
-    delete m_pCardRemoved;
-    m_pCardRemoved = nullptr;
+    m_pCardRemoved.reset();
     m_fontBold.DeleteObject();
 }
 

@@ -9,6 +9,8 @@
 #include "events/VKDelegateSubscriberWorkstationLocked.h"
 #include "policies/PwdRuleArgs.h"
 
+#include <memory>
+
 class VKDelegateSubscriberCardRemoved;
 class VKPoliciesDlg;
 
@@ -50,10 +52,10 @@ private:
     CCapsLockSensitiveEdit m_editConfirm;
     void* m_pContext;
     CFont m_fontBold;
-    VKDelegateSubscriberCardRemoved* m_pCardRemoved = nullptr;
+    std::unique_ptr<VKDelegateSubscriberCardRemoved> m_pCardRemoved;
     VKDelegateSubscriberWorkstationLocked m_workstationLocked;
     CSecStr m_sReaderName;
-    VKPoliciesDlg* m_pStaticPolicies = nullptr;
+    std::unique_ptr<VKPoliciesDlg> m_pStaticPolicies;
     int m_bNumericOnly;
     int m_bWeakPINAllowed;
     int m_nMinPINLen;
@@ -63,5 +65,5 @@ private:
     UnlockTimerCallback m_pfnTimer;
     void* m_pTimerContext;
     int m_nTimerPeriod;
-    HICON m_hIcon = nullptr;
+    CIcon m_hIcon;
 };

@@ -12,14 +12,6 @@ CUnlockFailedDlg::CUnlockFailedDlg(CWnd* parent, const wchar_t* message, int mod
 {
 }
 
-CUnlockFailedDlg::~CUnlockFailedDlg()
-{
-    if (m_hIcon)
-        DestroyIcon(m_hIcon);
-    if (m_hLargeIcon)
-        DestroyIcon(m_hLargeIcon);
-}
-
 INT_PTR CUnlockFailedDlg::DoModal()
 {
     return DoModalFrom(g_hResourceModule);
@@ -38,11 +30,9 @@ BOOL CUnlockFailedDlg::OnInitDialog()
         CSecStr heading = LoadResourceString(IDS_PIN_INIT_FAILED_HEADING);
         if (!heading.IsEmpty())
             ::SetWindowTextW(GetDlgItemHwnd(IDC_OUTCOME_HEADING), heading);
-        if (g_hResourceModule)
-            m_hLargeIcon = static_cast<HICON>(
-                LoadImageW(g_hResourceModule, MAKEINTRESOURCEW(IDI_PIN_INIT), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-        if (m_hLargeIcon)
-            ::SendMessageW(GetDlgItemHwnd(IDC_FAILED_ICON), STM_SETICON, reinterpret_cast<WPARAM>(m_hLargeIcon), 0);
+        if (m_hLargeIcon.LoadIcon(g_hResourceModule, IDI_PIN_INIT, 0, 0))
+            ::SendMessageW(GetDlgItemHwnd(IDC_FAILED_ICON), STM_SETICON,
+                           reinterpret_cast<WPARAM>(m_hLargeIcon.GetSafeHandle()), 0);
         SetSmallIcon(*this, IDI_PIN_INIT, m_hIcon);
     }
     ::SetWindowTextW(GetDlgItemHwnd(IDC_FAILED_MESSAGE), m_sMessage);
@@ -67,12 +57,6 @@ void CUnlockFailedDlg::OnContextualHelp()
 
 CUnlockSuccessDlg::CUnlockSuccessDlg(CWnd* parent) : CSecureDialog(IDD_UNLOCK_SUCCESS, parent)
 {
-}
-
-CUnlockSuccessDlg::~CUnlockSuccessDlg()
-{
-    if (m_hIcon)
-        DestroyIcon(m_hIcon);
 }
 
 INT_PTR CUnlockSuccessDlg::DoModal()

@@ -8,7 +8,6 @@
 class VKGUI_CLASS CUnlockFailedDlg : public CSecureDialog {
 public:
     CUnlockFailedDlg(CWnd* parent, const wchar_t* message, int mode);
-    ~CUnlockFailedDlg() override;
     INT_PTR DoModal() override;
     virtual void OnContextualHelp();
 
@@ -21,15 +20,14 @@ private:
     CSecStr m_sMessage;
     CFont m_fontBold;
     int m_nMode;
-    HICON m_hIcon = nullptr;
-    HICON m_hLargeIcon = nullptr;
+    CIcon m_hIcon;
+    CIcon m_hLargeIcon;
 };
 
 // The card is unlocked.
 class VKGUI_CLASS CUnlockSuccessDlg : public CSecureDialog {
 public:
     explicit CUnlockSuccessDlg(CWnd* parent = nullptr);
-    ~CUnlockSuccessDlg() override;
     INT_PTR DoModal() override;
 
 protected:
@@ -37,7 +35,7 @@ protected:
 
 private:
     CFont m_fontBold;
-    HICON m_hIcon = nullptr;
+    CIcon m_hIcon;
 };
 
 // Unlocking is not possible here; where to turn instead. It ends when the

@@ -28,14 +28,14 @@ void MakeHeadingBold(CWnd& dialog, int id, CFont& font)
         ::SendMessageW(heading, WM_SETFONT, reinterpret_cast<WPARAM>(font.GetSafeHandle()), TRUE);
 }
 
-void SetSmallIcon(CWnd& dialog, UINT iconId, HICON& icon)
+void SetSmallIcon(CWnd& dialog, UINT iconId, CIcon& icon)
 {
     if (!g_hResourceModule)
         return;
     if (!icon)
-        icon = static_cast<HICON>(LoadImageW(g_hResourceModule, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 16, 16, 0));
+        icon.LoadIcon(g_hResourceModule, iconId, 16, 16);
     if (icon)
-        dialog.SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        dialog.SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon.GetSafeHandle()));
 }
 
 void BringDialogToFront(CWnd& dialog)

@@ -11,9 +11,9 @@ VKGUI_API CSecStr GroupByFour(const CSecStr& text);
 // Makes control `id` of `dialog` bold with a font kept in `font`.
 void MakeHeadingBold(CWnd& dialog, int id, CFont& font);
 
-// Sets the dialog's small icon from the resource module; the icon is kept
-// in `icon` (destroyed by the caller).
-void SetSmallIcon(CWnd& dialog, UINT iconId, HICON& icon);
+// Sets the dialog's small icon from the resource module, loaded into `icon`
+// unless it already holds one; `icon` must outlive the dialog's window.
+void SetSmallIcon(CWnd& dialog, UINT iconId, CIcon& icon);
 
 // Brings the dialog to the foreground and keeps it above other windows.
 void BringDialogToFront(CWnd& dialog);

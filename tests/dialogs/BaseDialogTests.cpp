@@ -1,4 +1,5 @@
 #include "Fixtures.h"
+#include "ScopedGdi.h"
 #include "TestDialogs.h"
 
 #include "dialogs/BaseDialog.h"
@@ -148,11 +149,11 @@ TEST(BaseDialog, BackgroundFlagPaintsControlsTransparentlyOnTheWindowColour)
         TestPage page(flag, nullptr);
         ASSERT_TRUE(page.Open());
         HWND label = GetDlgItem(page.m_hWnd, IDC_TEST_LABEL);
-        HDC dc = GetDC(label);
+        ScopedGetDC dc(label);
         SetBkMode(dc, OPAQUE);
         SetTextColor(dc, RGB(1, 2, 3));
         auto brush = reinterpret_cast<HBRUSH>(
-            SendMessageW(page.m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label)));
+            SendMessageW(page.m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()), reinterpret_cast<LPARAM>(label)));
         if (flag) {
             ASSERT_NE(nullptr, brush);
             EXPECT_EQ(GetSysColor(COLOR_WINDOW), BrushColor(brush));
@@ -163,7 +164,6 @@ TEST(BaseDialog, BackgroundFlagPaintsControlsTransparentlyOnTheWindowColour)
             EXPECT_EQ(OPAQUE, GetBkMode(dc)) << "the default keeps the background opaque";
             EXPECT_EQ(GetSysColorBrush(COLOR_BTNFACE), brush);
         }
-        ReleaseDC(label, dc);
         page.DestroyWindow();
     }
 }
@@ -177,12 +177,13 @@ TEST(BaseDialog, FollowsAChangeOfTheWindowColour)
     const COLORREF changed = RGB(10, 120, 230);
     SetSysColors(1, &element, &changed);
     SendMessageW(page.m_hWnd, WM_SYSCOLORCHANGE, 0, 0);
-    HDC dc = GetDC(page.m_hWnd);
-    auto brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(page.m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(GetDlgItem(page.m_hWnd, IDC_TEST_LABEL))));
-    COLORREF seen = BrushColor(brush);
-    ReleaseDC(page.m_hWnd, dc);
+    COLORREF seen = 0;
+    {
+        ScopedGetDC dc(page.m_hWnd);
+        seen = BrushColor(reinterpret_cast<HBRUSH>(
+            SendMessageW(page.m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
+                         reinterpret_cast<LPARAM>(GetDlgItem(page.m_hWnd, IDC_TEST_LABEL)))));
+    }
     SetSysColors(1, &element, &original);
     EXPECT_EQ(changed, seen);
     page.DestroyWindow();

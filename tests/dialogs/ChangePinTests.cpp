@@ -2,6 +2,7 @@
 // PIN, the new one and its confirmation, and watch the rule rows and OK.
 #include "Fixtures.h"
 #include "MemoryScan.h"
+#include "ScopedGdi.h"
 #include "UiDriver.h"
 
 #include "TestDialogs.h"
@@ -103,11 +104,9 @@ char RowState(HWND frame, int textId, int iconId)
     BITMAPINFO bmi = {};
     bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), 16, 16, 1, 32, BI_RGB};
     DWORD pixels[256] = {};
-    HDC dc = GetDC(nullptr);
-    GetDIBits(dc, info.hbmColor, 0, 16, pixels, &bmi, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, dc);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
+    ScopedGdiObject<HBITMAP> color(info.hbmColor);
+    ScopedGdiObject<HBITMAP> mask(info.hbmMask);
+    GetDIBits(ScopedGetDC(nullptr), color, 0, 16, pixels, &bmi, DIB_RGB_COLORS);
     DWORD center = pixels[8 * 16 + 4];
     int red = (center >> 16) & 0xFF;
     int green = (center >> 8) & 0xFF;

@@ -3,6 +3,7 @@
 #include "Fixtures.h"
 #include "MemoryScan.h"
 #include "PinPromptDriver.h"
+#include "ProcessResources.h"
 #include "UiDriver.h"
 
 #include "SecureDialog.h"
@@ -22,6 +23,7 @@
 namespace {
 
 constexpr const wchar_t* kReader = kPromptReader;
+constexpr const wchar_t* kBrandingKey = L"Software\\Policies\\Quellon\\VovavidoZurodeRO\\AuthenticationDialog";
 constexpr const wchar_t* kPinPolicies = L"Software\\Policies\\Quellon\\Velkor\\PINPolicies";
 
 bool OkEnabled(HWND dialog)
@@ -36,7 +38,7 @@ protected:
         vkSessionStateSetMode(VKSessionStateMode::Unlocked);
         m_registry.Remove(kPinPolicies, L"PreventSmallPINEntry");
         m_registry.Remove(kPinPolicies, L"EnableLargePINEntry");
-        m_registry.Remove(L"Software\\Policies\\Quellon\\VovavidoZurodeRO\\AuthenticationDialog", L"BannerHiRes");
+        m_registry.Remove(kBrandingKey, L"BannerHiRes");
     }
     void TearDown() override
     {
@@ -360,9 +362,6 @@ TEST_F(PinPrompt, OpensOnTopOfEverything)
 // Writes a small 24-bit bitmap file.
 void WriteBitmap(const std::wstring& path, int width, int height)
 {
-    HDC screen = GetDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    ReleaseDC(nullptr, screen);
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB};
     const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
@@ -374,7 +373,18 @@ void WriteBitmap(const std::wstring& path, int width, int height)
     fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out);
     fwrite(pixels.data(), pixels.size(), 1, out);
     fclose(out);
-    DeleteObject(bitmap);
+}
+
+// Opens the PIN prompt or the PIN-always prompt while `holder` acts on it.
+void OpenPrompt(bool pinAlwaysPrompt, std::function<void(HWND)> holder)
+{
+    if (!pinAlwaysPrompt) {
+        AskPin(std::move(holder));
+        return;
+    }
+    std::thread acting = uidriver::ActOnDialog(std::move(holder));
+    ShowPINAlwaysPrompt(nullptr, kReader);
+    acting.join();
 }
 
 TEST_F(PinPrompt, ShowsTheBrandingBannerWhenItCanBeLoaded)
@@ -387,25 +397,49 @@ TEST_F(PinPrompt, ShowsTheBrandingBannerWhenItCanBeLoaded)
     };
     for (const Case& c : {Case{dir + L"brand.bmp", true}, Case{dir + L"missing.bmp", false}}) {
         RegistryFixture registry;
-        registry.SetString(L"Software\\Policies\\Quellon\\VovavidoZurodeRO\\AuthenticationDialog", L"BannerHiRes",
-                           c.path);
+        registry.SetString(kBrandingKey, L"BannerHiRes", c.path);
         for (bool pinAlwaysPrompt : {false, true}) {
             bool defaultShown = false;
             bool brandingShown = false;
-            auto look = [&](HWND dialog) {
+            OpenPrompt(pinAlwaysPrompt, [&](HWND dialog) {
                 defaultShown = IsWindowVisible(GetDlgItem(dialog, IDC_BANNER_DEFAULT));
                 brandingShown = IsWindowVisible(GetDlgItem(dialog, IDC_BANNER_BRANDING));
                 Press(dialog, IDCANCEL);
-            };
-            if (pinAlwaysPrompt) {
-                std::thread holder = uidriver::ActOnDialog(look);
-                ShowPINAlwaysPrompt(nullptr, kReader);
-                holder.join();
-            } else {
-                AskPin(look);
-            }
+            });
             EXPECT_EQ(c.branded, brandingShown) << pinAlwaysPrompt;
             EXPECT_EQ(!c.branded, defaultShown) << pinAlwaysPrompt;
+        }
+    }
+    RemoveDirectoryTree(dir);
+}
+
+// Each prompt shows banner bitmaps that no static control deletes: prompts
+// after a warm-up, of either kind, branded or not, leave as many bitmaps,
+// fonts, brushes and pens as they found.
+TEST_F(PinPrompt, RepeatedPromptsLeaveNoGdiObjectBehind)
+{
+    constexpr int kWarmUp = 3;
+    constexpr int kPrompts = 20;
+    // Wine now and then keeps one more cached object; a bitmap lost by every
+    // prompt adds kPrompts.
+    constexpr DWORD kCacheSlack = 2;
+    std::wstring dir = MakeTempDirectory();
+    WriteBitmap(dir + L"brand.bmp", 120, 30);
+    for (bool branded : {false, true}) {
+        RegistryFixture registry;
+        if (branded)
+            registry.SetString(kBrandingKey, L"BannerHiRes", dir + L"brand.bmp");
+        for (bool pinAlwaysPrompt : {false, true}) {
+            auto cancel = [](HWND dialog) { Press(dialog, IDCANCEL); };
+            for (int i = 0; i < kWarmUp; ++i)
+                OpenPrompt(pinAlwaysPrompt, cancel);
+            // Not DCs and regions: Wine keeps the display DCs a busier moment needed.
+            const DWORD warm = MeasureProcess().drawingObjects;
+            for (int i = 0; i < kPrompts; ++i)
+                OpenPrompt(pinAlwaysPrompt, cancel);
+            const DWORD end = MeasureProcess().drawingObjects;
+            EXPECT_LE(end, warm + kCacheSlack)
+                << (pinAlwaysPrompt ? "PIN-always prompt" : "PIN prompt") << (branded ? ", branded" : "");
         }
     }
     RemoveDirectoryTree(dir);

@@ -3,6 +3,7 @@
 // same program runs at 96 and, as layout_144dpi_tests, at 144 DPI.
 #include "Fixtures.h"
 #include "LayoutCheck.h"
+#include "ScopedGdi.h"
 #include "UiDriver.h"
 
 #include "base/VelkorExports.h"
@@ -52,9 +53,7 @@ TEST_P(DialogLayout, EveryTextFitsAndEveryControlIsInside)
     ShowWindow(dialog, SW_SHOW);
     for (const std::wstring& problem : LayoutProblems(dialog))
         ADD_FAILURE() << std::string(problem.begin(), problem.end());
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    int dpi = GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY);
     RecordProperty("dpi", dpi);
     DestroyWindow(dialog);
     DestroyWindow(host);

@@ -1,6 +1,8 @@
 // Makes this test program run at 144 DPI. Wine reads the DPI from the user's
 // "LogPixels" when a program starts, so the program sets it, starts itself
 // again and puts the old value back once that run has ended.
+#include "ScopedGdi.h"
+
 #include <windows.h>
 
 #include <string>
@@ -12,9 +14,7 @@ constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
 
 DWORD CurrentDpi()
 {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    int dpi = GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY);
     return static_cast<DWORD>(dpi);
 }
 

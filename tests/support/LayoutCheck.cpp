@@ -1,5 +1,6 @@
 #include "LayoutCheck.h"
 
+#include "ScopedGdi.h"
 #include "UiDriver.h"
 
 namespace {
@@ -13,13 +14,11 @@ std::wstring Describe(HWND control)
 // `wrapWidth` is set, else on one line.
 SIZE TextExtent(HWND control, const std::wstring& text, int wrapWidth)
 {
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    ScopedGetDC dc(control);
+    ScopedSelectObject font(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
     RECT r = {0, 0, wrapWidth > 0 ? wrapWidth : 10000, 0};
     UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE);
     DrawTextW(dc, text.c_str(), -1, &r, flags);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 

@@ -32,11 +32,11 @@ HGDIOBJ Gdi(HANDLE object)
 
 const LeakCase kLeaks[] = {
     {"Font", [] { return HANDLE(CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma")); },
-     [](HANDLE h) { DeleteObject(Gdi(h)); }, &ProcessResources::gdiObjects, nullptr},
+     [](HANDLE h) { DeleteObject(Gdi(h)); }, &ProcessResources::gdiObjects, &ProcessResources::drawingObjects},
     {"Brush", [] { return HANDLE(CreateSolidBrush(RGB(1, 2, 3))); }, [](HANDLE h) { DeleteObject(Gdi(h)); },
-     &ProcessResources::gdiObjects, nullptr},
+     &ProcessResources::gdiObjects, &ProcessResources::drawingObjects},
     {"Bitmap", [] { return HANDLE(CreateBitmap(4, 4, 1, 1, nullptr)); }, [](HANDLE h) { DeleteObject(Gdi(h)); },
-     &ProcessResources::gdiObjects, nullptr},
+     &ProcessResources::gdiObjects, &ProcessResources::drawingObjects},
     {"Region", [] { return HANDLE(CreateRectRgn(0, 0, 3, 3)); }, [](HANDLE h) { DeleteObject(Gdi(h)); },
      &ProcessResources::gdiObjects, nullptr},
     {"MemoryDc", [] { return HANDLE(CreateCompatibleDC(nullptr)); }, [](HANDLE h) { DeleteDC(static_cast<HDC>(h)); },
@@ -82,6 +82,7 @@ TEST(LeakCount, MeasuringLeavesNothingBehind)
     const ProcessResources first = MeasureProcess();
     const ProcessResources second = MeasureProcess();
     EXPECT_EQ(first.gdiObjects, second.gdiObjects);
+    EXPECT_EQ(first.drawingObjects, second.drawingObjects);
     EXPECT_EQ(first.icons, second.icons);
     EXPECT_EQ(first.userObjects, second.userObjects);
     EXPECT_GT(first.gdiObjects, 0u) << "the stock objects at least";

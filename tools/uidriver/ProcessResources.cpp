@@ -1,5 +1,7 @@
 #include "ProcessResources.h"
 
+#include "ScopedGdi.h"
+
 #include <psapi.h>
 #include <winternl.h>
 
@@ -90,13 +92,29 @@ constexpr UINT_PTR kHandleIndexEnd = 0x10000;
 constexpr UINT_PTR kFirstUserHandle = 0x20;
 
 // Live GDI objects of every kind (DCs, fonts, brushes, pens, bitmaps,
-// regions, palettes), the stock objects included.
-DWORD ProbeGdiObjects()
+// regions, palettes), the stock objects included; `drawing` counts those
+// that are neither DCs nor regions.
+DWORD ProbeGdiObjects(DWORD& drawing)
 {
     DWORD count = 0;
-    for (UINT_PTR index = 1; index < kHandleIndexEnd; ++index)
-        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)))
-            ++count;
+    drawing = 0;
+    for (UINT_PTR index = 1; index < kHandleIndexEnd; ++index) {
+        switch (GetObjectType(reinterpret_cast<HGDIOBJ>(index))) {
+        case 0:
+            continue;
+        case OBJ_PEN:
+        case OBJ_EXTPEN:
+        case OBJ_BRUSH:
+        case OBJ_FONT:
+        case OBJ_BITMAP:
+        case OBJ_PAL:
+            ++drawing;
+            break;
+        default:
+            break;
+        }
+        ++count;
+    }
     return count;
 }
 
@@ -110,10 +128,8 @@ DWORD ProbeIcons()
         if (!GetIconInfo(reinterpret_cast<HICON>(index), &info))
             continue;
         ++count;
-        if (info.hbmMask)
-            DeleteObject(info.hbmMask);
-        if (info.hbmColor)
-            DeleteObject(info.hbmColor);
+        ScopedGdiObject<HBITMAP> mask(info.hbmMask);
+        ScopedGdiObject<HBITMAP> color(info.hbmColor);
     }
     return count;
 }
@@ -139,8 +155,9 @@ ProcessResources MeasureProcess()
     r.handles = CountHandles();
     // GDI first: the icon probe makes and frees bitmaps of its own.
     r.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    r.drawingObjects = r.gdiObjects;
     if (r.gdiObjects == 0) // Wine keeps no count
-        r.gdiObjects = ProbeGdiObjects();
+        r.gdiObjects = ProbeGdiObjects(r.drawingObjects);
     r.icons = ProbeIcons();
     r.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
     if (r.userObjects == 0) // Wine keeps no count; menus, hooks and the like stay unseen

@@ -1,5 +1,7 @@
 #include "UiDriver.h"
 
+#include "ScopedGdi.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -259,8 +261,8 @@ bool SaveScreenshot(HWND window, const std::wstring& path)
     if (width <= 0 || height <= 0)
         return false;
 
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    ScopedGetDC screen(nullptr);
+    ScopedMemoryDC memory(screen);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -269,12 +271,13 @@ bool SaveScreenshot(HWND window, const std::wstring& path)
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ScopedGdiObject<HBITMAP> bitmap(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     bool saved = false;
     if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-        SelectObject(memory, old);
+        {
+            ScopedSelectObject selected(memory, bitmap);
+            BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+        }
         GdiFlush();
         DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
         DWORD imageBytes = stride * static_cast<DWORD>(height);
@@ -289,10 +292,7 @@ bool SaveScreenshot(HWND window, const std::wstring& path)
                     fwrite(bits, imageBytes, 1, out) == 1;
             fclose(out);
         }
-        DeleteObject(bitmap);
     }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     return saved;
 }
 
