@@ -32,6 +32,11 @@ bool IsOwnThreadOnly(UINT msg)
     case EM_SETPASSWORDCHAR:
     case EM_SETREADONLY:
     case EM_LIMITTEXT:
+    // Turning drawing off clears the window's visible flag while it stays on
+    // the screen: the dialog would stop painting what the holder types, and
+    // its buttons would count as hidden, so that another program could click
+    // them unseen.
+    case WM_SETREDRAW:
         return true;
     default:
         return false;

@@ -158,6 +158,14 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
              PostMessageW(d, WM_COMMAND, IDOK, 0);
          },
          [](HWND ok) { ShowWindow(ok, SW_SHOW); }},
+        // Drawing turned off leaves the dialog on the screen but counted as
+        // hidden, so that a click on OK would look like nobody's.
+        {"drawing turned off",
+         [](HWND d, HWND, HWND) {
+             PostMessageW(d, WM_SETREDRAW, FALSE, 0);
+             SendMessageW(d, WM_SETREDRAW, FALSE, 0);
+         },
+         none},
         {"OK from a window that is not ours",
          [](HWND d, HWND, HWND) {
              PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDesktopWindow()));
@@ -173,7 +181,7 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
             HWND edit = GetDlgItem(window, IDC_FRAMEWORK_EDIT);
             HWND ok = GetDlgItem(window, IDOK);
             c.forge(window, edit, ok);
-            stayedOpen = uidriver::WaitIdle(window) && IsWindow(window) && uidriver::TextOf(edit) == L"start";
+            stayedOpen = uidriver::WaitIdle(window) && IsWindowVisible(window) && uidriver::TextOf(edit) == L"start";
             c.restore(ok);
             SetWindowTextW(edit, L"typed");
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));

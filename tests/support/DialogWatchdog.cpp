@@ -19,6 +19,7 @@ constexpr DWORD kGraceAfterMissMs = 2000;
 
 std::atomic<DWORD> g_maxOpenMs{0};
 std::atomic<bool> g_bStop{false};
+std::atomic<int> g_nHolds{0};
 std::thread g_watcher;
 std::mutex g_lock;
 
@@ -62,7 +63,7 @@ void Watch()
         for (HWND dialog : dialogs) {
             ULONGLONG since = now;
             for (const auto& seen : open)
-                if (seen.first == dialog)
+                if (seen.first == dialog && g_nHolds.load() == 0)
                     since = seen.second;
             still.emplace_back(dialog, since);
             if (now - since > g_maxOpenMs.load())
@@ -102,6 +103,16 @@ void StopDialogWatchdog()
     g_bStop = true;
     if (g_watcher.joinable())
         g_watcher.join();
+}
+
+HoldingDialogs::HoldingDialogs()
+{
+    ++g_nHolds;
+}
+
+HoldingDialogs::~HoldingDialogs()
+{
+    --g_nHolds;
 }
 
 void ReportMissedDialog(const std::wstring& what)

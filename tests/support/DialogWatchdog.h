@@ -21,6 +21,17 @@ void StartDialogWatchdog(DWORD maxOpenMs);
 // the process exits may be cut off holding a lock that the exit needs.
 void StopDialogWatchdog();
 
+// While one lives, dialogs are held open on purpose (another program is
+// sending them messages, with a deadline of its own): none counts as left
+// open, and each is timed afresh once the last hold ends.
+class HoldingDialogs {
+public:
+    HoldingDialogs();
+    ~HoldingDialogs();
+    HoldingDialogs(const HoldingDialogs&) = delete;
+    HoldingDialogs& operator=(const HoldingDialogs&) = delete;
+};
+
 // A holder gave up waiting for `what`: the test has failed, so dialogs still
 // open will not be closed by it and are given only a short grace.
 void ReportMissedDialog(const std::wstring& what);

@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 
+#include "DialogWatchdog.h"
 #include "vklog_control.h"
 
 #include <gtest/gtest.h>
@@ -181,7 +182,7 @@ std::wstring ResourceString(HMODULE module, UINT id)
     return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
 
-long SendHostileTraffic(HWND window, unsigned seed)
+long SendHostileTraffic(HWND window, unsigned seed, long controlBudget)
 {
     std::wstring command = L"\"" + BinDirectory() + L"hostile_sender.exe\" " +
                            std::to_wstring(reinterpret_cast<INT_PTR>(window)) + L" " + std::to_wstring(seed);
@@ -189,12 +190,15 @@ long SendHostileTraffic(HWND window, unsigned seed)
     wchar_t soak[8] = {};
     if (GetEnvironmentVariableW(L"VELKOR_SOAK", soak, 8) && soak[0] == L'1')
         command += L" soak";
+    else if (controlBudget >= 0)
+        command += L" " + std::to_wstring(controlBudget);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
     CloseHandle(process.hThread);
+    HoldingDialogs hold;
     DWORD code = static_cast<DWORD>(-1);
     // A deadline, not a pause: the sender ends as soon as it has tried all.
     if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)

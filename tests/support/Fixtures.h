@@ -73,6 +73,9 @@ std::wstring ResourceString(HMODULE module, UINT id);
 // Runs bin/hostile_sender.exe against `window` and its descendants: another
 // process posting and sending every message below WM_USER and the library's
 // registered ones with boundary and random values (seeded by `seed`).
-// Returns how many messages it tried; negative when it failed or the window
-// was gone before it finished.
-long SendHostileTraffic(HWND window, unsigned seed);
+// `controlBudget`, when not negative, caps the messages aimed at the
+// descendants (picked at random; the window itself takes the whole stream).
+// With VELKOR_SOAK=1 every pair of values goes at every window. Returns how
+// many messages it tried; negative when it failed or the window was gone
+// before it finished.
+long SendHostileTraffic(HWND window, unsigned seed, long controlBudget = -1);

@@ -1,9 +1,11 @@
-// hostile_sender.exe WINDOW SEED [soak]: another program on the desktop that
-// posts and sends every message below WM_USER, and the library's registered
-// messages, with boundary and random values at a window and each of its
-// descendants: one pair of values per message (drawn from the list), or with
-// "soak" every pair posted and one of them sent. Its exit code is the number
-// of messages it tried.
+// hostile_sender.exe WINDOW SEED [soak | BUDGET]: another program on the
+// desktop that posts and sends every message below WM_USER, and the
+// library's registered messages, with boundary and random values at a window
+// and each of its descendants: one pair of values per message (drawn from the
+// list), or with "soak" every pair posted and one of them sent. A BUDGET
+// caps the messages aimed at the descendants, picked at random across them
+// (the window itself still takes every one). Its exit code is the number of
+// messages it tried.
 //
 // Left out, each because it legitimately ends a dialog or the session, or
 // because it is input the card holder could give just as well:
@@ -90,6 +92,7 @@ int wmain(int argc, wchar_t** argv)
     HWND dialog = reinterpret_cast<HWND>(static_cast<INT_PTR>(_wcstoi64(argv[1], nullptr, 0)));
     std::mt19937 random(static_cast<unsigned>(wcstoul(argv[2], nullptr, 0)));
     const bool soak = argc > 3 && wcscmp(argv[3], L"soak") == 0;
+    const long budget = argc > 3 && !soak ? wcstol(argv[3], nullptr, 10) : -1;
     if (!IsWindow(dialog))
         return -1;
 
@@ -119,6 +122,12 @@ int wmain(int argc, wchar_t** argv)
         {0x7FFE0000, static_cast<LPARAM>(0x140000000ULL)},
     };
 
+    // Each message at a descendant is aimed with the chance that spends the budget.
+    const double share = windows.size() > 1 && budget >= 0
+                             ? static_cast<double>(budget) / static_cast<double>((windows.size() - 1) * messages.size())
+                             : 1.0;
+    std::bernoulli_distribution aimed(share < 1.0 ? share : 1.0);
+
     long tried = 0;
     size_t sendShift = 0;
     for (HWND target : windows) {
@@ -132,6 +141,8 @@ int wmain(int argc, wchar_t** argv)
                 const Values one = values[random() % values.size()];
                 values.assign(1, one);
             }
+            if (budget >= 0 && target != dialog && !aimed(random))
+                continue;
             // Every pair is posted; one pair, a different one from message to
             // message, is also sent (a send waits for the dialog's thread).
             for (size_t i = 0; i < values.size(); ++i) {
