@@ -1,0 +1,249 @@
+// Every dialog of the library held open with what the card holder typed
+// while another program throws every message at it and at its controls:
+// the host lives, the dialog still ends the way the holder ends it, and no
+// forged OK confirms an entry the PIN rules refuse.
+#include "CardWorldBuilder.h"
+#include "Fixtures.h"
+#include "UiDriver.h"
+
+#include "base/VelkorExports.h"
+#include "mwctl_control.h"
+#include "pinrc_ids.h"
+#include "unlock/InitializePinDlg.h"
+#include "unlock/ResetCardDialog.h"
+#include "unlock/UnlockOutcomeDlgs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr const wchar_t* kReader = L"Forged Reader";
+constexpr const wchar_t* kUserConsole = L"Software\\Policies\\Quellon\\Velkor\\UserConsole";
+// The whole stream goes at each dialog's own window; its controls share at
+// most this many messages (all of them in a soak run).
+constexpr long kControlBudget = 600;
+
+using Holder = std::function<void(HWND)>;
+
+// Runs `dialog` on this thread while `holder` acts on the first dialog it shows.
+template <typename Call>
+auto WithHolder(const Holder& holder, Call dialog)
+{
+    std::thread acting = uidriver::ActOnDialog(holder);
+    auto result = dialog();
+    acting.join();
+    return result;
+}
+
+std::wstring CardField(const wchar_t* key)
+{
+    wchar_t value[64] = {};
+    return mwctlCardField(L"dora", key, value, 64) ? value : L"(none)";
+}
+
+// The reset frame as a host module uses it: the typed value is read when OK ends it.
+class HostReset : public CResetCardDialogMain {
+public:
+    HostReset() : CResetCardDialogMain(0, nullptr, 0, 0, 0, kReader, nullptr, nullptr, 0) {}
+    std::wstring typed;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        CResetCardDialogMain::OnInitDialog();
+        Page()->SetChallenge(L"0123456789ABCDEF");
+        return TRUE;
+    }
+    void OnOK() override
+    {
+        typed = GetPin().GetString();
+        CResetCardDialogMain::OnOK();
+    }
+};
+
+std::wstring g_handedPin;
+int HandOver(void*, CSecStr pin, int, int, int, int, int, int)
+{
+    g_handedPin = pin.GetString();
+    return 0;
+}
+int SomeCode(void*, CSecStr& code)
+{
+    code = L"1122334455667788";
+    return 0;
+}
+int Removed(void*) { return 0; }
+
+struct CodeCard {
+    int removed = 0;
+    static int Get(void*, CSecStr* code)
+    {
+        *code = L"3150A7C2E99D4B06";
+        return 0;
+    }
+    static int Remove(void* self)
+    {
+        ++static_cast<CodeCard*>(self)->removed;
+        return 0;
+    }
+};
+
+struct Row {
+    const char* name;
+    // Shows the dialog with `holder` acting on it; how it ended and what
+    // reached the caller.
+    std::function<std::wstring(const Holder&)> run;
+    std::vector<int> fields;              // the edits the holder fills
+    std::vector<std::wstring> entry;      // what the holder types there
+    std::vector<std::wstring> refused;    // an entry the rules refuse (none: empty)
+    int end;                              // the button the holder ends with
+    std::wstring expected;
+};
+
+TEST(EveryDialog, HoldsAgainstForgedMessagesAndEndsAsTheHolderEndsIt)
+{
+    RegistryFixture registry;
+    registry.Remove(kUserConsole, L"HideUnlockCode");
+    CardWorldBuilder world;
+    world.Reader(kReader, L"card", L"dora")
+        .Card(L"dora", {{L"Identifier", L"D0"}, {L"PIN", L"13572468"}, {L"PINTries", L"0"}, {L"MinPINLen", L"6"},
+                        {L"MaxPINLen", L"8"}, {L"WeakPINCheck", L"1"}, {L"AdminKey", std::wstring(48, L'A')},
+                        {L"AdminTries", L"5"}, {L"TransactionTimeout", L"20000"}});
+    ASSERT_TRUE(world.Serve());
+
+    const Row rows[] = {
+        {"change PIN",
+         [](const Holder& h) {
+             wchar_t fresh[128] = {};
+             wchar_t current[128] = {};
+             int freshLength = 0;
+             int currentLength = 0;
+             int result = WithHolder(h, [&] {
+                 return GetChangePINInfoFromUser(1, 0, 4, 8, 0, 0, fresh, &freshLength, current, &currentLength,
+                                                 kReader, nullptr, true, nullptr, nullptr, 0);
+             });
+             return std::to_wstring(result) + L" " + current + L" " + fresh;
+         },
+         {IDC_CURRENT_PIN_EDIT, IDC_NEW_PIN_EDIT, IDC_CONFIRM_PIN_EDIT},
+         {L"2580", L"58274", L"58274"},
+         {L"2580", L"1234", L"1234"},
+         IDOK,
+         L"0 2580 58274"},
+        {"unlock",
+         [](const Holder& h) {
+             int result = WithHolder(h, [] { return ShowUnlockDialog(nullptr, kReader, nullptr); });
+             return std::to_wstring(result) + L" " + CardField(L"PIN") + L" " + CardField(L"AdminTries");
+         },
+         {IDC_UNLOCK_CODE_EDIT, IDC_UNLOCK_NEW_PIN_EDIT, IDC_UNLOCK_CONFIRM_EDIT},
+         {L"0123-4567-89AB-CDEF", L"615243", L"615243"},
+         {L"0123-4567-89AB-CDEF", L"123456", L"123456"},
+         IDCANCEL,
+         L"2 13572468 5"},
+        {"unlock code display",
+         [](const Holder& h) {
+             CodeCard card;
+             int result = WithHolder(
+                 h, [&] { return DisplayUnlockCode(nullptr, &card, CodeCard::Get, CodeCard::Remove, kReader); });
+             return std::to_wstring(result) + L" removed " + std::to_wstring(card.removed);
+         },
+         {},
+         {},
+         {},
+         IDCANCEL,
+         L"0 removed 0"},
+        {"PIN initialization",
+         [](const Holder& h) {
+             g_handedPin.clear();
+             // The card's unlock code, shown after a confirmed PIN, is kept out of this row.
+             RegistryFixture hidden;
+             hidden.SetDword(kUserConsole, L"HideUnlockCode", 1);
+             CInitializePinDlg dialog(nullptr, nullptr, nullptr, HandOver, Removed, SomeCode, kReader);
+             INT_PTR result = WithHolder(h, [&] { return dialog.DoModal(); });
+             return std::to_wstring(result) + L" " + g_handedPin;
+         },
+         {IDC_INIT_NEW_PIN_EDIT, IDC_INIT_CONFIRM_EDIT},
+         {L"59371", L"59371"},
+         {L"59", L"59"},
+         IDOK,
+         L"1 59371"},
+        {"reset card",
+         [](const Holder& h) {
+             HostReset dialog;
+             INT_PTR result = WithHolder(h, [&] { return dialog.DoModal(); });
+             return std::to_wstring(result) + L" " + dialog.typed;
+         },
+         {IDC_RESET_PIN_EDIT},
+         {L"pin-4711"},
+         {L""},
+         IDOK,
+         L"1 pin-4711"},
+        {"unlock failed",
+         [](const Holder& h) {
+             CUnlockFailedDlg dialog(nullptr, L"The card refused the unlock code.", 0);
+             return std::to_wstring(WithHolder(h, [&] { return dialog.DoModal(); }));
+         },
+         {}, {}, {}, IDOK, L"1"},
+        {"unlock succeeded",
+         [](const Holder& h) {
+             CUnlockSuccessDlg dialog;
+             return std::to_wstring(WithHolder(h, [&] { return dialog.DoModal(); }));
+         },
+         {}, {}, {}, IDOK, L"1"},
+        {"unlock tool",
+         [](const Holder& h) {
+             CUnlockInitToolDlg dialog(nullptr, kReader, 1);
+             return std::to_wstring(WithHolder(h, [&] { return dialog.DoModal(); }));
+         },
+         {}, {}, {}, IDOK, L"1"},
+    };
+
+    long tried = 0;
+    int dialogs = 0;
+    unsigned seed = 41;
+    for (const Row& row : rows) {
+        // Forged input may change a field at any time: the holder types until
+        // every field shows what was meant, as a person looking at it would.
+        auto fill = [&row](HWND dialog, const std::vector<std::wstring>& texts) {
+            return uidriver::WaitUntil([&] {
+                for (size_t i = 0; i < texts.size(); ++i)
+                    uidriver::Retype(uidriver::FindControl(dialog, row.fields[i]), texts[i]);
+                if (!uidriver::WaitIdle(dialog))
+                    return false;
+                for (size_t i = 0; i < texts.size(); ++i)
+                    if (uidriver::TextOf(uidriver::FindControl(dialog, row.fields[i])) != texts[i])
+                        return false;
+                return true;
+            });
+        };
+        long sent = -1;
+        bool refusedHeld = true;
+        std::wstring ended = row.run([&](HWND dialog) {
+            fill(dialog, row.entry);
+            sent = SendHostileTraffic(dialog, ++seed, kControlBudget);
+            if (!row.refused.empty()) {
+                fill(dialog, row.refused);
+                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+                refusedHeld = uidriver::WaitIdle(dialog) && IsWindowVisible(dialog) &&
+                              !IsWindowEnabled(GetDlgItem(dialog, IDOK));
+            }
+            fill(dialog, row.entry);
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(row.end, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, row.end)));
+        });
+        EXPECT_GT(sent, 0) << row.name << ": the sender finished with the dialog still open";
+        EXPECT_TRUE(refusedHeld) << row.name << ": a forged OK confirmed what the rules refuse";
+        EXPECT_EQ(row.expected, ended) << row.name;
+        tried += sent > 0 ? sent : 0;
+        dialogs += sent > 0;
+    }
+    std::printf("[ forged    ] %ld messages at %d dialogs and their controls\n", tried, dialogs);
+}
+
+} // namespace
