@@ -1,6 +1,7 @@
 // GetChangePINInfoFromUser driven as a card holder would: type the current
 // PIN, the new one and its confirmation, and watch the rule rows and OK.
 #include "Fixtures.h"
+#include "HolderActions.h"
 #include "MemoryScan.h"
 #include "ScopedGdi.h"
 #include "UiDriver.h"
@@ -77,16 +78,6 @@ Answer AskChange(const Request& r, std::function<void(HWND)> holder, std::atomic
 HWND Field(HWND frame, int id)
 {
     return uidriver::FindControl(frame, id);
-}
-
-bool OkEnabled(HWND frame)
-{
-    return IsWindowEnabled(GetDlgItem(frame, IDOK)) != FALSE;
-}
-
-void Press(HWND frame, int id)
-{
-    PostMessageW(frame, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(frame, id)));
 }
 
 // A rule row as the holder sees it: '-' hidden, '+' satisfied (green
@@ -367,11 +358,6 @@ TEST_F(ChangePin, NowhereToPutThePinsIsRefused)
                                            true, nullptr, nullptr, 0));
     EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, buffer, &length, buffer, nullptr, kReader, nullptr,
                                            true, nullptr, nullptr, 0));
-}
-
-void CALLBACK CountTick(void* context)
-{
-    ++*static_cast<std::atomic<int>*>(context);
 }
 
 TEST_F(ChangePin, TheKeepAliveCallbackRunsOnlyWithAPeriod)

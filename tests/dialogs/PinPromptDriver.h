@@ -1,6 +1,7 @@
 #pragma once
 // GetPINFromUser as the prompt tests call it: the call runs on the test's
 // thread while a holder thread acts on the dialog it opens.
+#include "HolderActions.h"
 #include "UiDriver.h"
 
 #include "base/VelkorExports.h"
@@ -34,8 +35,3 @@ inline HWND PinEdit(HWND dialog)
     return GetDlgItem(dialog, IDC_PIN_EDIT);
 }
 
-// Posts a button's command, as a click on it would send it.
-inline void Press(HWND dialog, int id)
-{
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}

@@ -1,6 +1,7 @@
 // GetPINFromUser and ShowPINAlwaysPrompt, driven as a card holder would:
 // the call runs on the test's thread, a holder thread acts on the dialog.
 #include "Fixtures.h"
+#include "HolderActions.h"
 #include "MemoryScan.h"
 #include "PinPromptDriver.h"
 #include "ProcessResources.h"
@@ -25,11 +26,6 @@ namespace {
 constexpr const wchar_t* kReader = kPromptReader;
 constexpr const wchar_t* kBrandingKey = L"Software\\Policies\\Quellon\\VovavidoZurodeRO\\AuthenticationDialog";
 constexpr const wchar_t* kPinPolicies = L"Software\\Policies\\Quellon\\Velkor\\PINPolicies";
-
-bool OkEnabled(HWND dialog)
-{
-    return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
-}
 
 class PinPrompt : public testing::Test {
 protected:
@@ -271,11 +267,6 @@ TEST_F(PinPrompt, TheCustomPromptCanBeSetFromAnotherThreadWhileAPromptShowsIt)
     EXPECT_EQ(0, mixed) << "prompts that showed a text nobody set, of " << prompts;
 }
 
-void CALLBACK CountTick(void* context)
-{
-    ++*static_cast<std::atomic<int>*>(context);
-}
-
 TEST_F(PinPrompt, TheKeepAliveCallbackRunsWithItsArgumentOnlyWithAPeriod)
 {
     std::atomic<int> ticks{0};
@@ -357,6 +348,49 @@ TEST_F(PinPrompt, OpensOnTopOfEverything)
         Press(dialog, IDCANCEL);
     });
     EXPECT_TRUE(topMost);
+}
+
+// A host's own window as the parent: it waits disabled while the prompt is
+// open, and is enabled and in front again once the call returns.
+TEST_F(PinPrompt, TheCallersWindowWaitsDisabledAndComesBackInFront)
+{
+    struct Case {
+        const char* name;
+        int (*call)(HWND parent);
+    };
+    const Case cases[] = {
+        {"PIN", [](HWND parent) {
+             char* pin = nullptr;
+             int length = 0;
+             return GetPINFromUser(parent, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
+         }},
+        {"PIN always", [](HWND parent) { return ShowPINAlwaysPrompt(parent, kReader); }},
+        {"change PIN", [](HWND parent) {
+             wchar_t fresh[128] = {};
+             wchar_t current[128] = {};
+             int freshLength = 0;
+             int currentLength = 0;
+             return GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, fresh, &freshLength, current, &currentLength, kReader,
+                                             parent, true, nullptr, nullptr, 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        HWND parent = CreateWindowExW(0, L"STATIC", L"host window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300,
+                                      200, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_TRUE(parent);
+        SetForegroundWindow(parent);
+        bool disabledWhileOpen = false;
+        std::thread holder = uidriver::ActOnDialog([&](HWND dialog) {
+            disabledWhileOpen = !IsWindowEnabled(parent);
+            Press(dialog, IDCANCEL);
+        });
+        EXPECT_EQ(-1, c.call(parent)) << c.name;
+        holder.join();
+        EXPECT_TRUE(disabledWhileOpen) << c.name;
+        EXPECT_TRUE(IsWindowEnabled(parent)) << c.name;
+        EXPECT_EQ(parent, GetForegroundWindow()) << c.name;
+        DestroyWindow(parent);
+    }
 }
 
 // Writes a small 24-bit bitmap file.

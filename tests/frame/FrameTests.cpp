@@ -1,3 +1,4 @@
+#include "ImportPatch.h"
 #include "LibraryLoader.h"
 #include "UiDriver.h"
 #include "afxwin.h"
@@ -81,25 +82,38 @@ TEST(ErrorString, FollowsTheMapAndKeepsThePreviousTextForUnknownCodes)
     }
 }
 
-TEST(FreeGetPinBuffer, ZeroesExactlyTheGivenLengthBeforeFreeing)
+// What the block held when the library freed it, seen through the library's
+// own import of free.
+struct FreedBlock {
+    static constexpr size_t kSize = 512;
+    static inline void (*realFree)(void*) = nullptr;
+    static inline void* block = nullptr;
+    static inline unsigned char bytes[kSize] = {};
+    static void Free(void* p)
+    {
+        block = p;
+        memcpy(bytes, p, kSize);
+        realFree(p);
+    }
+};
+
+TEST(FreeGetPinBuffer, ZeroesExactlyTheGivenLengthThenFrees)
 {
     LibraryLoader library;
     auto freeBuffer = library.Get<FreeGetPinBufferFn>("FreeGetPinBuffer");
     ASSERT_NE(nullptr, freeBuffer);
-    // A freed block can only be witnessed by reading it after the free. The
-    // heap keeps its own bookkeeping in the first bytes of a free block, so
-    // only the bytes past those are compared.
-    constexpr size_t kSize = 512;
-    constexpr size_t kHeapOwned = 32;
+    ImportPatch patch(library.Handle(), "msvcrt.dll", "free", reinterpret_cast<void*>(&FreedBlock::Free));
+    FreedBlock::realFree = reinterpret_cast<void (*)(void*)>(patch.Original());
+    ASSERT_NE(nullptr, FreedBlock::realFree);
     for (unsigned length : {0u, 100u, 400u}) {
-        auto* block = static_cast<unsigned char*>(malloc(kSize));
+        void* block = malloc(FreedBlock::kSize);
         ASSERT_NE(nullptr, block);
-        memset(block, 0xA5, kSize);
+        memset(block, 0xA5, FreedBlock::kSize);
+        FreedBlock::block = nullptr;
         freeBuffer(block, length);
-        for (size_t i = kHeapOwned; i < kSize; ++i) {
-            unsigned char expected = i < length ? 0x00 : 0xA5;
-            ASSERT_EQ(expected, block[i]) << "length " << length << ", byte " << i;
-        }
+        ASSERT_EQ(block, FreedBlock::block) << "length " << length << ": not freed";
+        for (size_t i = 0; i < FreedBlock::kSize; ++i)
+            ASSERT_EQ(i < length ? 0x00 : 0xA5, FreedBlock::bytes[i]) << "length " << length << ", byte " << i;
     }
 }
 

@@ -1,5 +1,6 @@
 // The frame's internal services: notifications to the agent and console
 // windows, and help topics.
+#include "FakeHelpViewer.h"
 #include "Fixtures.h"
 #include "UiDriver.h"
 
@@ -153,43 +154,50 @@ TEST(NotifyEvent, NullReaderSendsAnEmptyRecord)
     EXPECT_EQ(0u, windows.received[0].bytes);
 }
 
-TEST(HelpTopic, OpensNothingWithoutAReadableHelpPath)
+// The viewer registered for the HTML Help control's class is the stand-in,
+// which records what it is asked.
+TEST(HelpTopic, TheViewerGetsTheHelpPathAndTheTopicOnlyWhenAPathIsConfigured)
 {
     struct Case {
         const char* name;
-        bool set;
-        std::wstring path;
+        const wchar_t* path; // null: no HelpPath value
+        int topic;
+        bool shown;
     };
+    // 261 characters and a terminator do not fit the 522-byte buffer.
+    const std::wstring tooLong = L"C:\\" + std::wstring(258, L'h');
     const Case cases[] = {
-        {"missing", false, L""},
-        // 261 characters and a terminator do not fit the 522-byte buffer.
-        {"too long", true, L"C:\\" + std::wstring(258, L'h')},
+        {"missing", nullptr, kHelpPin, false},
+        {"too long", tooLong.c_str(), kHelpPin, false},
+        {"unlock topic", L"C:\\Help\\velkor.chm", kHelpUnlock, true},
+        {"PIN topic", L"D:\\velkor help.chm", kHelpPin, true},
     };
+    RegistryFixture registry;
+    registry.SetString(L"Software\\Classes\\CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", L"",
+                       BinDirectory() + L"fake_hhctrl.dll");
+    int expected = 0;
     for (const Case& c : cases) {
-        RegistryFixture registry;
-        if (c.set)
+        if (c.path)
             registry.SetString(kInstallKey, L"HelpPath", c.path);
         else
             registry.Remove(kInstallKey, L"HelpPath");
-        LogCapture log;
-        DoDisplayTopic(kHelpPin);
-        EXPECT_TRUE(log.Has(VKLOG_INFO, L"Displaying topic 1015")) << c.name;
-        EXPECT_TRUE(log.Has(VKLOG_INFO, L"DoDisplayTopic: no help file is configured")) << c.name;
-        EXPECT_EQ(0u, log.Count(L"returned")) << c.name;
-        EXPECT_TRUE(log.Has(VKLOG_EXIT, L"DoDisplayTopic")) << c.name;
+        DoDisplayTopic(c.topic);
+        HMODULE viewer = GetModuleHandleW(L"fake_hhctrl.dll");
+        using Recorded = const HelpRequests*(__cdecl*)();
+        auto recorded = viewer ? reinterpret_cast<Recorded>(reinterpret_cast<void (*)()>(
+                                     GetProcAddress(viewer, "RecordedHelpRequests")))
+                               : nullptr;
+        expected += c.shown;
+        ASSERT_EQ(c.shown || expected > 0, recorded != nullptr) << c.name << ": the viewer is loaded on first use";
+        if (!recorded)
+            continue;
+        EXPECT_EQ(expected, recorded()->count) << c.name;
+        if (c.shown) {
+            EXPECT_STREQ(c.path, recorded()->file) << c.name;
+            EXPECT_EQ(15u, recorded()->command) << c.name << ": HH_HELP_CONTEXT";
+            EXPECT_EQ(static_cast<DWORD_PTR>(c.topic), recorded()->data) << c.name;
+        }
     }
-}
-
-TEST(HelpTopic, ReadsTheHelpPathAndHandsTheTopicToTheViewer)
-{
-    RegistryFixture registry;
-    registry.SetString(kInstallKey, L"HelpPath", L"C:\\no such folder\\velkor.chm");
-    LogCapture log;
-    DoDisplayTopic(kHelpUnlock);
-    EXPECT_TRUE(log.Has(VKLOG_INFO, L"Displaying topic 1013"));
-    EXPECT_TRUE(log.Has(VKLOG_INFO,
-                        L"DoDisplayTopic: qlRegReadStringValueEx(SOFTWARE\\Quellon\\Velkor, HelpPath) returned "
-                        L"C:\\no such folder\\velkor.chm"));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // module builds them and driven as a card holder would.
 #include "CardWorldBuilder.h"
 #include "Fixtures.h"
+#include "HolderActions.h"
 #include "MemoryScan.h"
 #include "UiDriver.h"
 
@@ -20,17 +21,6 @@
 namespace {
 
 constexpr const wchar_t* kReader = L"Init Reader";
-
-void Press(HWND dialog, int id)
-{
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-bool Shown(HWND dialog, int id)
-{
-    HWND control = uidriver::FindControl(dialog, id);
-    return control && IsWindowVisible(control);
-}
 
 // What the host's callback was handed.
 struct HostSide {
@@ -314,11 +304,6 @@ TEST(ResetCard, APageWithoutAnOkButtonWorksOnItsOwn)
     page.DestroyWindow();
     EXPECT_STREQ(L"", page.GetPin()) << "nothing once the page is gone";
     DestroyWindow(host);
-}
-
-void CALLBACK CountTick(void* context)
-{
-    ++*static_cast<std::atomic<int>*>(context);
 }
 
 TEST(ResetCard, TheKeepAliveTimerRunsOnlyWithACallbackAndAPeriod)

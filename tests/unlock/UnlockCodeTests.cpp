@@ -1,6 +1,7 @@
 // The unlock code display and the outcome dialogs.
 #include "CardWorldBuilder.h"
 #include "Fixtures.h"
+#include "HolderActions.h"
 #include "UiDriver.h"
 
 #include "base/VelkorExports.h"
@@ -19,11 +20,6 @@
 namespace {
 
 constexpr const wchar_t* kReader = L"Code Reader";
-
-void Press(HWND dialog, int id)
-{
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
 
 struct Seen {
     std::wstring code;

@@ -1,0 +1,31 @@
+#pragma once
+// What a card holder does to and sees of a dialog, as the dialog tests say it.
+#include "UiDriver.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+// Posts a button's command, as a click on it would send it.
+inline void Press(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+inline bool OkEnabled(HWND dialog)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
+}
+
+// Whether the control with `id`, anywhere below `dialog`, is there and visible.
+inline bool Shown(HWND dialog, int id)
+{
+    HWND control = uidriver::FindControl(dialog, id);
+    return control && IsWindowVisible(control);
+}
+
+// A keep-alive callback that counts its calls in the std::atomic<int> it is given.
+inline void CALLBACK CountTick(void* context)
+{
+    ++*static_cast<std::atomic<int>*>(context);
+}
