@@ -8,6 +8,7 @@
 // marker posted to it comes back through the thread's message loop, so the
 // loop runs and everything queued before is handled; the dialog is then
 // painted at once and the clock stops.
+#include "BenchFigures.h"
 #include "ProcessResources.h"
 #include "SessionState_control.h"
 #include "base/VelkorExports.h"
@@ -15,8 +16,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -30,15 +30,6 @@ LARGE_INTEGER g_start;
 double g_readyMs = 0;
 HHOOK g_showHook = nullptr;
 HHOOK g_messageHook = nullptr;
-
-double MsSince(const LARGE_INTEGER& start)
-{
-    LARGE_INTEGER now;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 LRESULT CALLBACK AfterShow(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -87,17 +78,6 @@ double OneBareDialog(HMODULE resources)
     return g_readyMs;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-void Json(const char* metric, double value, const char* unit)
-{
-    printf("{\"bench\":\"pin_prompt\",\"metric\":\"%s\",\"value\":%.3f,\"unit\":\"%s\"}\n", metric, value, unit);
-}
-
 } // namespace
 
 int main()
@@ -122,28 +102,32 @@ int main()
         prompt.push_back(OnePrompt());
         bare.push_back(OneBareDialog(resources));
     }
-    const double promptMs = Median(prompt);
-    const double bareMs = Median(bare);
-    Json("prompt_ready_median", promptMs, "ms");
-    Json("bare_dialog_ready_median", bareMs, "ms");
-    Json("ready_ratio", promptMs / bareMs, "ratio");
+    PrintMachineLoad("pin_prompt");
+    PrintSpread("pin_prompt", "prompt_ready", prompt);
+    PrintSpread("pin_prompt", "bare_dialog_ready", bare);
+    PrintRatio("pin_prompt", "ready_ratio", prompt, bare);
 
     ProcessResources before = MeasureProcess();
     for (int i = 0; i < kPrompts; ++i)
         OnePrompt();
     ProcessResources after = MeasureProcess();
-    Json("windows_before", before.windows, "count");
-    Json("windows_after_1000", after.windows, "count");
-    Json("handles_before", before.handles, "count");
-    Json("handles_after_1000", after.handles, "count");
-    Json("icons_before", before.icons, "count");
-    Json("icons_after_1000", after.icons, "count");
-    Json("user_objects_before", before.userObjects, "count");
-    Json("user_objects_after_1000", after.userObjects, "count");
-    Json("gdi_objects_before", before.gdiObjects, "count");
-    Json("gdi_objects_after_1000", after.gdiObjects, "count");
-    Json("private_bytes_before", static_cast<double>(before.privateBytes), "bytes");
-    Json("private_bytes_after_1000", static_cast<double>(after.privateBytes), "bytes");
+    const struct {
+        const char* metric;
+        double before;
+        double after;
+        const char* unit;
+    } counts[] = {
+        {"windows", static_cast<double>(before.windows), static_cast<double>(after.windows), "count"},
+        {"handles", static_cast<double>(before.handles), static_cast<double>(after.handles), "count"},
+        {"icons", static_cast<double>(before.icons), static_cast<double>(after.icons), "count"},
+        {"user_objects", static_cast<double>(before.userObjects), static_cast<double>(after.userObjects), "count"},
+        {"gdi_objects", static_cast<double>(before.gdiObjects), static_cast<double>(after.gdiObjects), "count"},
+        {"private_bytes", static_cast<double>(before.privateBytes), static_cast<double>(after.privateBytes), "bytes"},
+    };
+    for (const auto& count : counts) {
+        PrintCount("pin_prompt", (std::string(count.metric) + "_before").c_str(), count.before, count.unit);
+        PrintCount("pin_prompt", (std::string(count.metric) + "_after_1000").c_str(), count.after, count.unit);
+    }
     UnhookWindowsHookEx(g_messageHook);
     UnhookWindowsHookEx(g_showHook);
     return 0;

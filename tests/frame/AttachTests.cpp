@@ -19,6 +19,8 @@ TEST(Attach, LoadsTheResourceModuleAndRegistersTheProgressBarUntilDetach)
         ASSERT_NE(nullptr, library.Handle());
         EXPECT_TRUE(log.Has(VKLOG_INFO, kLoadedLine));
         EXPECT_TRUE(ProgressBarClassRegistered());
+        for (const wchar_t* module : {L"vkevtsub.dll", L"vk.evtsessionstate.dll"})
+            EXPECT_EQ(nullptr, GetModuleHandleW(module)) << "attach has no use for it: it comes with the first prompt";
         auto getErrorString = library.Get<GetErrorStringFn>("GetErrorString");
         EXPECT_NE(L'\0', getErrorString(3)[0]);
     }
