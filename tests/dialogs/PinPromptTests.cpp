@@ -73,12 +73,37 @@ TEST_F(PinPrompt, OkFollowsTheLengthPolicies)
     }
 }
 
-TEST_F(PinPrompt, AnEmptyPinConfirmedGivesNoBuffer)
+TEST_F(PinPrompt, OkHandsBackWhatWasTyped)
 {
-    PinAnswer answer = AskPin([](HWND dialog) { Press(dialog, IDOK); });
-    EXPECT_EQ(0, answer.result);
-    EXPECT_EQ(nullptr, answer.pin);
-    EXPECT_EQ(0, answer.length);
+    struct Case {
+        const char* name;
+        VKSessionStateMode session;
+        const wchar_t* typed;
+        bool otherCardLeaves;
+    };
+    const Case cases[] = {
+        {"an empty PIN gives no buffer", VKSessionStateMode::Unlocked, L"", false},
+        {"another reader's card leaving changes nothing", VKSessionStateMode::Unlocked, L"2468", true},
+        {"a session service that cannot tell counts as unlocked", VKSessionStateMode::Unavailable, L"1357", false},
+    };
+    for (const Case& c : cases) {
+        vkSessionStateSetMode(c.session);
+        PinAnswer answer = AskPin([&](HWND dialog) {
+            if (c.otherCardLeaves) {
+                vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, L"Smart Reader 1");
+                vkevtsubWaitIdle(10000);
+            }
+            uidriver::Type(PinEdit(dialog), c.typed);
+            Press(dialog, IDOK);
+        });
+        const std::wstring typed = c.typed;
+        EXPECT_EQ(0, answer.result) << c.name;
+        EXPECT_EQ(static_cast<int>(typed.size()), answer.length) << c.name;
+        EXPECT_EQ(typed.empty(), answer.pin == nullptr) << c.name;
+        if (answer.pin)
+            EXPECT_EQ(std::string(typed.begin(), typed.end()), std::string(answer.pin)) << c.name;
+        FreeGetPinBuffer(answer.pin, static_cast<unsigned>(answer.length > 0 ? answer.length : 0));
+    }
 }
 
 TEST_F(PinPrompt, EveryWayOutButOkIsMinusOne)
@@ -105,19 +130,6 @@ TEST_F(PinPrompt, EveryWayOutButOkIsMinusOne)
     }
 }
 
-TEST_F(PinPrompt, AnotherReadersCardLeavingChangesNothing)
-{
-    PinAnswer answer = AskPin([](HWND dialog) {
-        vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, L"Smart Reader 1");
-        vkevtsubWaitIdle(10000);
-        uidriver::Type(PinEdit(dialog), L"2468");
-        Press(dialog, IDOK);
-    });
-    EXPECT_EQ(0, answer.result);
-    EXPECT_EQ(4, answer.length);
-    FreeGetPinBuffer(answer.pin, static_cast<unsigned>(answer.length));
-}
-
 TEST_F(PinPrompt, ALockedWorkstationIsRefusedWithoutADialog)
 {
     vkSessionStateSetMode(VKSessionStateMode::Locked);
@@ -129,13 +141,6 @@ TEST_F(PinPrompt, ALockedWorkstationIsRefusedWithoutADialog)
     EXPECT_TRUE(log.HasText(L"GetPINFromUser: workstation is locked, GetPINFromUser aborted"));
     EXPECT_TRUE(log.HasText(L"ShowPINAlwaysPrompt: workstation is locked, ShowPINAlwaysPrompt aborted"));
     EXPECT_TRUE(log.Has(VKLOG_ERROR, L"GetPINFromUser: returns: -1"));
-}
-
-TEST_F(PinPrompt, AServiceThatCannotTellCountsAsUnlocked)
-{
-    vkSessionStateSetMode(VKSessionStateMode::Unavailable);
-    PinAnswer answer = AskPin([](HWND dialog) { Press(dialog, IDOK); });
-    EXPECT_EQ(0, answer.result);
 }
 
 struct Nested {
