@@ -34,6 +34,7 @@ inline void PrintSpread(const char* bench, const char* metric, const std::vector
     const Spread spread = SpreadOf(runs);
     printf("{\"bench\":\"%s\",\"metric\":\"%s\",\"value\":%.3f,\"min\":%.3f,\"max\":%.3f,\"runs\":%zu,\"unit\":\"ms\"}\n",
            bench, metric, spread.median, spread.min, spread.max, runs.size());
+    fflush(stdout); // a figure is seen as soon as it is known, even when the run is stopped later
 }
 
 // The ratio of two figures timed in the same runs, one run against its
@@ -48,6 +49,7 @@ inline void PrintRatio(const char* bench, const char* metric, const std::vector<
     const Spread spread = SpreadOf(ratios);
     printf("{\"bench\":\"%s\",\"metric\":\"%s\",\"value\":%.3f,\"min\":%.3f,\"max\":%.3f,\"runs\":%zu,\"unit\":\"ratio\"}\n",
            bench, metric, spread.median, spread.min, spread.max, ratios.size());
+    fflush(stdout);
 }
 
 // The host machine's load average over the last minute, where Wine shows
