@@ -1,6 +1,6 @@
 // The HTML text control on real windows: what it shows over its parent, where
 // its links are, and what reaches the parent when they are clicked.
-#include "Fixtures.h"
+#include "TestParentWindow.h"
 #include "UiDriver.h"
 #include "popup/HtmlText.h"
 
@@ -8,13 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr UINT kLinkMessage = 1224;
-constexpr COLORREF kBackground = RGB(40, 160, 40);
 constexpr COLORREF kLinkColor = RGB(255, 0, 0);
 
 bool IsLinkInk(COLORREF c)
@@ -27,74 +28,29 @@ bool IsTextInk(COLORREF c)
 }
 bool IsInk(COLORREF c)
 {
-    return c != kBackground;
+    return c != kParentBackground;
 }
 
-// A green top-level window whose HTML text children are made by the tests;
-// it records the messages they send it.
-class HtmlTextWindow : public ::testing::Test {
+class HtmlTextWindow : public TestParentWindow {
 protected:
-    static std::vector<UINT>& Received()
-    {
-        static std::vector<UINT> received;
-        return received;
-    }
-    static LRESULT CALLBACK ParentProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
-    {
-        if (msg >= WM_USER && msg <= 0xBFFF)
-            Received().push_back(msg);
-        return DefWindowProcW(hWnd, msg, wParam, lParam);
-    }
-
-    void SetUp() override
-    {
-        // The library registers the control's class when it is attached.
-        static HMODULE library = LoadLibraryW((BinDirectory() + L"vk.velkor.gui.dll").c_str());
-        ASSERT_NE(nullptr, library);
-        static HBRUSH brush = CreateSolidBrush(kBackground);
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = ParentProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = brush;
-        wc.lpszClassName = L"VkHtmlTestParent";
-        RegisterClassW(&wc);
-        m_parent = CreateWindowExW(WS_EX_TOPMOST, L"VkHtmlTestParent", L"", WS_POPUP | WS_VISIBLE, 40, 40, 700, 500,
-                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(nullptr, m_parent);
-        Received().clear();
-    }
-    void TearDown() override { DestroyWindow(m_parent); }
-
     HWND Make(const std::wstring& markup, int width, int height, int x = 10, int y = 10)
     {
-        HWND control = CreateWindowExW(0, kHtmlTextClass, markup.c_str(), WS_CHILD | WS_VISIBLE, x, y, width, height,
-                                       m_parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-        EXPECT_NE(nullptr, control);
+        HWND control = MakeChild(kHtmlTextClass, markup.c_str(), 0, x, y, width, height);
         SendMessageW(control, HTM_SETCOLORS, RGB(0, 0, 0), kLinkColor);
         EXPECT_EQ(1, SendMessageW(control, HTM_SETLINKMESSAGE, kLinkMessage, 0));
         return control;
     }
 
-    // Clicks at `pt` of `control` as the mouse does, and lets the messages
+    // Presses and releases the mouse on `control` as a click does, and lets the messages
     // through; returns what reached the parent.
-    static std::vector<UINT> ClickAt(HWND control, POINT pt)
+    static std::vector<UINT> ClickAt(HWND control, POINT press, POINT release)
     {
         Received().clear();
-        PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
-        PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+        PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(press.x, press.y));
+        PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(release.x, release.y));
         Pump();
         return Received();
     }
-    static void Pump()
-    {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-
-    HWND m_parent = nullptr;
 };
 
 TEST_F(HtmlTextWindow, KeepsItsMarkupAndSendsTheLinkMessageOnlyForAClickOnALink)
@@ -108,37 +64,32 @@ TEST_F(HtmlTextWindow, KeepsItsMarkupAndSendsTheLinkMessageOnlyForAClickOnALink)
     const RECT text = pixels.BoxOf(IsTextInk);
     ASSERT_LT(link.left, link.right) << "the link is not drawn in its colour";
     ASSERT_LT(text.left, link.left) << "the text before the link is not drawn";
-    const int midY = (link.top + link.bottom) / 2;
+    const POINT onLink = {(link.left + link.right) / 2, (link.top + link.bottom) / 2};
+    const POINT onLinkEdge = {link.left + 1, onLink.y};
+    const POINT before = {link.left - 12, onLink.y};
+    const POINT after = {link.right + 30, onLink.y};
+    const POINT below = {onLink.x, link.bottom + 12};
     const struct {
-        POINT at;
+        POINT press;
+        POINT release;
         size_t sent;
     } clicks[] = {
-        {{(link.left + link.right) / 2, midY}, 1},
-        {{link.left + 1, midY}, 1},
-        {{link.left - 12, midY}, 0},        // the text before it
-        {{link.right + 30, midY}, 0},       // the text after it
-        {{(link.left + link.right) / 2, link.bottom + 12}, 0},
+        {onLink, onLink, 1}, {onLinkEdge, onLinkEdge, 1}, {before, before, 0}, {after, after, 0},
+        {below, below, 0},   {before, onLink, 0},         {onLink, after, 0},
     };
     for (const auto& click : clicks) {
-        const std::vector<UINT> sent = ClickAt(control, click.at);
-        EXPECT_EQ(click.sent, sent.size()) << click.at.x << "," << click.at.y;
+        const std::vector<UINT> sent = ClickAt(control, click.press, click.release);
+        EXPECT_EQ(click.sent, sent.size()) << click.press.x << "," << click.press.y << " to " << click.release.x;
         if (!sent.empty()) {
             EXPECT_EQ(kLinkMessage, sent[0]);
         }
     }
-    const POINT onLink = clicks[0].at;
-    // A press elsewhere released on the link is no click on it.
-    Received().clear();
-    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(onLink.x, onLink.y));
-    Pump();
-    EXPECT_TRUE(Received().empty());
     // Nothing for a disabled control, nor without a message to send.
     EnableWindow(control, FALSE);
-    EXPECT_TRUE(ClickAt(control, onLink).empty());
+    EXPECT_TRUE(ClickAt(control, onLink, onLink).empty());
     EnableWindow(control, TRUE);
     EXPECT_EQ(1, SendMessageW(control, HTM_SETLINKMESSAGE, 0, 0));
-    EXPECT_TRUE(ClickAt(control, onLink).empty());
+    EXPECT_TRUE(ClickAt(control, onLink, onLink).empty());
 }
 
 TEST_F(HtmlTextWindow, WrapsWordsWithinItsWidthBelowItsMargins)
@@ -158,8 +109,67 @@ TEST_F(HtmlTextWindow, WrapsWordsWithinItsWidthBelowItsMargins)
     EXPECT_LT(wrapped.right, 150) << "a line runs to the edge: cut, not wrapped";
     EXPECT_GT(wrapped.bottom - wrapped.top, 4 * lineHeight) << "the text is not on several lines";
     // The parent shows through wherever there is no text.
-    EXPECT_EQ(kBackground, pixels.At(pixels.width - 1, pixels.height - 1));
-    EXPECT_EQ(kBackground, pixels.At(0, 0));
+    EXPECT_EQ(kParentBackground, pixels.At(pixels.width - 1, pixels.height - 1));
+    EXPECT_EQ(kParentBackground, pixels.At(0, 0));
+}
+
+TEST_F(HtmlTextWindow, DrawsColoursImagesAndTableColumns)
+{
+    const std::wstring markup = L"<table><tr><td><font color='#0000FF'>left cell</font></td>"
+                                L"<td><a href=x>right cell</a></td></tr>"
+                                L"<tr><td><img src=\"#" + std::to_wstring(IDB_PIN_BANNER) + L"\"></td></tr></table>";
+    HWND control = Make(markup, 600, 200);
+    const uidriver::Pixels pixels = uidriver::CaptureClient(control);
+    const RECT blue = pixels.BoxOf([](COLORREF c) { return GetBValue(c) > 150 && GetRValue(c) < 110 && GetGValue(c) < 110; });
+    const RECT red = pixels.BoxOf(IsLinkInk);
+    ASSERT_LT(blue.left, blue.right) << "the font colour is not drawn";
+    ASSERT_LT(red.left, red.right);
+    EXPECT_GT(red.left, blue.right) << "the second column does not start after the first";
+    EXPECT_LT(red.top, blue.bottom) << "the cells of a row are not side by side";
+    EXPECT_GT(blue.bottom, red.top);
+    // The banner of the library's resource module, in the row below.
+    const RECT ink = pixels.BoxOf(IsInk);
+    EXPECT_GE(ink.bottom - blue.bottom, 65);
+    EXPECT_GE(ink.right - ink.left, 390);
+}
+
+TEST_F(HtmlTextWindow, KeepsItsOwnSettingsAgainstHostileValuesAndHugeText)
+{
+    HWND control = Make(L"<a href=x>close</a>", 300, 60);
+    const RECT link = uidriver::CaptureClient(control).BoxOf(IsLinkInk);
+    ASSERT_LT(link.left, link.right);
+    const POINT onLink = {(link.left + link.right) / 2, (link.top + link.bottom) / 2};
+    // Refused: a system message as the link message, from this thread or
+    // another; a module handle that is no module; a handle that is no font.
+    EXPECT_EQ(0, SendMessageW(control, HTM_SETLINKMESSAGE, WM_CLOSE, 0));
+    EXPECT_EQ(0, SendMessageW(control, HTM_SETLINKMESSAGE, 0xC000, 0));
+    std::atomic<LRESULT> fromElsewhere{-1};
+    std::thread other([control, &fromElsewhere] { fromElsewhere = SendMessageW(control, HTM_SETLINKMESSAGE, 1300, 0); });
+    EXPECT_TRUE(uidriver::WaitUntil([&] {
+        Pump();
+        return fromElsewhere.load() != -1;
+    }));
+    other.join();
+    EXPECT_EQ(0, fromElsewhere.load());
+    EXPECT_EQ(0, SendMessageW(control, HTM_SETIMAGEMODULE, 0, reinterpret_cast<LPARAM>(control)));
+    HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(BLACK_BRUSH)), TRUE);
+    EXPECT_EQ(font, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const std::vector<UINT> sent = ClickAt(control, onLink, onLink);
+    EXPECT_EQ(std::vector<UINT>{kLinkMessage}, sent) << "a refused value replaced the link message";
+
+    SendMessageW(control, HTM_SETMARGINS, static_cast<WPARAM>(-5), LPARAM{1} << 40);
+    std::wstring huge;
+    for (int i = 0; i < 10000; ++i)
+        huge += i % 2 ? L"<b>" : L"<table><tr><td>";
+    while (huge.size() < 100000)
+        huge += L"word&amp;<i>word</i> &#x1F600; ";
+    SetWindowTextW(control, huge.c_str());
+    EXPECT_EQ(huge, uidriver::TextOf(control));
+    EXPECT_TRUE(uidriver::WaitPainted(control));
+    EXPECT_GE(SendHostileTraffic(m_parent, 10, -1, true), 0);
+    EXPECT_TRUE(IsWindow(control));
 }
 
 } // namespace

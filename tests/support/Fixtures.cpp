@@ -182,7 +182,7 @@ std::wstring ResourceString(HMODULE module, UINT id)
     return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
 
-long SendHostileTraffic(HWND window, unsigned seed, long controlBudget)
+long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pumpThisThread)
 {
     std::wstring command = L"\"" + BinDirectory() + L"hostile_sender.exe\" " +
                            std::to_wstring(reinterpret_cast<INT_PTR>(window)) + L" " + std::to_wstring(seed);
@@ -201,7 +201,26 @@ long SendHostileTraffic(HWND window, unsigned seed, long controlBudget)
     HoldingDialogs hold;
     DWORD code = static_cast<DWORD>(-1);
     // A deadline, not a pause: the sender ends as soon as it has tried all.
-    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+    const ULONGLONG deadline = GetTickCount64() + 120000;
+    DWORD waited = WAIT_TIMEOUT;
+    while (GetTickCount64() < deadline) {
+        const DWORD left = static_cast<DWORD>(deadline - GetTickCount64());
+        waited = pumpThisThread ? MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, left, QS_ALLINPUT)
+                                : WaitForSingleObject(process.hProcess, left);
+        if (waited != WAIT_OBJECT_0 + 1)
+            break;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            // DispatchMessage would call a forged timer message's lParam (Wine
+            // does not check it): the framework's hook drops them for the
+            // library's windows, and this loop does for the caller's own.
+            if ((msg.message == WM_TIMER || msg.message == 0x0118) && msg.lParam)
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (waited == WAIT_OBJECT_0)
         GetExitCodeProcess(process.hProcess, &code);
     else
         TerminateProcess(process.hProcess, static_cast<UINT>(-1));

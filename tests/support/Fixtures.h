@@ -78,4 +78,6 @@ std::wstring ResourceString(HMODULE module, UINT id);
 // With VELKOR_SOAK=1 every pair of values goes at every window. Returns how
 // many messages it tried; negative when it failed or the window was gone
 // before it finished.
-long SendHostileTraffic(HWND window, unsigned seed, long controlBudget = -1);
+// With `pumpThisThread`, the calling thread handles its own windows'
+// messages meanwhile (for windows it owns).
+long SendHostileTraffic(HWND window, unsigned seed, long controlBudget = -1, bool pumpThisThread = false);
