@@ -230,6 +230,7 @@ void HtmlTextState::Paint(HDC target)
     PaintBackground(dc, rc);
     ::SetBkMode(dc, TRANSPARENT);
     HDC images = ::CreateCompatibleDC(target);
+    std::vector<int> advances;
     for (const HtmlPiece& piece : layout.Pieces()) {
         if (piece.bitmap) {
             if (images) {
@@ -242,8 +243,20 @@ void HtmlTextState::Paint(HDC target)
         }
         ::SelectObject(dc, piece.font);
         ::SetTextColor(dc, ColorOf(piece.style));
-        ::ExtTextOutW(dc, piece.rc.left, piece.rc.top, 0, nullptr, piece.text.c_str(),
-                      static_cast<UINT>(piece.text.size()), nullptr);
+        // Each character goes where the layout measured it: Wine draws some
+        // fonts (the dialog font, and bold or underlined copies of it)
+        // narrower than it measures them, which would leave gaps between
+        // runs and links beside their hit rectangles.
+        const int length = static_cast<int>(piece.text.size());
+        advances.resize(piece.text.size());
+        SIZE size = {};
+        const int* dx = nullptr;
+        if (::GetTextExtentExPointW(dc, piece.text.c_str(), length, 0, nullptr, advances.data(), &size)) {
+            for (int i = length - 1; i > 0; --i)
+                advances[static_cast<size_t>(i)] -= advances[static_cast<size_t>(i) - 1];
+            dx = advances.data();
+        }
+        ::ExtTextOutW(dc, piece.rc.left, piece.rc.top, 0, nullptr, piece.text.c_str(), static_cast<UINT>(length), dx);
     }
     if (images)
         ::DeleteDC(images);

@@ -8,6 +8,8 @@
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardManagement.h"
 #include "cardobj/VKReaderList.h"
+#include "popup/HtmlText.h"
+#include "popup/ProgressBar.h"
 #include "unlock/InitializePinDlg.h"
 #include "unlock/ResetCardDialog.h"
 #include "CConverter.h"
@@ -62,7 +64,9 @@ int Usage()
           L"  change-pin [--reader R] [--min N] [--max N] [--numeric] [--weak-allowed]\n"
           L"             [--first-use] [--no-current]\n"
           L"                          change the PIN under the rules (GetChangePINInfoFromUser);\n"
-          L"                          prints the result and the PINs' lengths");
+          L"                          prints the result and the PINs' lengths\n"
+          L"  controls [--markup TEXT] the popup's HTML text control with a sample of every element\n"
+          L"                          (or TEXT) and the progress bar themed and plain");
     return 2;
 }
 
@@ -363,6 +367,80 @@ int RunReset(const std::vector<std::wstring>& command)
     return 0;
 }
 
+constexpr UINT kSampleLinkMessage = WM_APP + 1;
+
+LRESULT CALLBACK ControlsSampleProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case kSampleLinkMessage:
+        Print(L"controls: a link was clicked");
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(hWnd);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(hWnd, msg, wParam, lParam);
+    }
+}
+
+// A window of the popup's controls, as a popup would place them: the HTML
+// text over a coloured background, and a progress bar of each drawing mode.
+int RunControls(const std::vector<std::wstring>& command)
+{
+    const std::wstring sample =
+        L"<b>Bold</b>, <i>italic</i>, <u>underlined</u>, <font face=\"Courier\">Courier</font>, "
+        L"<font size=5>large</font>, <font size=1>small</font> and <font color=\"#B00000\">red</font> text, "
+        L"wrapped to the control's width.<br>A line break, then a paragraph."
+        L"<p>Entities: &lt;tag&gt; &amp; &quot;quoted&quot; &#169; &#x20AC;&nbsp;and <blink>unknown</blink> "
+        L"markup dropped.</p>"
+        L"<table><tr><th>Reader</th><th>Card</th></tr><tr><td>Demo Reader 0</td><td>PIV, valid</td></tr>"
+        L"<tr><td>Demo Reader 2</td><td><font color=\"#B00000\">blocked</font></td></tr></table>"
+        L"<p><img src=\"#3300\"></p><a href=\"close\">Close</a> this notice or <a href=\"help\">get help</a>.";
+    const std::wstring markup = Option(command, L"--markup", sample);
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = ControlsSampleProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = CreateSolidBrush(RGB(226, 234, 244));
+    wc.lpszClassName = L"VkControlsSample";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"Velkor controls", WS_POPUP | WS_BORDER | WS_VISIBLE, 60, 60,
+                                  460, 520, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND text = CreateWindowExW(0, kHtmlTextClass, markup.c_str(), WS_CHILD | WS_VISIBLE, 10, 10, 440, 420, window,
+                                nullptr, wc.hInstance, nullptr);
+    SendMessageW(text, HTM_SETMARGINS, 5, 5);
+    SendMessageW(text, HTM_SETCOLORS, RGB(0, 0, 0), RGB(133, 146, 181));
+    SendMessageW(text, HTM_SETLINKMESSAGE, kSampleLinkMessage, 0);
+    const struct {
+        const wchar_t* label;
+        DWORD style;
+        int y;
+    } bars[] = {{L"Themed:", 0, 445}, {L"Plain:", kProgressBarPlainStyle, 475}};
+    for (const auto& bar : bars) {
+        CreateWindowExW(0, kHtmlTextClass, bar.label, WS_CHILD | WS_VISIBLE, 15, bar.y, 70, 20, window, nullptr,
+                        wc.hInstance, nullptr);
+        HWND progress = CreateWindowExW(0, kProgressBarClass, L"", WS_CHILD | WS_VISIBLE | bar.style, 90, bar.y, 350,
+                                        15, window, nullptr, wc.hInstance, nullptr);
+        // Far enough into the run that the whole group shows in the picture.
+        for (int tick = 0; tick < 30; ++tick)
+            SendMessageW(progress, WM_TIMER, 0, 0);
+    }
+    if (!window || !text) {
+        Print(L"controls: the window could not be created");
+        return 1;
+    }
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
 int Run(HMODULE library, const std::vector<std::wstring>& command)
 {
     const std::wstring& name = command[0];
@@ -382,6 +460,8 @@ int Run(HMODULE library, const std::vector<std::wstring>& command)
     }
     if (name == L"helpdesk")
         return RunHelpdesk(command);
+    if (name == L"controls")
+        return RunControls(command);
     if (name == L"readers")
         return RunReaders();
     if (name == L"change-pin")
