@@ -159,7 +159,7 @@ TEST_F(HtmlTextWindow, KeepsItsOwnSettingsAgainstHostileValuesAndHugeText)
     const std::vector<UINT> sent = ClickAt(control, onLink, onLink);
     EXPECT_EQ(std::vector<UINT>{kLinkMessage}, sent) << "a refused value replaced the link message";
 
-    SendMessageW(control, HTM_SETMARGINS, static_cast<WPARAM>(-5), LPARAM{1} << 40);
+    SendMessageW(control, HTM_SETMARGINS, static_cast<WPARAM>(-5), static_cast<LPARAM>(~0u >> 1));
     std::wstring huge;
     for (int i = 0; i < 10000; ++i)
         huge += i % 2 ? L"<b>" : L"<table><tr><td>";
