@@ -459,6 +459,9 @@ CHtmlText::~CHtmlText()
 
 BOOL CHtmlText::Create(DWORD style, const RECT& rect, HWND parent, UINT id)
 {
+    // A second Create replaces the window instead of leaking the first.
+    if (m_hWnd && ::IsWindow(m_hWnd) && ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId())
+        ::DestroyWindow(m_hWnd);
     m_hWnd = ::CreateWindowExW(0, kHtmlTextClass, L"", style | WS_CHILD, rect.left, rect.top, rect.right - rect.left,
                                rect.bottom - rect.top, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
                                ::GetModuleHandleW(nullptr), nullptr);
