@@ -2,6 +2,12 @@
 // The windowing-extension module's notification toasts and UI mode.
 #include <windows.h>
 
+#ifdef QLWINEXTU_BUILD
+#define QLWINEXTU_API __declspec(dllexport)
+#else
+#define QLWINEXTU_API __declspec(dllimport)
+#endif
+
 class CToastManager {
 public:
     virtual ~CToastManager() = default;
@@ -14,10 +20,10 @@ public:
     virtual void Withdraw() = 0;
 };
 
-// A manager for one toast, or null when the system shows no toasts (as on
-// this platform: callers then fall back to a dialog).
-CToastManager* qlCreateToastManager(const wchar_t* title, const wchar_t* text, bool persistent);
-void qlDeleteToastManager(CToastManager* manager);
-bool qlIsWinRTSupported();
+// A manager for one toast, or null when the system shows no toasts (callers
+// then fall back to a dialog).
+QLWINEXTU_API CToastManager* qlCreateToastManager(const wchar_t* title, const wchar_t* text, bool persistent);
+QLWINEXTU_API void qlDeleteToastManager(CToastManager* manager);
+QLWINEXTU_API bool qlIsWinRTSupported();
 // 1 for the desktop; 2 and 3 for full-screen modes where dialogs are not seen.
-int qlGetUIMode();
+QLWINEXTU_API int qlGetUIMode();
