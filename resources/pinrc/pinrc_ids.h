@@ -154,3 +154,22 @@
 #define IDC_RESET_RESPONSE_LABEL        3059
 #define IDC_RESET_HELPDESK_LABEL        3060
 #define IDC_RESET_PAGE_PLACEHOLDER      3061
+
+// Popup alert: skin, decorations, icons and texts.
+#define IDB_POPUP_SKIN                  3102
+#define IDB_POPUP_BULLET                3125
+#define IDB_POPUP_HELP_MARK             3126
+#define IDI_POPUP_OTP                   3128
+#define IDI_POPUP_CARD_ALERT            3129
+#define IDI_POPUP_NO_READER             3130
+#define IDS_POPUP_NO_READER_DEFAULT     3038
+#define IDS_POPUP_CARD_ALERT_DEFAULT    3039
+#define IDS_POPUP_CLOSE_LINK            3102
+#define IDS_POPUP_HELP_LINK             3115
+#define IDS_POPUP_CAPTION               3127
+#define IDS_POPUP_PROCEED_LINK          3145
+#define IDS_POPUP_AUTOUPDATE_TEXT       3146
+#define IDS_TOAST_NO_READER_TITLE       3150
+#define IDS_TOAST_NO_READER_TEXT        3151
+#define IDS_TOAST_AUTOUPDATE_TITLE      3156
+#define IDS_TOAST_AUTOUPDATE_TEXT       3157
