@@ -68,4 +68,22 @@ VKGUI_API int DisplayUnlockCode(class CWnd* parent, void* context, int (*getCode
 // Asks the holder to allow one use of a key that needs approval each time:
 // 0 when allowed, -1 otherwise (also when it cannot be shown).
 VKGUI_API int ShowPINAlwaysPrompt(HWND parent, const wchar_t* reader);
+
+// Shows a popup near the notification area. Request codes 0 to 3 show the
+// library's popup of that type (no reader, card alert, one-time password,
+// auto-update) and return at once unless `bWait`; 1000 to 1003 show the same
+// types in a popup of their own and always wait. With `nParentMode` 1 the
+// desktop shell window is the popup's owner. 1 when the holder chose to
+// proceed, 2 when the popup closed otherwise or nothing was shown, or the
+// answer of the system toast shown instead.
+VKGUI_API int ShowPopupWindow(int iWndType, HWND hParent, BOOL bWait, int nParentMode);
+// The no-reader popup; returns at once.
+VKGUI_API void ShowAlertPopup(HWND hParent);
+// The auto-update popup; waits and returns 1 when the holder chose to update.
+VKGUI_API int ShowAutoUpdateStartPopup(HWND hParent);
+// The one-time password popup: a progress bar while `pfnWorker` runs on a
+// thread of its own with the popup's window handle, then the text the worker
+// hands over with CPopupAlert::PostOtpText. Waits until the popup closes.
+VKGUI_API void ShowOTPAlertPopup(HWND hParent, const wchar_t* pszMessage, LPTHREAD_START_ROUTINE pfnWorker,
+                                 const wchar_t* pszReader);
 }

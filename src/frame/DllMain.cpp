@@ -45,15 +45,32 @@ BOOL Attach(HINSTANCE instance)
     return TRUE;
 }
 
-void Detach()
+void ReleasePopup()
+{
+    CPopupAlert* popup = g_pPopupAlert;
+    g_pPopupAlert = nullptr;
+    if (!popup)
+        return;
+    HWND window = popup->m_hWnd;
+    if (window && ::IsWindow(window) && ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId())
+        ::DestroyWindow(window);
+    // A window left on another thread keeps its object: its messages still
+    // reach it until that thread ends.
+    if (!popup->m_hWnd)
+        delete popup;
+}
+
+void Detach(bool processEnding)
 {
     vkCobAPI_Finalize();
     if (g_hResourceModule) {
         FreeLibrary(g_hResourceModule);
         g_hResourceModule = nullptr;
     }
-    if (g_pPopupAlert && g_pPopupAlert->m_hWnd && g_pPopupAlert->m_bShown.load())
-        ::DestroyWindow(g_pPopupAlert->m_hWnd);
+    // When the process ends the other threads and the event service are
+    // gone already: the popup is left as it is.
+    if (!processEnding)
+        ReleasePopup();
     UnregisterProgressBarClass();
     UnregisterHtmlTextClass();
     AfxTermExtensionModule(g_extensionModule, FALSE);
@@ -61,13 +78,13 @@ void Detach()
 
 } // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         return Attach(instance);
     case DLL_PROCESS_DETACH:
-        Detach();
+        Detach(reserved != nullptr);
         return TRUE;
     default:
         return TRUE;

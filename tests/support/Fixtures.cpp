@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -226,4 +227,46 @@ long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pum
         TerminateProcess(process.hProcess, static_cast<UINT>(-1));
     CloseHandle(process.hProcess);
     return static_cast<long>(static_cast<int>(code));
+}
+
+ScopedWorkArea::ScopedWorkArea(const RECT& area)
+{
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &m_rcSaved, 0);
+    RECT copy = area;
+    m_bApplied = SystemParametersInfoW(SPI_SETWORKAREA, 0, &copy, 0) != FALSE;
+}
+
+ScopedWorkArea::~ScopedWorkArea()
+{
+    if (m_bApplied)
+        SystemParametersInfoW(SPI_SETWORKAREA, 0, &m_rcSaved, 0);
+}
+
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs,
+                       const std::function<void(const MSG*)>& each)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (done())
+            return true;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline)
+            return false;
+        // A wait with a short time-out, not a pause: samples keep coming
+        // while timers are due.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 5)),
+                                  QS_ALLINPUT);
+        MSG msg;
+        bool any = false;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            any = true;
+            DispatchMessageW(&msg);
+            if (each)
+                each(&msg);
+            if (done())
+                return true;
+        }
+        if (!any && each)
+            each(nullptr);
+    }
 }

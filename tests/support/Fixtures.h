@@ -4,6 +4,7 @@
 // folders of the build tree.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,27 @@ private:
     void Save(const std::wstring& key, const std::wstring& name);
     std::vector<Saved> m_saved;
 };
+
+// Sets the desktop's work area (where the taskbar is not) and puts the old
+// one back when it goes away.
+class ScopedWorkArea {
+public:
+    explicit ScopedWorkArea(const RECT& area);
+    ~ScopedWorkArea();
+    ScopedWorkArea(const ScopedWorkArea&) = delete;
+    ScopedWorkArea& operator=(const ScopedWorkArea&) = delete;
+    bool Applied() const { return m_bApplied; }
+
+private:
+    RECT m_rcSaved = {};
+    bool m_bApplied = false;
+};
+
+// Dispatches this thread's messages until `done` holds or `timeoutMs` has
+// passed, calling `each` after every message and every wake-up (at least
+// every 5 ms). Returns whether `done` held.
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs,
+                       const std::function<void(const MSG*)>& each = {});
 
 struct LogLine {
     int level;
