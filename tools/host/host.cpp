@@ -4,12 +4,14 @@
 // a run on a display nobody looks at still ends.
 #include "UiDriver.h"
 
-#include "base/VelkorExports.h"
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardManagement.h"
+#include "base/VelkorExports.h"
 #include "cardobj/VKReaderList.h"
 #include "popup/HtmlText.h"
+#include "popup/PopupAlert.h"
 #include "popup/ProgressBar.h"
+#include "ToastManager_control.h"
 #include "unlock/InitializePinDlg.h"
 #include "unlock/ResetCardDialog.h"
 #include "CConverter.h"
@@ -66,7 +68,15 @@ int Usage()
           L"                          change the PIN under the rules (GetChangePINInfoFromUser);\n"
           L"                          prints the result and the PINs' lengths\n"
           L"  controls [--markup TEXT] the popup's HTML text control with a sample of every element\n"
-          L"                          (or TEXT) and the progress bar themed and plain");
+          L"                          (or TEXT) and the progress bar themed and plain\n"
+          L"  popup alert|auto-update|otp|window CODE [--wait] [--parent-mode N] [--edge E]\n"
+          L"        [--message TEXT] [--code TEXT] [--delay MS] [--reader R] [--toast ANSWER]\n"
+          L"        [--shot in|fading|progress|code] [--screen]\n"
+          L"                          a popup beside a taskbar on edge E (right, left, top, bottom):\n"
+          L"                          ShowAlertPopup, ShowAutoUpdateStartPopup, ShowOTPAlertPopup (its\n"
+          L"                          worker hands over --code after --delay ms) or ShowPopupWindow;\n"
+          L"                          --toast offers toasts that answer ANSWER; --shot says when the\n"
+          L"                          screenshot is taken, --screen takes the whole screen");
     return 2;
 }
 
@@ -441,6 +451,149 @@ int RunControls(const std::vector<std::wstring>& command)
     return 0;
 }
 
+// The one-time password worker of `popup otp`: hands the code over after
+// the delay, as the middleware's worker does once the card answered.
+std::wstring g_otpCode;
+DWORD g_otpDelayMs = 1500;
+
+DWORD WINAPI HostOtpWorker(void* popup)
+{
+    Sleep(g_otpDelayMs);
+    if (!CPopupAlert::PostOtpText(static_cast<HWND>(popup), g_otpCode.c_str()))
+        Print(L"velkor-host: the popup was gone before the code came");
+    return 0;
+}
+
+RECT WorkAreaBeside(const std::wstring& edge)
+{
+    const int taskbar = 40;
+    RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (edge == L"right")
+        work.right -= taskbar;
+    else if (edge == L"left")
+        work.left += taskbar;
+    else if (edge == L"top")
+        work.top += taskbar;
+    else
+        work.bottom -= taskbar;
+    return work;
+}
+
+// Waits for the popup the main thread shows, then for the moment asked
+// for, saves it and, when asked, closes it with its close link.
+std::thread WatchPopup(const Options& options, DWORD mainThread, const std::wstring& moment, bool wholeScreen)
+{
+    return std::thread([options, mainThread, moment, wholeScreen] {
+        HWND popup = uidriver::WaitForTopLevel(L"", mainThread, 30000);
+        if (!popup) {
+            Print(L"velkor-host: no popup opened");
+            return;
+        }
+        RECT work = {};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        // In place: inside the work area and unmoved for 100 ms.
+        RECT last = {};
+        ULONGLONG lastMoved = GetTickCount64();
+        auto inPlace = [&] {
+            RECT r = {};
+            GetWindowRect(popup, &r);
+            if (!EqualRect(&r, &last)) {
+                last = r;
+                lastMoved = GetTickCount64();
+            }
+            return GetTickCount64() - lastMoved >= 100 && r.right > r.left && r.left >= work.left &&
+                   r.top >= work.top && r.left < work.right && r.top < work.bottom;
+        };
+        bool ready = false;
+        if (moment == L"fading") {
+            ready = uidriver::WaitUntil([&] {
+                BYTE alpha = 255;
+                return GetLayeredWindowAttributes(popup, nullptr, &alpha, nullptr) && alpha < 150;
+            }, 30000);
+        } else if (moment == L"code") {
+            ready = uidriver::WaitUntil([&] { return uidriver::TextOf(popup).find(g_otpCode) == 0; }, 30000) &&
+                    uidriver::WaitUntil(inPlace);
+        } else {
+            ready = uidriver::WaitUntil(inPlace);
+        }
+        uidriver::WaitPainted(popup);
+        if (!ready)
+            Print(L"velkor-host: the popup never reached the moment asked for");
+        if (!options.screenshot.empty()) {
+            const bool saved = uidriver::SaveScreenshot(wholeScreen ? nullptr : popup, options.screenshot);
+            Print(saved ? L"velkor-host: screenshot saved to " + options.screenshot
+                        : std::wstring(L"velkor-host: the screenshot could not be saved"));
+        }
+        if (options.dismiss)
+            PostMessageW(popup, WM_POPUPALERT_CLICKED, 0, 0);
+    });
+}
+
+int RunPopup(const Options& options)
+{
+    const std::vector<std::wstring>& command = options.command;
+    if (command.size() < 2)
+        return Usage();
+    const std::wstring& kind = command[1];
+    const std::wstring edge = Option(command, L"--edge", L"");
+    RECT savedWork = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &savedWork, 0);
+    if (!edge.empty()) {
+        RECT work = WorkAreaBeside(edge);
+        SystemParametersInfoW(SPI_SETWORKAREA, 0, &work, 0);
+    }
+    const std::wstring toast = Option(command, L"--toast", L"");
+    if (!toast.empty()) {
+        qlToastSetAvailable(true);
+        qlToastSetAnswer(_wtoi(toast.c_str()));
+    }
+    std::thread watcher;
+    if (!options.screenshot.empty() || options.dismiss)
+        watcher = WatchPopup(options, GetCurrentThreadId(), Option(command, L"--shot", L"in"), Flag(command, L"--screen"));
+
+    // A popup that returns at once tells this thread when it closes.
+    auto pumpUntilClosed = [] {
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (!msg.hwnd && msg.message == WM_POPUPALERT_CLOSED)
+                return static_cast<int>(msg.wParam);
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        return 2;
+    };
+    if (kind == L"alert") {
+        ShowAlertPopup(nullptr);
+        Print(L"ShowAlertPopup returned; the popup closed with " + std::to_wstring(pumpUntilClosed()));
+    } else if (kind == L"auto-update") {
+        Print(L"ShowAutoUpdateStartPopup returned " + std::to_wstring(ShowAutoUpdateStartPopup(nullptr)));
+    } else if (kind == L"otp") {
+        g_otpCode = Option(command, L"--code", L"482915");
+        g_otpDelayMs = static_cast<DWORD>(_wtoi(Option(command, L"--delay", L"1500").c_str()));
+        const std::wstring message = Option(command, L"--message", L"Reading your one-time password...");
+        const std::wstring reader = Option(command, L"--reader", L"Demo Reader 0");
+        ShowOTPAlertPopup(nullptr, message.c_str(), HostOtpWorker, reader.c_str());
+        Print(L"ShowOTPAlertPopup returned");
+    } else if (kind == L"window" && command.size() > 2) {
+        const int code = _wtoi(command[2].c_str());
+        const bool wait = Flag(command, L"--wait");
+        int result = ShowPopupWindow(code, nullptr, wait ? TRUE : FALSE,
+                                     _wtoi(Option(command, L"--parent-mode", L"0").c_str()));
+        if (!wait && code < 1000 && toast.empty())
+            result = pumpUntilClosed();
+        Print(L"ShowPopupWindow returned " + std::to_wstring(result));
+    } else {
+        if (watcher.joinable())
+            watcher.detach();
+        return Usage();
+    }
+    if (watcher.joinable())
+        watcher.join();
+    if (!edge.empty())
+        SystemParametersInfoW(SPI_SETWORKAREA, 0, &savedWork, 0);
+    return 0;
+}
+
 int Run(HMODULE library, const std::vector<std::wstring>& command)
 {
     const std::wstring& name = command[0];
@@ -522,6 +675,11 @@ int wmain(int argc, wchar_t** argv)
     if (!library) {
         Print(L"velkor-host: cannot load " + libraryPath + L" (error " + std::to_wstring(GetLastError()) + L")");
         return 1;
+    }
+    if (options.command[0] == L"popup") {
+        const int status = RunPopup(options);
+        FreeLibrary(library);
+        return status;
     }
     std::thread watcher;
     if (!options.screenshot.empty() || options.dismiss)

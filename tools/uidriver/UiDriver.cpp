@@ -254,8 +254,13 @@ bool SaveScreenshot(HWND window, const std::wstring& path)
     if (window)
         WaitPainted(window, kDefaultTimeoutMs);
     RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (window)
+    if (window) {
+        RECT screenArea = area;
         GetWindowRect(window, &area);
+        // Wine copies nothing at all from a screen area that reaches past
+        // the screen's edge: only the part on the screen is saved.
+        IntersectRect(&area, &area, &screenArea);
+    }
     int width = area.right - area.left;
     int height = area.bottom - area.top;
     if (width <= 0 || height <= 0)
