@@ -524,8 +524,14 @@ std::thread WatchPopup(const Options& options, DWORD mainThread, const std::wstr
             Print(saved ? L"velkor-host: screenshot saved to " + options.screenshot
                         : std::wstring(L"velkor-host: the screenshot could not be saved"));
         }
-        if (options.dismiss)
-            PostMessageW(popup, WM_POPUPALERT_CLICKED, 0, 0);
+        // The close link is hidden while a worker runs: it is clicked until
+        // it was there to be clicked.
+        if (options.dismiss) {
+            uidriver::WaitUntil([&] {
+                PostMessageW(popup, WM_POPUPALERT_CLICKED, 0, 0);
+                return !IsWindow(popup) || !IsWindowVisible(popup);
+            }, 60000);
+        }
     });
 }
 
@@ -568,7 +574,7 @@ int RunPopup(const Options& options)
     } else if (kind == L"auto-update") {
         Print(L"ShowAutoUpdateStartPopup returned " + std::to_wstring(ShowAutoUpdateStartPopup(nullptr)));
     } else if (kind == L"otp") {
-        g_otpCode = Option(command, L"--code", L"482915");
+        g_otpCode = Option(command, L"--code", L"Your one-time password: <b>482 915</b>");
         g_otpDelayMs = static_cast<DWORD>(_wtoi(Option(command, L"--delay", L"1500").c_str()));
         const std::wstring message = Option(command, L"--message", L"Reading your one-time password...");
         const std::wstring reader = Option(command, L"--reader", L"Demo Reader 0");
