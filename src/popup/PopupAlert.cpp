@@ -333,18 +333,22 @@ void CPopupAlert::PlaceWindow()
                    m_nHeight + 2 * ::GetSystemMetrics(SM_CYDLGFRAME), kPlaceFlags);
 }
 
-void CPopupAlert::BeginPhase()
+void CPopupAlert::BeginPhase(UINT durationMs, int ticks)
 {
     m_dwPhaseStart = ::GetTickCount();
     m_nTicksDone = 0;
+    m_nPhaseMs = durationMs;
+    m_nPhaseTicks = ticks;
 }
 
-int CPopupAlert::TicksDue(UINT period)
+int CPopupAlert::TicksDue()
 {
     // One step per tick, and more when the timer came late: a phase then
-    // still ends close to its configured duration.
-    const DWORD elapsed = ::GetTickCount() - m_dwPhaseStart;
-    const int byTime = period ? static_cast<int>(std::min<DWORD>(elapsed / period, 100000)) : m_nTicksDone + 1;
+    // ends close to its configured length although timers fire no faster
+    // than every 10 ms.
+    const ULONGLONG elapsed = ::GetTickCount() - m_dwPhaseStart;
+    const int byTime = m_nPhaseMs ? static_cast<int>(std::min<ULONGLONG>(elapsed * m_nPhaseTicks / m_nPhaseMs, 100000))
+                                  : m_nTicksDone + 1;
     const int due = std::max(m_nTicksDone + 1, byTime) - m_nTicksDone;
     m_nTicksDone += due;
     return due;
@@ -404,7 +408,7 @@ void CPopupAlert::Show()
         // Appearing from now on, not from the first tick: a click or a card
         // removal that comes before it must still hide the popup.
         m_nAnimStatus = IDT_APPEARING;
-        BeginPhase();
+        BeginPhase(m_nAppearDuration, steps);
         SetTimer(IDT_APPEARING, m_nAppearPeriod);
         break;
     }
@@ -453,7 +457,7 @@ void CPopupAlert::OnTimer(UINT_PTR id)
         m_nCurrentAlpha = m_nAlphaPercent;
         m_nAnimStatus = IDT_APPEARING;
         SetOpacity(m_nCurrentAlpha);
-        for (int due = TicksDue(m_nAppearPeriod); due > 0 && m_nAnimStatus == IDT_APPEARING; --due) {
+        for (int due = TicksDue(); due > 0 && m_nAnimStatus == IDT_APPEARING; --due) {
             bool moved = true;
             switch (m_nDirection) {
             case 1:
@@ -490,7 +494,11 @@ void CPopupAlert::OnTimer(UINT_PTR id)
         if (IsCursorOverWindow()) {
             SetTimer(IDT_WAITING, kHoverPollMs);
         } else {
-            BeginPhase();
+            // A fade takes one tick per percent point of opacity; a slide
+            // as many as it took to come in.
+            const int slide = m_nDirection == 2 || m_nDirection == 3 ? m_nWidth : m_nHeight;
+            const int ticks = m_nDirection == 4 ? m_nCurrentAlpha : (m_nStep > 0 ? slide / m_nStep : 1);
+            BeginPhase(m_nDirection == 4 ? ticks * m_nDisappearPeriod : m_nDisappearDuration, ticks);
             SetTimer(IDT_DISAPPEARING, m_nDisappearPeriod);
         }
         break;
@@ -499,7 +507,7 @@ void CPopupAlert::OnTimer(UINT_PTR id)
             break;
         m_nAnimStatus = IDT_DISAPPEARING;
         bool gone = false;
-        for (int due = TicksDue(m_nDisappearPeriod); due > 0 && !gone; --due) {
+        for (int due = TicksDue(); due > 0 && !gone; --due) {
             switch (m_nDirection) {
             case 1:
                 gone = !(m_ptCurrent.y > m_ptStart.y);

@@ -151,8 +151,8 @@ private:
     void PlaceWindow();
     void SetOpacity(BYTE percent);
     bool IsCursorOverWindow() const;
-    void BeginPhase();
-    int TicksDue(UINT period);
+    void BeginPhase(UINT durationMs, int ticks);
+    int TicksDue();
     void ApplyRegion(HRGN region);
     void DeleteChildren();
     void DeleteCardRemovedSubscriber();
@@ -171,10 +171,12 @@ private:
     std::atomic<UINT> m_nPendingHide{0};
     UINT m_nLastResult = 0;
     UINT m_nCloseCount = 0;
-    // When the current phase began and how many of its ticks have been
-    // taken: timers fire no faster than every 10 ms, so a phase catches up
-    // on the steps it is owed instead of stretching out.
+    // When the current phase began, how long it lasts in how many ticks,
+    // and how many have been taken: timers fire no faster than every 10 ms,
+    // so a phase catches up on the steps it is owed instead of stretching.
     DWORD m_dwPhaseStart = 0;
+    UINT m_nPhaseMs = 0;
+    int m_nPhaseTicks = 0;
     int m_nTicksDone = 0;
     bool m_bWorkerAnswered = false;
 
