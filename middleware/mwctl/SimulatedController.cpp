@@ -9,6 +9,7 @@
 #include "vkevtsub_control.h"
 
 #include <bcrypt.h>
+#include <wincrypt.h>
 
 #include <algorithm>
 #include <deque>
@@ -84,6 +85,13 @@ private:
     const SimContext* m_pContext;
 };
 
+// The rights of one action of a credential, as the card world gives them.
+class SimAccessList : public ISMMWAccessControlList {
+public:
+    bool IsAuthenticable() override;
+    bool m_bAuthenticable = true;
+};
+
 // A right as the controller read it when the credential was created.
 struct ReadRight {
     int aclType;
@@ -119,6 +127,13 @@ public:
     // Non-zero for a credential created through a context: its entry in the
     // controller's list of creations.
     unsigned m_nCreation = 0;
+    // For a certificate of the card world, its key prefix ("PKI.1.",
+    // "CA.2."): deleting it marks it deleted there.
+    std::wstring m_sWorldKey;
+    std::wstring m_sWorldCard;
+    // The "ActionDeleteCredential" list, when the card has one for it.
+    bool m_bHasDeleteList = false;
+    SimAccessList m_deleteList;
 };
 
 // The user PIN of a card: its lengths, switches, unlock code and tries live
@@ -193,6 +208,8 @@ struct Creation {
     std::wstring keySize;
     std::wstring import;
     size_t valueBytes = 0;
+    WipingBytes value; // of a data credential, as written
+    bool primary = false; // attribute 38 written true after the creation
     std::wstring state = L"made";
     SimCredential* record = nullptr; // while it is on the card
 
@@ -208,6 +225,8 @@ struct Creation {
             text += L" import=" + import;
         if (type == kCredentialData)
             text += L" value=" + std::to_wstring(valueBytes);
+        if (primary)
+            text += L" primary=1";
         return text + L" state=" + state;
     }
 };
@@ -532,6 +551,11 @@ void SimCardObject::GetCapability(const wchar_t* name, VKData& value)
 void SimCredential::GetProperty(int id, VKData& value)
 {
     TheController().Enter(L"Credential::GetProperty");
+    // A certificate data object's value is its certificate.
+    if (m_nType == kCredentialData && m_nDataType == kDataCredentialCertificate && id == kPropertyCertificate) {
+        value = m_value;
+        return;
+    }
     auto found = m_attributes.find(id);
     if (found == m_attributes.end())
         Fail(kNotFound, L"Credential::GetProperty: no property " + std::to_wstring(id));
@@ -540,8 +564,17 @@ void SimCredential::GetProperty(int id, VKData& value)
 
 void SimCredential::SetAttribute(int id, const VKData& value)
 {
-    TheController().Enter(L"Credential::SetAttribute");
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.Enter(L"Credential::SetAttribute");
     m_attributes[id] = value;
+    // A certificate of the world keeps its default mark on the card.
+    auto card = c.m_world.cards.find(m_sWorldCard);
+    if (id == kAttributePrimary && m_nType == kCredentialPKI && card != c.m_world.cards.end())
+        card->second.fields[m_sWorldKey + L"Default"] = value.GetBool() ? L"1" : L"0";
+    auto found = c.m_creations.find(m_nCreation);
+    if (m_nCreation && found != c.m_creations.end() && id == kAttributePrimary)
+        found->second.primary = value.GetBool();
 }
 
 SimCredential::~SimCredential()
@@ -586,6 +619,7 @@ void SimCredential::SetValue(const VKData& value)
     auto found = c.m_creations.find(m_nCreation);
     if (found != c.m_creations.end()) {
         found->second.valueBytes = value.GetBytes().size();
+        found->second.value = value.GetBytes();
         found->second.state = L"complete";
     }
 }
@@ -626,10 +660,18 @@ bool SimCredential::Unblock(const WipingBytes&, const WipingBytes&, int)
     Fail(kInvalidParameter, L"Unblock: not a PIN");
 }
 
-ISMMWAccessControlList* SimCredential::GetAccessControlList(const wchar_t*)
+ISMMWAccessControlList* SimCredential::GetAccessControlList(const wchar_t* action)
 {
     TheController().Enter(L"Credential::GetAccessControlList");
+    if (m_bHasDeleteList && action && std::wstring(action) == L"ActionDeleteCredential")
+        return &m_deleteList;
     return nullptr;
+}
+
+bool SimAccessList::IsAuthenticable()
+{
+    TheController().Enter(L"ACL::IsAuthenticable");
+    return m_bAuthenticable;
 }
 
 WorldCard& SimPinCredential::Card()
@@ -808,7 +850,108 @@ WipingBytes DataObjectBytes(const std::wstring& value, const std::wstring& world
         bytes.resize(read);
     }
     CloseHandle(file);
+    // A PEM file ("-----BEGIN ...") stands for the DER bytes it encodes.
+    static const char kPem[] = "-----BEGIN";
+    if (bytes.size() > sizeof(kPem) && std::equal(kPem, kPem + sizeof(kPem) - 1, bytes.begin())) {
+        DWORD size = 0;
+        const DWORD length = static_cast<DWORD>(bytes.size());
+        const char* text = reinterpret_cast<const char*>(bytes.data());
+        WipingBytes der;
+        if (CryptStringToBinaryA(text, length, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
+            der.resize(size);
+            if (!CryptStringToBinaryA(text, length, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr))
+                der.clear();
+            der.resize(std::min<size_t>(der.size(), size));
+        }
+        return der;
+    }
     return bytes;
+}
+
+// A comma-separated list of texts, blanks around each trimmed.
+std::vector<std::wstring> ItemList(const std::wstring& text)
+{
+    std::vector<std::wstring> items;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t comma = text.find(L',', start);
+        std::wstring item = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        item.erase(0, item.find_first_not_of(L" \t"));
+        item.erase(item.find_last_not_of(L" \t") + 1);
+        if (!item.empty())
+            items.push_back(item);
+        if (comma == std::wstring::npos)
+            break;
+        start = comma + 1;
+    }
+    return items;
+}
+
+std::wstring DefaultContainerGuid(const std::wstring& card, int index)
+{
+    wchar_t text[40];
+    swprintf(text, 40, L"{%08X-0000-4000-8000-%012X}", static_cast<unsigned>(std::hash<std::wstring>()(card)),
+             static_cast<unsigned>(index + 1));
+    return text;
+}
+
+void AppendBigEndian(WipingBytes& bytes, uint32_t value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.push_back(static_cast<unsigned char>(value >> shift));
+}
+
+// A value of a card world field: "none" for an empty byte array, text in
+// double quotes for a value of the wrong kind (a string), else hexadecimal
+// digits or @file as for data objects.
+VKData FieldValue(const std::wstring& text, const std::wstring& worldFolder)
+{
+    if (text == L"none")
+        return VKData(WipingBytes());
+    if (!text.empty() && text[0] == L'"')
+        return VKData(text.c_str());
+    return VKData(DataObjectBytes(text, worldFolder));
+}
+
+// A PKI credential's certificate (property 3), its attribute record (4: the
+// encryption rank, then the label in UTF-8) and its public key attribute
+// record (2: key size in bits and key usage bits, each 4 bytes, most
+// significant first), as the card's fields give them or, for the records,
+// built from Label, EncryptionRank and KeyBits; and its delete right.
+void AddCertificateFields(SimCredential& pki, const WorldCard& card, const std::wstring& key,
+                          const std::wstring& worldFolder)
+{
+    const std::wstring certificate = card.Field(key + L"Certificate");
+    if (certificate.empty())
+        return;
+    pki.m_attributes[kPropertyCertificate] = FieldValue(certificate, worldFolder);
+    const std::wstring attributes = card.Field(key + L"Attributes");
+    if (!attributes.empty()) {
+        pki.m_attributes[kPropertyCertificateAttributes] = FieldValue(attributes, worldFolder);
+    } else {
+        WipingBytes record(1, static_cast<unsigned char>(_wtoi(card.Field(key + L"EncryptionRank", L"0").c_str())));
+        const std::wstring label = card.Field(key + L"Label", L"Certificate " + key.substr(4, key.size() - 5));
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, label.c_str(), static_cast<int>(label.size()), nullptr, 0,
+                                              nullptr, nullptr);
+        if (bytes > 0) {
+            record.resize(1 + static_cast<size_t>(bytes));
+            WideCharToMultiByte(CP_UTF8, 0, label.c_str(), static_cast<int>(label.size()),
+                                reinterpret_cast<char*>(record.data() + 1), bytes, nullptr, nullptr);
+        }
+        pki.m_attributes[kPropertyCertificateAttributes] = VKData(record);
+    }
+    const std::wstring publicKey = card.Field(key + L"PublicKeyAttributes");
+    if (!publicKey.empty()) {
+        pki.m_attributes[kPropertyPublicKeyAttributes] = FieldValue(publicKey, worldFolder);
+    } else {
+        WipingBytes record;
+        AppendBigEndian(record, static_cast<uint32_t>(_wtoi(card.Field(key + L"KeyBits", L"2048").c_str())));
+        AppendBigEndian(record, static_cast<uint32_t>(wcstoul(card.Field(key + L"KeyUsage", L"0").c_str(), nullptr, 16)));
+        pki.m_attributes[kPropertyPublicKeyAttributes] = VKData(record);
+    }
+    const std::wstring deletable = card.Field(key + L"Delete", L"allowed");
+    pki.m_bHasDeleteList = deletable != L"none";
+    pki.m_deleteList.m_bAuthenticable = deletable == L"allowed";
 }
 
 SimContext::SimContext(const std::wstring& reader, const WorldCard& card, const std::wstring& worldFolder)
@@ -834,13 +977,44 @@ SimContext::SimContext(const std::wstring& reader, const WorldCard& card, const 
         m_credentials.push_back(std::move(data));
     }
     for (int i = 0, n = count(L"PKICredentials", 0); i < n; ++i) {
+        const std::wstring key = L"PKI." + std::to_wstring(i + 1) + L".";
+        if (card.Field(key + L"Deleted") == L"1")
+            continue;
         auto pki = std::make_unique<SimCredential>(kCredentialPKI, 0);
-        pki->m_attributes[kAttributePrimary] = VKData(i == 0);
+        pki->m_sWorldKey = key;
+        pki->m_sWorldCard = card.name;
+        const std::wstring primary = card.Field(key + L"Default");
+        pki->m_attributes[kAttributePrimary] = VKData(primary.empty() ? i == 0 : primary == L"1");
         pki->m_attributes[kAttributeKeyContainerLink] = VKData(static_cast<uint32_t>(100 + i));
+        AddCertificateFields(*pki, card, key, worldFolder);
+        const bool hasContainer = card.Field(key + L"KeyContainer", L"1") != L"0";
+        m_credentials.push_back(std::move(pki));
+        if (!hasContainer)
+            continue;
         auto container = std::make_unique<SimCredential>(kCredentialKeyContainer, 0);
         container->m_attributes[kAttributeKeyContainerLink] = VKData(static_cast<uint32_t>(100 + i));
-        m_credentials.push_back(std::move(pki));
+        const std::wstring guid = card.Field(key + L"Container");
+        container->m_attributes[kPropertyContainerGuid] =
+            VKData(guid == L"none" ? L"" : guid.empty() ? DefaultContainerGuid(card.name, i).c_str() : guid.c_str());
+        const std::wstring info = card.Field(key + L"ContainerInfo", L"01");
+        container->m_attributes[kPropertyContainerInfo] = VKData(info == L"none" ? WipingBytes() : HexBytes(info));
         m_credentials.push_back(std::move(container));
+    }
+    // CA certificates: data objects of type 5 whose value is the certificate.
+    std::vector<std::wstring> authorities = ItemList(card.Field(L"CACertificates"));
+    authorities.resize(std::min(authorities.size(), static_cast<size_t>(kMaxWorldCount)));
+    for (size_t i = 0; i < authorities.size(); ++i) {
+        const std::wstring key = L"CA." + std::to_wstring(i + 1) + L".";
+        if (card.Field(key + L"Deleted") == L"1")
+            continue;
+        auto data = std::make_unique<SimCredential>(kCredentialData, kDataCredentialCertificate);
+        data->m_sWorldKey = key;
+        data->m_sWorldCard = card.name;
+        data->m_value = FieldValue(authorities[i], worldFolder);
+        const std::wstring deletable = card.Field(key + L"Delete", L"allowed");
+        data->m_bHasDeleteList = deletable != L"none";
+        data->m_deleteList.m_bAuthenticable = deletable == L"allowed";
+        m_credentials.push_back(std::move(data));
     }
 }
 
@@ -979,6 +1153,16 @@ void SimContext::DeleteCredential(ISMMWCredential* credential)
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
     c.Enter(L"Context::DeleteCredential");
     auto* handle = dynamic_cast<SimCreatedCredential*>(credential);
+    // A certificate of the card world goes from the card for the life of
+    // the controller: every later context finds it deleted.
+    auto world = std::find_if(m_credentials.begin(), m_credentials.end(), [credential](const auto& own) {
+        return own.get() == credential && !own->m_sWorldKey.empty();
+    });
+    if (!handle && world != m_credentials.end()) {
+        c.m_world.cards[CardName()].fields[(*world)->m_sWorldKey + L"Deleted"] = L"1";
+        m_credentials.erase(world);
+        return;
+    }
     auto found = std::find_if(m_credentials.begin(), m_credentials.end(), [handle](const auto& own) {
         return handle && own->m_nCreation == handle->Creation();
     });
@@ -1250,4 +1434,16 @@ extern "C" size_t mwctlOpenContexts()
     Controller& c = TheController();
     std::lock_guard<std::recursive_mutex> hold(c.m_lock);
     return c.m_contexts.size();
+}
+
+extern "C" size_t mwctlCreationValue(size_t index, unsigned char* bytes, size_t size)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    if (index >= c.m_creations.size())
+        return 0;
+    const WipingBytes& value = std::next(c.m_creations.begin(), static_cast<ptrdiff_t>(index))->second.value;
+    if (bytes)
+        std::copy_n(value.begin(), std::min(size, value.size()), bytes);
+    return value.size();
 }

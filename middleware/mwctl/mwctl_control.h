@@ -66,9 +66,13 @@ MWCTL_API void mwctlAdvanceClock(unsigned milliseconds);
 // creation (or none), per action the access mode and the rights read at
 // creation (always, pin for the card's own PIN, or ACL/ACR), the key size
 // attribute, the key size and flags of the key import, the value's length
-// (data credentials), and made, complete or deleted.
+// (data credentials), primary=1 once attribute 38 was written true on it,
+// and made, complete or deleted.
 MWCTL_API size_t mwctlCreationCount();
 MWCTL_API bool mwctlCreation(size_t index, wchar_t* text, size_t chars);
+// The value written on data credential `index` of mwctlCreation: its length,
+// and as much of it as fits in `bytes` (which may be null).
+MWCTL_API size_t mwctlCreationValue(size_t index, unsigned char* bytes, size_t size);
 // Created credential objects handed out and not yet deleted by their owner.
 MWCTL_API size_t mwctlCreatedCredentialsHeld();
 }

@@ -45,6 +45,17 @@ enum SMMWCredentialAttribute : int {
     kAttributeKeyContainerLink = 41,
     kAttributeNotPrimaryFallback = 138,
 };
+// Properties of PKI credentials, their key containers and certificate data
+// credentials (data credential type 5, whose property 3 is their value).
+enum SMMWCertificateProperty : int {
+    kPropertyPublicKeyAttributes = 2,
+    kPropertyCertificate = 3,
+    kPropertyCertificateAttributes = 4,
+    kPropertyContainerInfo = 12,
+    kPropertyContainerGuid = 42,
+};
+inline constexpr int kDataCredentialCertificate = 5;
+
 // The creation status of a credential that was made.
 inline constexpr int kCredentialCreated = 4;
 
@@ -135,8 +146,9 @@ public:
     virtual void EndTransaction() = 0;
     virtual void ResetTransactionTimeout() = 0;
     virtual MWDataMap* GetDataMap() = 0;
-    // Removes a credential made through this context from the card, such as
-    // one whose key could not be imported. The object stays the caller's.
+    // Removes a credential from the card: one made through this context
+    // (such as one whose key could not be imported; the object stays the
+    // caller's) or one the context found, such as a certificate.
     virtual void DeleteCredential(ISMMWCredential* credential) = 0;
 };
 

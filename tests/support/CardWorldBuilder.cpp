@@ -46,3 +46,44 @@ bool CardWorldBuilder::Serve()
     fclose(out);
     return mwctlLoadWorld(m_path.c_str());
 }
+
+std::wstring CardWorldBuilder::File(const std::wstring& name, const std::vector<unsigned char>& bytes)
+{
+    FILE* out = _wfopen((m_dir + name).c_str(), L"wb");
+    if (out) {
+        fwrite(bytes.data(), 1, bytes.size(), out);
+        fclose(out);
+    }
+    return L"@" + name;
+}
+
+namespace {
+
+std::wstring CertificatePath(const std::wstring& name)
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path);
+    dir = dir.substr(0, dir.find_last_of(L"\\/") + 1);
+    return dir + L"certs\\" + name + (name.find(L'.') == std::wstring::npos ? L".der" : L"");
+}
+
+} // namespace
+
+std::wstring CardWorldBuilder::Certificate(const std::wstring& name)
+{
+    return L"@" + CertificatePath(name);
+}
+
+std::vector<unsigned char> CardWorldBuilder::CertificateBytes(const std::wstring& name)
+{
+    std::vector<unsigned char> bytes;
+    FILE* in = _wfopen(CertificatePath(name).c_str(), L"rb");
+    if (!in)
+        return bytes;
+    unsigned char chunk[4096];
+    for (size_t n; (n = fread(chunk, 1, sizeof(chunk), in)) > 0;)
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    fclose(in);
+    return bytes;
+}

@@ -18,6 +18,14 @@ public:
     CardWorldBuilder& Reader(const std::wstring& name, const std::wstring& state, const std::wstring& card = L"");
     // A card and its fields (Identifier, Type, PIN...).
     CardWorldBuilder& Card(const std::wstring& name, std::vector<std::pair<std::wstring, std::wstring>> fields);
+    // A file beside the world, as a field value naming it ("@name").
+    std::wstring File(const std::wstring& name, const std::vector<unsigned char>& bytes);
+    // A certificate the build made (bin/certs/NAME.der: root, issuing,
+    // signature, encryption, expired, future, nokeyusage, big; or NAME with
+    // its extension, such as signature.pem), as a field value naming it.
+    static std::wstring Certificate(const std::wstring& name);
+    // The bytes of such a certificate.
+    static std::vector<unsigned char> CertificateBytes(const std::wstring& name);
     // Writes the world and has the controller serve it.
     bool Serve();
 

@@ -5,6 +5,7 @@
 #include "UiDriver.h"
 
 #include "cardobj/LayerResult.h"
+#include "cardobj/VKCardCertificateStore.h"
 #include "cardobj/VKCardManagement.h"
 #include "base/VelkorExports.h"
 #include "cardobj/VKReaderList.h"
@@ -18,6 +19,7 @@
 #include "TripleDes.h"
 #include "CException.h"
 #include "SMMWController.h"
+#include "CertificateProperties.h"
 
 #include <windows.h>
 
@@ -49,6 +51,8 @@ int Usage()
           L"  card-info [--reader R] [--set-notification-date SECONDS]\n"
           L"                          the card's serial, type, PIN bounds and switches, transaction\n"
           L"                          time-out and the date its expiry notice was last shown\n"
+          L"  card-data [--reader R]  the data of the card: its certificates (subject, issuer, dates,\n"
+          L"                          key usage, default mark)\n"
           L"  unlock [--reader R]     unlock a blocked card by challenge and response (ShowUnlockDialog)\n"
           L"  unlock-code [--reader R] show the card's backup unlock code (ShowUnlockCode)\n"
           L"  init-pin [--reader R]   choose a card's first PIN (CInitializePinDlg, built here as a\n"
@@ -242,6 +246,65 @@ int RunReaders()
     if (count == 0)
         Print(L"no reader (is vk.smmw.mwctl.dll beside the library, and is the card world readable?)");
     return 0;
+}
+
+std::wstring KeyUsageText(const VKCertificateBlob& certificate)
+{
+    unsigned usage = 0;
+    if (!certificate.GetKeyUsage(usage))
+        return L"(no key usage extension)";
+    static const std::pair<unsigned, const wchar_t*> kNames[] = {
+        {kKeyUsageDigitalSignature, L"digital signature"}, {kKeyUsageNonRepudiation, L"non-repudiation"},
+        {kKeyUsageKeyEncipherment, L"key encipherment"},   {kKeyUsageDataEncipherment, L"data encipherment"},
+        {kKeyUsageKeyAgreement, L"key agreement"},         {kKeyUsageKeyCertSign, L"certificate signing"},
+        {kKeyUsageCrlSign, L"CRL signing"}};
+    std::wstring text;
+    for (const auto& [bit, name] : kNames)
+        if (usage & bit)
+            text += (text.empty() ? L"" : L", ") + std::wstring(name);
+    return text.empty() ? L"(none)" : text;
+}
+
+// The certificates of the card in `readerName`, one block each.
+int PrintCardCertificates(const CSecStr& readerName)
+{
+    VKCardCertificateStore store{VKReader(readerName)};
+    const int status = store.LoadFromPhysicalStore();
+    if (status != kLayerOk && store.GetCount() == 0) {
+        Print(L"certificates: none read (" + std::to_wstring(status) + L")");
+        return 1;
+    }
+    Print(L"certificates: " + std::to_wstring(store.GetCount()) +
+          (status == kLayerOk ? L"" : L" (some could not be read: " + std::to_wstring(status) + L")"));
+    static const wchar_t* const kTypes[] = {L"unknown", L"user", L"root CA", L"intermediate CA"};
+    int n = 0;
+    for (auto position = store.GetFirstCertificatePosition(); position;) {
+        const VKCertificate& c = *store.GetNextCertificate(position);
+        const VKCertificateBlob& blob = c.m_certificate;
+        const int type = c.eCertificateType >= 1 && c.eCertificateType <= 3 ? c.eCertificateType : 0;
+        Print(std::to_wstring(++n) + L". " + (c.GetLabel().IsEmpty() ? L"(no label)" : c.GetLabel().GetString()) +
+              L" (" + kTypes[type] + L")" + (c.bDefault ? L" [default]" : L""));
+        Print(std::wstring(L"   subject: ") + blob.GetSubjectName().GetString());
+        Print(std::wstring(L"   issuer: ") + blob.GetIssuerName().GetString());
+        Print(std::wstring(L"   valid: ") + VKCertificateBlob::GetCertDate(blob.GetStartTime(), false).GetString() +
+              L" to " + VKCertificateBlob::GetCertDate(blob.GetExpirationTime(), false).GetString());
+        Print(L"   key usage: " + KeyUsageText(blob) + L"; " + std::to_wstring(blob.GetPublicKeyBits()) + L"-bit key");
+    }
+    return 0;
+}
+
+int RunCardData(const std::vector<std::wstring>& command)
+{
+    CSecStr readerName(Option(command, L"--reader", L"").c_str());
+    if (readerName.IsEmpty()) {
+        VKReaderList list;
+        if (list.GetDefaultReader(readerName) != kLayerOk) {
+            Print(L"no reader");
+            return 1;
+        }
+    }
+    Print(std::wstring(L"reader: ") + readerName.GetString());
+    return PrintCardCertificates(readerName);
 }
 
 int RunCardInfo(const std::vector<std::wstring>& command)
@@ -623,6 +686,8 @@ int Run(HMODULE library, const std::vector<std::wstring>& command)
         return RunControls(command);
     if (name == L"readers")
         return RunReaders();
+    if (name == L"card-data")
+        return RunCardData(command);
     if (name == L"change-pin")
         return RunChangePin(library, command);
     if (name == L"pin")
