@@ -269,12 +269,18 @@ std::wstring KeyUsageText(const VKCertificateBlob& certificate)
 int PrintCardCertificates(const CSecStr& readerName)
 {
     VKCardCertificateStore store{VKReader(readerName)};
+    LARGE_INTEGER frequency = {}, start = {}, stop = {};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
     const int status = store.LoadFromPhysicalStore();
+    QueryPerformanceCounter(&stop);
+    const long long microseconds = (stop.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart;
     if (status != kLayerOk && store.GetCount() == 0) {
         Print(L"certificates: none read (" + std::to_wstring(status) + L")");
         return 1;
     }
-    Print(L"certificates: " + std::to_wstring(store.GetCount()) +
+    Print(L"certificates: " + std::to_wstring(store.GetCount()) + L", read in " +
+          std::to_wstring(microseconds / 1000) + L"." + std::to_wstring(microseconds / 100 % 10) + L" ms" +
           (status == kLayerOk ? L"" : L" (some could not be read: " + std::to_wstring(status) + L")"));
     static const wchar_t* const kTypes[] = {L"unknown", L"user", L"root CA", L"intermediate CA"};
     int n = 0;
