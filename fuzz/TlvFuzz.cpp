@@ -21,8 +21,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (buffer.RemoveTag(tag) != found || (found && buffer.size() != before - value.size() - 8))
             __builtin_trap();
         buffer.AddTLV(tag, value);
-        WipingBytes again;
-        if (!buffer.GetValue(tag, again) || again != value)
+        // What was added is whole and last, and the buffer parses to its end
+        // (a buffer not built here may hold the tag more than once).
+        size_t offset = 0, last = 0;
+        while (offset < buffer.size()) {
+            uint32_t length = 0;
+            last = offset;
+            buffer.ReadTag(offset, nullptr);
+            buffer.ReadLength(offset, &length);
+            offset += length;
+        }
+        WipingBytes tail(buffer.begin() + last + 8, buffer.end());
+        if (offset != buffer.size() || tail != value)
             __builtin_trap();
     } catch (CGctlvException* raised) {
         std::unique_ptr<CGctlvException> owned(raised);

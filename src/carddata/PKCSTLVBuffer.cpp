@@ -68,7 +68,13 @@ void PKCSTLVBuffer::ReadLength(size_t& offset, uint32_t* length) const
     ReadField(offset, length, L"Invalid format while parsing PKCS TLV length", kLengthLine);
 }
 
-bool PKCSTLVBuffer::Find(uint32_t tag, Element& found) const
+void PKCSTLVBuffer::CheckWhole() const
+{
+    Element unused{};
+    Find(0, unused, true);
+}
+
+bool PKCSTLVBuffer::Find(uint32_t tag, Element& found, bool wholeBuffer) const
 {
     size_t offset = 0;
     while (offset < m_buffer.size()) {
@@ -83,7 +89,7 @@ bool PKCSTLVBuffer::Find(uint32_t tag, Element& found) const
             Raise(L"Invalid format while parsing PKCS TLV value", kValueLine);
         element.valueStart = offset;
         element.end = offset + length;
-        if (elementTag == tag) {
+        if (elementTag == tag && !wholeBuffer) {
             found = element;
             return true;
         }
@@ -123,6 +129,9 @@ void PKCSTLVBuffer::AddTLV(uint32_t tag, const WipingBytes& value)
     if (static_cast<uint64_t>(value.size()) > 0xFFFFFFFFull)
         Raise(L"Invalid format while adding a PKCS TLV value: too long for its length field", kTooLongLine);
     RemoveTag(tag);
+    // An element cut short before the new one would swallow it: the whole
+    // buffer must parse before anything is appended.
+    CheckWhole();
     if (value.size() > m_buffer.max_size() - m_buffer.size() - 2 * kFieldBytes)
         throw std::length_error("PKCS TLV buffer too long");
     m_buffer.reserve(m_buffer.size() + value.size() + 2 * kFieldBytes);

@@ -21,7 +21,8 @@ public:
     PKCSTLVBuffer& operator=(const PKCSTLVBuffer&) = default;
 
     // Replaces the element with `tag`, if any, by a new one at the end. A
-    // value longer than a length field can tell raises the exception.
+    // buffer that does not parse to its end, or a value longer than a length
+    // field can tell, raises the exception and nothing is appended.
     void AddTLV(uint32_t tag, const WipingBytes& value);
     // Removes the first element with `tag`; true when there was one.
     bool RemoveTag(uint32_t tag);
@@ -49,7 +50,9 @@ private:
     // The first element with `tag`, walking from the start; false when the
     // buffer ends first. Raises the exception for a field cut short or a
     // value that runs past the end of the buffer.
-    bool Find(uint32_t tag, Element& found) const;
+    bool Find(uint32_t tag, Element& found, bool wholeBuffer = false) const;
+    // Walks every element; raises the exception where one is cut short.
+    void CheckWhole() const;
     void ReadField(size_t& offset, uint32_t* field, const wchar_t* message, int line) const;
 
     WipingBytes m_buffer;

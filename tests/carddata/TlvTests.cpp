@@ -90,6 +90,7 @@ TEST(PKCSTLVBuffer, RefusesBuffersCutShortOrRunningPastTheirEnd)
         uint32_t tag;    // looked up and removed
         int line;        // of the exception raised, 0 for none
         bool found;
+        int addLine = -1; // of the exception adding raises, when not `line`
     };
     const Bytes one = {1, 0, 0, 0, 1, 0, 0, 0, 0xAA};
     auto then = [&one](Bytes tail) {
@@ -113,7 +114,7 @@ TEST(PKCSTLVBuffer, RefusesBuffersCutShortOrRunningPastTheirEnd)
         {"a whole element", one, 1, 0, true},
         {"only another tag", then({}), 7, 0, false},
         {"two stray bytes after", then({5, 0}), 2, kTag, false},
-        {"stray bytes after the element asked for", then({5, 0}), 1, 0, true},
+        {"stray bytes after the element asked for", then({5, 0}), 1, 0, true, kTag},
         {"a length cut short after", then({2, 0, 0, 0, 9}), 2, kLength, false},
         {"a value past the end after", then({2, 0, 0, 0, 9, 0, 0, 0}), 2, kValue, false},
         {"an element of the tag after an unknown one", then({2, 0, 0, 0, 1, 0, 0, 0, 0xBB}), 2, 0, true},
@@ -134,8 +135,19 @@ TEST(PKCSTLVBuffer, RefusesBuffersCutShortOrRunningPastTheirEnd)
         EXPECT_EQ(c.bytes.size() - (removed ? 8 + value.size() : 0), buffer.size());
         // Adding goes through removing first: a bad buffer refuses it too.
         PKCSTLVBuffer added = FromBytes(c.bytes);
-        EXPECT_EQ(c.line, RaisedLine([&] { added.AddTLV(c.tag, Wiping({0x5A})); }));
+        EXPECT_EQ(c.addLine < 0 ? c.line : c.addLine, RaisedLine([&] { added.AddTLV(c.tag, Wiping({0x5A})); }));
     }
+}
+
+TEST(PKCSTLVBuffer, AddsNothingBehindAnElementCutShort)
+{
+    // Found by the fuzzer: the tag added is found and removed before the
+    // element cut short, whose length would then take the new element in.
+    const Bytes found = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    0,    0,    0x10, 0,
+                         0, 0, 0, 0, 0, 0, 0, 0, 0, 0xD0, 0x30, 0x0E, 0x0A};
+    PKCSTLVBuffer buffer = FromBytes(found);
+    EXPECT_EQ(kValue, RaisedLine([&] { buffer.AddTLV(0, Wiping({})); }));
+    EXPECT_EQ(found.size() - 8, buffer.size()) << "the one element of the tag is gone, nothing was added";
 }
 
 TEST(PKCSTLVBuffer, ReadsFieldsWithoutWrappingTheOffset)
