@@ -21,7 +21,8 @@ HostRun RunHostWithoutController(bool keepAFakeModule, const std::wstring& comma
     std::wstring dir = MakeTempDirectory();
     const std::wstring bin = BinDirectory();
     for (const wchar_t* file : {L"velkor-host.exe", L"vk.velkor.gui.dll", L"afx.dll", L"vklogu.dll", L"vkevtsub.dll",
-                                L"vk.evtsessionstate.dll", L"qlwinextu.dll"})
+                                L"vk.evtsessionstate.dll", L"qlwinextu.dll",
+                                L"vk.crypto.parser.dll"})
         CopyFileW((bin + file).c_str(), (dir + file).c_str(), FALSE);
     if (keepAFakeModule) // a real DLL, but not the controller
         CopyFileW((bin + L"vk.evtsessionstate.dll").c_str(), (dir + L"vk.smmw.mwctl.dll").c_str(), FALSE);
