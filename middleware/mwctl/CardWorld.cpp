@@ -1,5 +1,7 @@
 #include "CardWorld.h"
 
+#include "CardData.h"
+
 #include "WipingAllocator.h"
 #include "vklogu.h"
 
@@ -127,6 +129,116 @@ int WorldCard::Count(const std::wstring& key, int fallback) const
     return found == fields.end() || found->second.empty() ? fallback : _wtoi(found->second.c_str());
 }
 
+namespace {
+
+// The FASC-N fields of a world card: key, digits, default.
+struct FascnKey {
+    const wchar_t* key;
+    std::string Fascn::*field;
+    size_t digits;
+};
+constexpr FascnKey kFascnKeys[] = {
+    {L"CHUID.Agency", &Fascn::agency, 4},         {L"CHUID.System", &Fascn::system, 4},
+    {L"CHUID.Credential", &Fascn::credential, 6}, {L"CHUID.Series", &Fascn::series, 1},
+    {L"CHUID.Issue", &Fascn::issue, 1},           {L"CHUID.Person", &Fascn::person, 10},
+    {L"CHUID.OrgCategory", &Fascn::category, 1},  {L"CHUID.OrgIdentifier", &Fascn::organization, 4},
+    {L"CHUID.Association", &Fascn::association, 1},
+};
+
+// The CHUID elements written as text.
+struct TextKey {
+    const wchar_t* key;
+    uint32_t tag;
+};
+constexpr TextKey kChuidTextKeys[] = {
+    {L"CHUID.Expiration", kChuidExpiration},
+    {L"CHUID.AgencyCode", kChuidAgencyCode},
+    {L"CHUID.Organization", kChuidOrganization},
+    {L"CHUID.DUNS", kChuidDuns},
+};
+
+// Text of single-byte characters as bytes; false for a wider character.
+bool SingleBytes(const std::wstring& text, CardBytes& bytes)
+{
+    bytes.clear();
+    for (wchar_t ch : text) {
+        if (ch > 0xFF)
+            return false;
+        bytes.push_back(static_cast<uint8_t>(ch));
+    }
+    return true;
+}
+
+} // namespace
+
+bool WorldCard::HasChuid() const
+{
+    auto first = fields.lower_bound(L"CHUID.");
+    return first != fields.end() && first->first.compare(0, 6, L"CHUID.") == 0;
+}
+
+bool WorldCard::ChuidBytes(WipingBytes& bytes, std::wstring& fault) const
+{
+    std::map<uint32_t, CardBytes> elements;
+    bool hasFascn = false;
+    Fascn fascn;
+    for (const FascnKey& key : kFascnKeys) {
+        auto found = fields.find(key.key);
+        hasFascn = hasFascn || found != fields.end();
+        const std::wstring digits = found == fields.end() ? std::wstring(key.digits, L'0') : found->second;
+        if (digits.size() != key.digits || !std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+            fault = std::wstring(key.key) + L" is not " + std::to_wstring(key.digits) + L" decimal digits";
+            return false;
+        }
+        fascn.*key.field = std::string(digits.begin(), digits.end());
+    }
+    if (hasFascn)
+        EncodeFascn(fascn, elements[kChuidFascn]);
+    for (const TextKey& key : kChuidTextKeys) {
+        auto found = fields.find(key.key);
+        if (found != fields.end() && !SingleBytes(found->second, elements[key.tag])) {
+            fault = std::wstring(key.key) + L" holds a character that is not a single byte";
+            return false;
+        }
+    }
+    auto guid = fields.find(L"CHUID.GUID");
+    if (guid != fields.end()) {
+        if (guid->second.size() != 32 || !IsHex(guid->second)) {
+            fault = L"CHUID.GUID is not 32 hexadecimal digits";
+            return false;
+        }
+        CardBytes& value = elements[kChuidGuid];
+        for (size_t i = 0; i < 32; i += 2)
+            value.push_back(static_cast<uint8_t>(wcstoul(guid->second.substr(i, 2).c_str(), nullptr, 16)));
+    }
+    const CardBytes encoded = EncodeChuid(elements);
+    bytes.assign(encoded.begin(), encoded.end());
+    return true;
+}
+
+bool WorldCard::DemographicBytes(int n, WipingBytes& bytes, std::wstring& fault) const
+{
+    const std::wstring prefix = L"Demographic." + std::to_wstring(n) + L".";
+    CardBytes container;
+    for (auto it = fields.lower_bound(prefix); it != fields.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+        const std::wstring tag = it->first.substr(prefix.size());
+        if (tag == L"Label" || tag == L"Data")
+            continue;
+        CardBytes value;
+        if (tag.empty() || tag.size() > 3 || !std::all_of(tag.begin(), tag.end(), [](wchar_t c) { return iswdigit(c); }) ||
+            _wtoi(tag.c_str()) > 0xFF) {
+            fault = it->first + L" names no tag from 0 to 255";
+            return false;
+        }
+        if (!SingleBytes(it->second, value) || !AppendSimpleTlv(container, static_cast<uint8_t>(_wtoi(tag.c_str())), value)) {
+            fault = it->first + L" is not a value of at most 65535 single-byte characters";
+            return false;
+        }
+    }
+    bytes.assign(container.begin(), container.end());
+    return true;
+}
+
 void CardWorld::Clear()
 {
     // The old world's PINs and keys do not stay behind in freed memory.
@@ -239,8 +351,18 @@ bool CardWorld::Load(const std::wstring& path)
                 if (key == L"DataObjects" && !fieldText.empty() && !IsNumberList(fieldText))
                     return reject(line, L"DataObjects is not a list of at most " + std::to_wstring(kMaxWorldCount) +
                                             L" numbers");
+                if (key == L"Demographics" && !IsCount(fieldText))
+                    return reject(line, L"Demographics is not a number from 0 to " + std::to_wstring(kMaxWorldCount));
                 card.fields[key] = fieldText;
             }
+            // The card data its fields describe must encode.
+            std::wstring fault;
+            WipingBytes bytes;
+            if (card.HasChuid() && !card.ChuidBytes(bytes, fault))
+                return reject(section.line, L"card " + card.name + L": " + fault);
+            for (int i = 1, n = card.Count(L"Demographics", 0); i <= n; ++i)
+                if (!card.DemographicBytes(i, bytes, fault))
+                    return reject(section.line, L"card " + card.name + L": " + fault);
             cards[card.name] = std::move(card);
         }
     }

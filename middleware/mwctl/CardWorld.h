@@ -4,6 +4,7 @@
 // The loader reads the file itself rather than through the profile API, so
 // that a world of any size loads whole and a fault can name its line.
 #include "SMMWController.h"
+#include "WipingAllocator.h"
 
 #include <map>
 #include <string>
@@ -16,7 +17,22 @@ struct WorldCard {
     std::wstring Field(const std::wstring& key, const std::wstring& fallback = L"") const;
     // A count field already checked by the loader (at most kMaxWorldCount).
     int Count(const std::wstring& key, int fallback) const;
+    // True when a CHUID.* field describes a CHUID.
+    bool HasChuid() const;
+    // The CHUID container those fields make; false, with the fault, when a
+    // field is not what its element needs.
+    bool ChuidBytes(WipingBytes& bytes, std::wstring& fault) const;
+    // The simple-TLV container that the fields Demographic.N.<tag> make;
+    // false, with the fault, for a tag that is not a number from 0 to 255 or
+    // a value that does not fit.
+    bool DemographicBytes(int n, WipingBytes& bytes, std::wstring& fault) const;
 };
+
+// Card data the controller decodes.
+inline constexpr int kDataTypeChuid = 2;
+inline constexpr int kDataTypeDemographic = 10;
+inline constexpr int kPropertyLabel = 48;
+inline constexpr int kPropertySignatureStatus = 113;
 
 struct WorldReader {
     std::wstring name;

@@ -1,5 +1,6 @@
 // The simulated controller: it serves the card world loaded last, counts
 // and logs every call the layer makes, and fails the call a test asks for.
+#include "CardData.h"
 #include "CardWorld.h"
 #include "mwctl_control.h"
 
@@ -348,6 +349,11 @@ public:
     void Enter(const wchar_t* operation)
     {
         std::lock_guard<std::recursive_mutex> hold(m_lock);
+        if (m_hHoldReached && m_sHoldName == operation && --m_nHoldOccurrence == 0) {
+            const HANDLE reached = std::exchange(m_hHoldReached, nullptr);
+            SetEvent(reached);
+            WaitForSingleObject(m_hHoldRelease, 30000);
+        }
         m_calls.emplace_back(operation);
         if (m_calls.size() > kCallLogLimit) {
             m_calls.pop_front();
@@ -414,6 +420,11 @@ public:
     unsigned m_nFailIn = 0;
     int m_nFailId = 0;
     int m_nFailKind = kMwctlCException;
+    // The call mwctlHoldCall waits in.
+    std::wstring m_sHoldName;
+    unsigned m_nHoldOccurrence = 0;
+    HANDLE m_hHoldReached = nullptr;
+    HANDLE m_hHoldRelease = nullptr;
     // Per card name.
     std::map<std::wstring, CardTransaction> m_transactions;
     size_t m_nAbandonedTransactions = 0;
@@ -548,6 +559,77 @@ void SimCardObject::GetCapability(const wchar_t* name, VKData& value)
     value = VKData(static_cast<uint8_t>(has ? 1 : 0));
 }
 
+// Card data bytes as text, one character per byte.
+std::wstring ByteText(const CardBytes& bytes)
+{
+    return std::wstring(bytes.begin(), bytes.end());
+}
+
+std::wstring FaultText(const wchar_t* what, CardDataFault fault, size_t where)
+{
+    const char* text = CardDataFaultText(fault);
+    return std::wstring(what) + L" is malformed: " + std::wstring(text, text + strlen(text)) + L" at byte " +
+           std::to_wstring(where);
+}
+
+// A CHUID property, decoded from the container as the middleware does.
+void ChuidProperty(const WipingBytes& bytes, int id, VKData& value)
+{
+    std::map<uint32_t, CardBytes> elements;
+    size_t where = 0;
+    const CardDataFault fault = ParseChuid(bytes.data(), bytes.size(), elements, where);
+    if (fault != CardDataFault::None)
+        Fail(kInvalidParameter, FaultText(L"the CHUID", fault, where));
+    auto element = [&elements, id](uint32_t tag) -> const CardBytes& {
+        auto found = elements.find(tag);
+        if (found == elements.end())
+            Fail(kNotFound, L"Credential::GetProperty: the CHUID has no property " + std::to_wstring(id));
+        return found->second;
+    };
+    static const std::map<int, uint32_t> kTextElements = {
+        {98, kChuidExpiration}, {99, kChuidAgencyCode}, {100, kChuidOrganization}, {101, kChuidDuns}};
+    if (id == 97) {
+        static const wchar_t kDigits[] = L"0123456789ABCDEF";
+        std::wstring hex;
+        for (uint8_t b : element(kChuidGuid)) {
+            hex += kDigits[b >> 4];
+            hex += kDigits[b & 0x0F];
+        }
+        value.SetString(hex.c_str());
+        return;
+    }
+    if (kTextElements.count(id)) {
+        value.SetString(ByteText(element(kTextElements.at(id))).c_str());
+        return;
+    }
+    if (id < 103 || id > 111)
+        Fail(kNotFound, L"Credential::GetProperty: the CHUID has no property " + std::to_wstring(id));
+    Fascn fascn;
+    if (!DecodeFascn(element(kChuidFascn), fascn))
+        Fail(kInvalidParameter, L"Credential::GetProperty: the FASC-N does not decode");
+    const std::string* fields[] = {&fascn.agency, &fascn.system, &fascn.credential, &fascn.series, &fascn.issue,
+                                   &fascn.person, &fascn.category, &fascn.organization, &fascn.association};
+    const std::string& field = *fields[id - 103];
+    value.SetString(std::wstring(field.begin(), field.end()).c_str());
+}
+
+// A tag of a demographic container, as bytes.
+void DemographicProperty(const WipingBytes& bytes, int id, VKData& value)
+{
+    if (id < 0 || id > 0xFF)
+        Fail(kNotFound, L"Credential::GetProperty: no demographic tag " + std::to_wstring(id));
+    CardBytes found;
+    bool present = false;
+    size_t where = 0;
+    const CardDataFault fault =
+        FindSimpleTlv(bytes.data(), bytes.size(), static_cast<uint8_t>(id), found, present, where);
+    if (fault != CardDataFault::None)
+        Fail(kInvalidParameter, FaultText(L"the demographic data", fault, where));
+    if (!present)
+        Fail(kNotFound, L"Credential::GetProperty: no demographic tag " + std::to_wstring(id));
+    value = VKData(WipingBytes(found.begin(), found.end()));
+}
+
 void SimCredential::GetProperty(int id, VKData& value)
 {
     TheController().Enter(L"Credential::GetProperty");
@@ -557,9 +639,16 @@ void SimCredential::GetProperty(int id, VKData& value)
         return;
     }
     auto found = m_attributes.find(id);
-    if (found == m_attributes.end())
-        Fail(kNotFound, L"Credential::GetProperty: no property " + std::to_wstring(id));
-    value = found->second;
+    if (found != m_attributes.end()) {
+        value = found->second;
+        return;
+    }
+    // The card data credentials answer from their value, as decoded.
+    if (m_nType == kCredentialData && m_nDataType == kDataTypeChuid)
+        return ChuidProperty(m_value.GetBytes(), id, value);
+    if (m_nType == kCredentialData && m_nDataType == kDataTypeDemographic && id != kPropertyLabel)
+        return DemographicProperty(m_value.GetBytes(), id, value);
+    Fail(kNotFound, L"Credential::GetProperty: no property " + std::to_wstring(id));
 }
 
 void SimCredential::SetAttribute(int id, const VKData& value)
@@ -974,6 +1063,33 @@ SimContext::SimContext(const std::wstring& reader, const WorldCard& card, const 
     for (int dataType : dataTypes) {
         auto data = std::make_unique<SimCredential>(kCredentialData, dataType);
         data->m_value = VKData(DataObjectBytes(card.Field(L"DataObject." + std::to_wstring(dataType)), worldFolder));
+        m_credentials.push_back(std::move(data));
+    }
+    // The CHUID that the card's CHUID.* fields describe, unless DataObjects
+    // gives its bytes; and the card's labelled demographic containers.
+    WipingBytes chuid;
+    std::wstring fault;
+    if (std::find(dataTypes.begin(), dataTypes.end(), kDataTypeChuid) == dataTypes.end() && card.HasChuid() &&
+        card.ChuidBytes(chuid, fault)) {
+        auto data = std::make_unique<SimCredential>(kCredentialData, kDataTypeChuid);
+        data->m_value = VKData(chuid);
+        m_credentials.push_back(std::move(data));
+    }
+    const std::wstring signature = card.Field(L"CHUID.SignatureStatus");
+    for (auto& credential : m_credentials)
+        if (credential->m_nDataType == kDataTypeChuid && credential->m_nType == kCredentialData && !signature.empty())
+            credential->m_attributes[kPropertySignatureStatus] = VKData(static_cast<uint8_t>(_wtoi(signature.c_str())));
+    for (int i = 1, n = count(L"Demographics", 0); i <= n; ++i) {
+        auto data = std::make_unique<SimCredential>(kCredentialData, kDataTypeDemographic);
+        const std::wstring prefix = L"Demographic." + std::to_wstring(i) + L".";
+        if (card.fields.count(prefix + L"Label"))
+            data->m_attributes[kPropertyLabel] = VKData(card.Field(prefix + L"Label").c_str());
+        WipingBytes bytes;
+        if (card.fields.count(prefix + L"Data"))
+            bytes = DataObjectBytes(card.Field(prefix + L"Data"), worldFolder);
+        else
+            card.DemographicBytes(i, bytes, fault);
+        data->m_value = VKData(bytes);
         m_credentials.push_back(std::move(data));
     }
     for (int i = 0, n = count(L"PKICredentials", 0); i < n; ++i) {
@@ -1427,6 +1543,16 @@ extern "C" bool mwctlSetCardField(const wchar_t* card, const wchar_t* key, const
         return false;
     found->second.fields[key] = value;
     return true;
+}
+
+extern "C" void mwctlHoldCall(const wchar_t* name, unsigned occurrence, HANDLE reached, HANDLE release)
+{
+    Controller& c = TheController();
+    std::lock_guard<std::recursive_mutex> hold(c.m_lock);
+    c.m_sHoldName = name ? name : L"";
+    c.m_nHoldOccurrence = occurrence;
+    c.m_hHoldReached = name && occurrence ? reached : nullptr;
+    c.m_hHoldRelease = release;
 }
 
 extern "C" size_t mwctlOpenContexts()

@@ -75,4 +75,9 @@ MWCTL_API bool mwctlCreation(size_t index, wchar_t* text, size_t chars);
 MWCTL_API size_t mwctlCreationValue(size_t index, unsigned char* bytes, size_t size);
 // Created credential objects handed out and not yet deleted by their owner.
 MWCTL_API size_t mwctlCreatedCredentialsHeld();
+// Holds the `occurrence`th call named `name` from now ("Credential::GetProperty"...)
+// before it does anything: `reached` is set, and the call waits until
+// `release` is set (at most 30 s). Meanwhile the controller answers no other
+// thread. A null name cancels.
+MWCTL_API void mwctlHoldCall(const wchar_t* name, unsigned occurrence, HANDLE reached, HANDLE release);
 }

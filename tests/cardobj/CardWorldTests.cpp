@@ -65,6 +65,11 @@ TEST(CardWorld, AFaultIsRefusedWithItsLineAndNothingIsServed)
          }() + "\n", 2, 0},
         {"unknown reader state", "[Reader A]\nState=cardd\n", 2, 0},
         {"section name not closed", "[Reader A]\n[Card a\n", 2, 0},
+        {"FASC-N field of letters", "[Card a]\nCHUID.Agency=97A0\n", 1, 0},
+        {"FASC-N field too long", "[Card a]\nCHUID.Person=12345678901\n", 1, 0},
+        {"GUID not 16 bytes", "[Card a]\nCHUID.GUID=0102\n", 1, 0},
+        {"demographic tag past a byte", "[Card a]\nDemographics=1\nDemographic.1.256=x\n", 1, 0},
+        {"demographic count not a number", "[Card a]\nDemographics=many\n", 2, 0},
     };
     for (const Case& c : cases) {
         LogCapture log;
