@@ -4,10 +4,12 @@
 // a run on a display nobody looks at still ends.
 #include "UiDriver.h"
 
+#include "base/VelkorExports.h"
+#include "carddata/VKDemographicInfoList.h"
+#include "carddata/VKPIVCardholderUniqueIdentifier.h"
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKCardCertificateStore.h"
 #include "cardobj/VKCardManagement.h"
-#include "base/VelkorExports.h"
 #include "cardobj/VKReaderList.h"
 #include "popup/HtmlText.h"
 #include "popup/PopupAlert.h"
@@ -24,6 +26,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -52,7 +55,8 @@ int Usage()
           L"                          the card's serial, type, PIN bounds and switches, transaction\n"
           L"                          time-out and the date its expiry notice was last shown\n"
           L"  card-data [--reader R]  the data of the card: its certificates (subject, issuer, dates,\n"
-          L"                          key usage, default mark)\n"
+          L"                          key usage, default mark), its cardholder unique identifier (raw,\n"
+          L"                          and displayed where a code has a name) and its demographic records\n"
           L"  unlock [--reader R]     unlock a blocked card by challenge and response (ShowUnlockDialog)\n"
           L"  unlock-code [--reader R] show the card's backup unlock code (ShowUnlockCode)\n"
           L"  init-pin [--reader R]   choose a card's first PIN (CInitializePinDlg, built here as a\n"
@@ -299,20 +303,6 @@ int PrintCardCertificates(const CSecStr& readerName)
     return 0;
 }
 
-int RunCardData(const std::vector<std::wstring>& command)
-{
-    CSecStr readerName(Option(command, L"--reader", L"").c_str());
-    if (readerName.IsEmpty()) {
-        VKReaderList list;
-        if (list.GetDefaultReader(readerName) != kLayerOk) {
-            Print(L"no reader");
-            return 1;
-        }
-    }
-    Print(std::wstring(L"reader: ") + readerName.GetString());
-    return PrintCardCertificates(readerName);
-}
-
 int RunCardInfo(const std::vector<std::wstring>& command)
 {
     CSecStr readerName(Option(command, L"--reader", L"").c_str());
@@ -353,6 +343,121 @@ int RunCardInfo(const std::vector<std::wstring>& command)
     Print(L"transaction time-out: " + std::to_wstring(timeout));
     Print(L"notification date: " + std::to_wstring(card.GetDisplayNotificationDate()));
     return 0;
+}
+
+// The reader named by --reader, else the default one; false when there is none.
+bool ChosenReader(const std::vector<std::wstring>& command, CSecStr& readerName)
+{
+    readerName = Option(command, L"--reader", L"").c_str();
+    if (readerName.IsEmpty()) {
+        VKReaderList list;
+        if (list.GetDefaultReader(readerName) != kLayerOk) {
+            Print(L"no reader");
+            return false;
+        }
+    }
+    return true;
+}
+
+void PrintChuid(const VKReader& reader)
+{
+    using Chuid = VKPIVCardholderUniqueIdentifier;
+    static const struct {
+        int key;
+        const wchar_t* name;
+    } kFields[] = {
+        {Chuid::kChuidGuid, L"GUID"},
+        {Chuid::kChuidExpirationDate, L"expiration date"},
+        {Chuid::kChuidAgencyCode, L"agency code"},
+        {Chuid::kChuidOrganizationIdentifier, L"organization identifier"},
+        {Chuid::kChuidDuns, L"DUNS"},
+        {Chuid::kFascnAgencyCode, L"FASC-N agency code"},
+        {Chuid::kFascnSystemCode, L"FASC-N system code"},
+        {Chuid::kFascnCredentialNumber, L"FASC-N credential number"},
+        {Chuid::kFascnCredentialSeries, L"FASC-N credential series"},
+        {Chuid::kFascnIndividualCredentialIssue, L"FASC-N individual credential issue"},
+        {Chuid::kFascnPersonIdentifier, L"FASC-N person identifier"},
+        {Chuid::kFascnOrganizationalCategory, L"FASC-N organizational category"},
+        {Chuid::kFascnOrganizationalIdentifier, L"FASC-N organizational identifier"},
+        {Chuid::kFascnAssociationCategory, L"FASC-N association category"},
+    };
+    Chuid chuid(reader);
+    bool silent = true;
+    const int status = chuid.Load(silent);
+    if (status == kLayerNotFound) {
+        Print(L"CHUID: none");
+        return;
+    }
+    if (status != kLayerOk) {
+        Print(L"CHUID: not read (" + std::to_wstring(status) + L")");
+        return;
+    }
+    Print(L"CHUID:");
+    for (const auto& field : kFields) {
+        const CSecStr raw = chuid.GetRawValue(field.key);
+        const CSecStr display = chuid.GetDisplayValue(field.key);
+        std::wstring line = std::wstring(L"  ") + field.name + L": " + raw.GetString();
+        if (display.Compare(raw) != 0)
+            line += std::wstring(L" (") + display.GetString() + L")";
+        Print(line);
+    }
+    Print(L"  signature status: " + std::to_wstring(chuid.GetSignatureStatus()));
+}
+
+// Every labelled demographic credential, each tag that holds a value.
+void PrintDemographics(VKReader& reader)
+{
+    constexpr int kDemographicDataType = 10;
+    constexpr int kLabelProperty = 48;
+    VKConnection connection;
+    if (reader.Connect(connection) != kLayerOk)
+        return;
+    std::vector<ISMMWCredential*> credentials;
+    connection.ListDataCredentials(kDemographicDataType, credentials);
+    if (credentials.empty())
+        Print(L"demographic records: none");
+    for (ISMMWCredential* credential : credentials) {
+        std::wstring label = L"(unlabelled)";
+        try {
+            VKData value;
+            credential->GetProperty(kLabelProperty, value);
+            label = value.GetString().GetString();
+        } catch (CException* e) {
+            delete e;
+        }
+        Print(L"demographic record \"" + label + L"\":");
+        // Read in tag order, each kept, so that the rank finds the branch
+        // of service read before it.
+        VKDemographicInfoList list(reader, credential);
+        bool silent = true;
+        for (int tag = 49; tag <= 82; ++tag) {
+            std::unique_ptr<VKDemographicInfo> info(list.GetDemographicInfo(silent, tag));
+            if (!info || info->GetValue().IsEmpty())
+                continue;
+            list.AddDemographicInfo(*info);
+            std::wstring line = std::wstring(L"  ") + info->GetLabel().GetString() + L": " + info->GetValue().GetString();
+            if (!info->GetDescription().IsEmpty() && info->GetDescription().Compare(info->GetValue()) != 0)
+                line += std::wstring(L" (") + info->GetDescription().GetString() + L")";
+            Print(line);
+        }
+    }
+    reader.Disconnect();
+}
+
+int RunCardData(const std::vector<std::wstring>& command)
+{
+    CSecStr readerName;
+    if (!ChosenReader(command, readerName))
+        return 1;
+    VKReader reader(readerName);
+    if (reader.GetReaderState() != kReaderCardPresent) {
+        Print(std::wstring(L"reader ") + readerName.GetString() + L": no card");
+        return 1;
+    }
+    Print(std::wstring(L"reader: ") + readerName.GetString());
+    PrintChuid(reader);
+    PrintDemographics(reader);
+    return PrintCardCertificates(readerName);
 }
 
 int RunHelpdesk(const std::vector<std::wstring>& command)
@@ -674,6 +779,8 @@ int Run(HMODULE library, const std::vector<std::wstring>& command)
     const std::wstring& name = command[0];
     if (name == L"card-info")
         return RunCardInfo(command);
+    if (name == L"card-data")
+        return RunCardData(command);
     if (name == L"init-pin")
         return RunInitPin(command);
     if (name == L"reset")
@@ -692,8 +799,6 @@ int Run(HMODULE library, const std::vector<std::wstring>& command)
         return RunControls(command);
     if (name == L"readers")
         return RunReaders();
-    if (name == L"card-data")
-        return RunCardData(command);
     if (name == L"change-pin")
         return RunChangePin(library, command);
     if (name == L"pin")
