@@ -2,7 +2,7 @@
 
 #include "cardobj/CobApi.h"
 #include "cardobj/FailureMap.h"
-#include "frame/ExceptionBarrier.h"
+#include "base/ExceptionBarrier.h"
 
 #include "CException.h"
 #include "SMMWController.h"

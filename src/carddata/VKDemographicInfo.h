@@ -2,7 +2,7 @@
 // VKDemographicInfo: one demographic record of a CAC card: the tag's label,
 // a readable description and the raw value.
 #include "SecStr.h"
-#include "frame/VelkorExports.h"
+#include "base/VelkorExports.h"
 
 class VKGUI_CLASS VKDemographicInfo {
 public:

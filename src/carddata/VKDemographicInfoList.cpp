@@ -5,8 +5,8 @@
 #include "carddata/DemographicRules.h"
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
-#include "frame/ExceptionBarrier.h"
-#include "frame/Log.h"
+#include "base/ExceptionBarrier.h"
+#include "base/Log.h"
 
 #include "SMMWController.h"
 

@@ -4,8 +4,8 @@
 #include "carddata/CodeTables.h"
 #include "cardobj/FailureMap.h"
 #include "cardobj/LayerResult.h"
-#include "frame/ExceptionBarrier.h"
-#include "frame/Log.h"
+#include "base/ExceptionBarrier.h"
+#include "base/Log.h"
 
 #include "SMMWController.h"
 
