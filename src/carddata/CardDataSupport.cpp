@@ -40,14 +40,14 @@ CSecStr TextOf(const VKData& value)
     return CSecStr();
 }
 
-int TakeFieldFailure(const wchar_t* format) noexcept
+int TakeFieldFailure(const wchar_t* format, int level) noexcept
 {
     try {
         throw;
     } catch (CException* failure) {
         const int id = failure ? failure->getID() : 0;
         try {
-            vklogLog(kLayerTag, VKLOG_ERROR, format, failure ? failure->getMessage() : L"(unknown failure)");
+            vklogLog(kLayerTag, level, format, failure ? failure->getMessage() : L"(unknown failure)");
         } catch (...) {
             // The log failed; the identifier still goes back.
         }
@@ -57,7 +57,7 @@ int TakeFieldFailure(const wchar_t* format) noexcept
         wchar_t text[256] = L"";
         DescribeCurrentException(text, sizeof(text) / sizeof(text[0]));
         try {
-            vklogLog(kLayerTag, VKLOG_ERROR, format, text);
+            vklogLog(kLayerTag, level, format, text);
         } catch (...) {
         }
         return 0;

@@ -4,6 +4,7 @@
 // data map's silent mode.
 #include "SecStr.h"
 #include "VKData.h"
+#include "vklogu.h"
 
 class ISMMWContext;
 
@@ -16,10 +17,10 @@ CSecStr LayerString(unsigned id);
 CSecStr TextOf(const VKData& value);
 
 // The failure of a field read being handled: logs `format` (with the
-// failure's text for its %s) at level 1, deletes it, and returns its
+// failure's text for its %s) at `level`, deletes it, and returns its
 // middleware identifier (0 for a failure that is not the controller's own:
 // out of memory, a foreign type). Call it only from a catch handler.
-int TakeFieldFailure(const wchar_t* format) noexcept;
+int TakeFieldFailure(const wchar_t* format, int level = VKLOG_ERROR) noexcept;
 
 // Middleware identifiers a field read acts on.
 enum FieldFailure : int {

@@ -71,7 +71,8 @@ try {
             credentialLabel = TextOf(value);
         } catch (...) {
             TakeFieldFailure(L"VKDemographicDataList::GetDemographicInfo : Error while retrieving demographic "
-                             L"credential label: %s.");
+                             L"credential label: %s.",
+                             VKLOG_INFO);
             break;
         }
         if (credentialLabel.Compare(label) == 0) {
