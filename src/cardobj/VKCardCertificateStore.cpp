@@ -183,7 +183,7 @@ int VKCardCertificateStore::LoadCertificates(VKConnection& connection)
     // A failure of the card ends the walk; nothing half read stays.
     auto failed = [this, &failureLine]() {
         const int code = TakeFailure(failureLine);
-        if (code == LayerResultOf(3007))
+        if (code == LayerResultOfFailure(3007))
             vklogLog(kLayerTag, VKLOG_INFO, L"%s : Card discovery may be incorrect: refresh it", kLoad);
         Reset();
         return code;

@@ -100,8 +100,9 @@ TEST_F(PinPrompt, OkHandsBackWhatWasTyped)
         EXPECT_EQ(0, answer.result) << c.name;
         EXPECT_EQ(static_cast<int>(typed.size()), answer.length) << c.name;
         EXPECT_EQ(typed.empty(), answer.pin == nullptr) << c.name;
-        if (answer.pin)
+        if (answer.pin) {
             EXPECT_EQ(std::string(typed.begin(), typed.end()), std::string(answer.pin)) << c.name;
+        }
         FreeGetPinBuffer(answer.pin, static_cast<unsigned>(answer.length > 0 ? answer.length : 0));
     }
 }
