@@ -126,7 +126,10 @@ bool PKCSTLVBuffer::GetValue(uint32_t tag, WipingBytes& value) const
 
 void PKCSTLVBuffer::AddTLV(uint32_t tag, const WipingBytes& value)
 {
-    if (static_cast<uint64_t>(value.size()) > 0xFFFFFFFFull)
+    // Through a 64-bit variable: a 32-bit build's size can never exceed the
+    // field, and a direct comparison would be one the compiler rejects.
+    const uint64_t size = value.size();
+    if (size > 0xFFFFFFFFull)
         Raise(L"Invalid format while adding a PKCS TLV value: too long for its length field", kTooLongLine);
     RemoveTag(tag);
     // An element cut short before the new one would swallow it: the whole

@@ -308,6 +308,13 @@ private:
     {
         if (m_tableNesting != 1 || m_inCell)
             return;
+        OpenCell();
+    }
+
+    // A cell opens a row first when none is open; styles opened in the
+    // cell end with it.
+    void OpenCell()
+    {
         if (!m_inRow) {
             EmitBlock(HtmlItemKind::RowBegin);
             m_inRow = true;
@@ -498,13 +505,7 @@ private:
             m_inCell = false;
             return;
         }
-        if (!m_inRow) {
-            EmitBlock(HtmlItemKind::RowBegin);
-            m_inRow = true;
-        }
-        EmitBlock(HtmlItemKind::CellBegin);
-        m_inCell = true;
-        m_cellFloor = m_stack.size();
+        OpenCell();
         if (name == L"th") {
             HtmlStyle style = Style();
             style.bold = true;
