@@ -1,30 +1,35 @@
 // The controller module missing, or present without its export: the host
 // runs from a folder of its own and must end cleanly, saying so in the log.
+#include "CardWorldBuilder.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace {
 
-// Runs velkor-host `command` from a copy of bin/ in which the controller
-// module is missing, or replaced by a DLL without GetSMMWController.
+// Runs velkor-host `command` from a folder that holds only `files` of bin/
+// (and, with `keepAFakeModule`, a real DLL that is not the controller in
+// the controller's place).
 struct HostRun {
     DWORD exitCode = 999;
     std::string log;
 };
 
-HostRun RunHostWithoutController(bool keepAFakeModule, const std::wstring& command = L"readers")
+const std::vector<std::wstring> kHostFiles = {L"velkor-host.exe", L"vk.velkor.gui.dll", L"afx.dll", L"vklogu.dll",
+                                              L"vkevtsub.dll", L"vk.evtsessionstate.dll", L"qlwinextu.dll"};
+
+HostRun RunHostFromCopy(const std::vector<std::wstring>& files, const std::wstring& command,
+                        bool keepAFakeModule = false)
 {
     std::wstring dir = MakeTempDirectory();
     const std::wstring bin = BinDirectory();
-    for (const wchar_t* file : {L"velkor-host.exe", L"vk.velkor.gui.dll", L"afx.dll", L"vklogu.dll", L"vkevtsub.dll",
-                                L"vk.evtsessionstate.dll", L"qlwinextu.dll",
-                                L"vk.crypto.parser.dll"})
+    for (const std::wstring& file : files)
         CopyFileW((bin + file).c_str(), (dir + file).c_str(), FALSE);
-    if (keepAFakeModule) // a real DLL, but not the controller
+    if (keepAFakeModule)
         CopyFileW((bin + L"vk.evtsessionstate.dll").c_str(), (dir + L"vk.smmw.mwctl.dll").c_str(), FALSE);
     std::wstring logPath = dir + L"host.log";
     SetEnvironmentVariableW(L"VELKOR_LOG", logPath.c_str());
@@ -49,6 +54,13 @@ HostRun RunHostWithoutController(bool keepAFakeModule, const std::wstring& comma
     return run;
 }
 
+HostRun RunHostWithoutController(bool keepAFakeModule, const std::wstring& command = L"readers")
+{
+    std::vector<std::wstring> files = kHostFiles;
+    files.push_back(L"vk.crypto.parser.dll");
+    return RunHostFromCopy(files, command, keepAFakeModule);
+}
+
 TEST(ControllerModule, AMissingModuleIsLoggedAndTheLayerAnswersEmpty)
 {
     HostRun run = RunHostWithoutController(false);
@@ -71,6 +83,24 @@ TEST(ControllerModule, WithoutTheModuleACardHasNoSerialNumber)
     HostRun run = RunHostWithoutController(false, L"card-info --reader \"Any Reader\" --set-notification-date 1765000000");
     EXPECT_EQ(1u, run.exitCode);
     EXPECT_EQ(std::string::npos, run.log.find("DataCacheClient")) << "the cache was asked to store a date";
+}
+
+// The certificate parser is bound on its first use; without it the card's
+// certificates cannot be read, and the host says so instead of the loader
+// ending it.
+TEST(ControllerModule, WithoutTheCertificateParserNoCertificateIsReadAndNothingCrashes)
+{
+    CardWorldBuilder world;
+    world.Reader(L"Parser Reader", L"card", L"alice")
+        .Card(L"alice", {{L"PKICredentials", L"1"}, {L"PKI.1.Certificate", CardWorldBuilder::Certificate(L"signature")}});
+    ASSERT_TRUE(world.Serve());
+    std::vector<std::wstring> files = kHostFiles;
+    files.push_back(L"vk.smmw.mwctl.dll");
+    SetEnvironmentVariableW(L"VELKOR_CARD_WORLD", world.Path().c_str());
+    HostRun run = RunHostFromCopy(files, L"card-data --reader \"Parser Reader\"");
+    SetEnvironmentVariableW(L"VELKOR_CARD_WORLD", nullptr);
+    EXPECT_EQ(1u, run.exitCode) << "a crash ends with its exception code";
+    EXPECT_NE(std::string::npos, run.log.find("DelayLoad: vk.crypto.parser.dll could not be loaded"));
 }
 
 } // namespace
