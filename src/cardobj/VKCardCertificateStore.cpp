@@ -190,27 +190,39 @@ int VKCardCertificateStore::LoadCertificates(VKConnection& connection)
     };
     try {
         for (ISMMWCredential* credential : credentials) {
+            // The three records in this order; a credential without one of
+            // them holds no certificate the store can show.
             VKData certificate, attributes, publicKey;
-            failureLine = L"VKCardCertificateStore::LoadFromPhysicalStore : Error while trying to retrieve certificate: %s.";
-            credential->GetProperty(kPropertyCertificate, certificate);
-            if (IsEmptyValue(certificate)) {
-                vklogLog(kLayerTag, VKLOG_INFO, L"%s : There is no certificate", kLoad);
-                continue;
+            const struct {
+                int property;
+                VKData& value;
+                const wchar_t* failure;
+                const wchar_t* missing;
+            } records[] = {
+                {kPropertyCertificate, certificate,
+                 L"VKCardCertificateStore::LoadFromPhysicalStore : Error while trying to retrieve certificate: %s.",
+                 L"There is no certificate"},
+                {kPropertyCertificateAttributes, attributes,
+                 L"VKCardCertificateStore::LoadFromPhysicalStore : Error while trying to retrieve certificate "
+                 L"attributes: %s.",
+                 L"There is no certificate attributes"},
+                {kPropertyPublicKeyAttributes, publicKey,
+                 L"VKCardCertificateStore::LoadFromPhysicalStore : Error while trying to retrieve public key "
+                 L"attributes: %s.",
+                 L"There is no public key attributes"},
+            };
+            bool complete = true;
+            for (const auto& record : records) {
+                failureLine = record.failure;
+                credential->GetProperty(record.property, record.value);
+                if (IsEmptyValue(record.value)) {
+                    vklogLog(kLayerTag, VKLOG_INFO, L"%s : %s", kLoad, record.missing);
+                    complete = false;
+                    break;
+                }
             }
-            failureLine = L"VKCardCertificateStore::LoadFromPhysicalStore : Error while trying to retrieve certificate "
-                          L"attributes: %s.";
-            credential->GetProperty(kPropertyCertificateAttributes, attributes);
-            if (IsEmptyValue(attributes)) {
-                vklogLog(kLayerTag, VKLOG_INFO, L"%s : There is no certificate attributes", kLoad);
+            if (!complete)
                 continue;
-            }
-            failureLine = L"VKCardCertificateStore::LoadFromPhysicalStore : Error while trying to retrieve public key "
-                          L"attributes: %s.";
-            credential->GetProperty(kPropertyPublicKeyAttributes, publicKey);
-            if (IsEmptyValue(publicKey)) {
-                vklogLog(kLayerTag, VKLOG_INFO, L"%s : There is no public key attributes", kLoad);
-                continue;
-            }
             WipingBytes der, attributeRecord, publicKeyRecord;
             if (!CardBytes(certificate, L"certificate", der) || !CardBytes(attributes, L"certificate attributes", attributeRecord) ||
                 !CardBytes(publicKey, L"public key attributes", publicKeyRecord)) {

@@ -143,6 +143,9 @@ protected:
 private:
     int PrepareBackgroundBitmap(UINT nBitmapID, bool bCloseLink, bool bHelpLink, bool bAutoUpdate);
     HRGN GenerateRegion(HBITMAP hBitmap, BYTE red, BYTE green, BYTE blue);
+    // Takes the popup's size and its text, link and bottom areas from
+    // `skin`, and its shape from the skin's transparent colour.
+    void FitToSkin(HBITMAP skin, int linkBottomInset, short red, short green, short blue);
     static BYTE* Get24BitPixels(HBITMAP hBitmap, WORD* pwWidth, WORD* pwHeight);
     void SetAnimStatusToWaiting();
     static bool IsPointOnArea(const POINT* point, const RECT* rect);

@@ -192,27 +192,9 @@ int CPopupAlert::SetSkin(UINT nBitmapID, bool bCloseLink, bool bHelpLink, short 
 {
     ScopedFunctionLog log(L"CPopupAlert::SetSkin");
     PrepareBackgroundBitmap(nBitmapID, bCloseLink, bHelpLink, m_bAutoUpdate);
-    const SIZE size = BitmapSize(m_bmpBackground.GetSafeHandle());
-    m_nWidth = size.cx;
-    m_nHeight = size.cy;
-    const int w = m_nWidth;
-    const int h = m_nHeight;
-    m_rcText = CRect(40, 13, w - 5, h - m_nBottomMargin - m_nLinkAreaHeight);
-    m_rcProceedLink = m_rcCloseLink = CRect(0, h - 78, w, h - 63);
-    m_rcBottom = CRect(0, h - m_nBottomMargin, w, h);
-    if (static_cast<unsigned short>(red) < 65535 && static_cast<unsigned short>(green) < 65535 &&
-        static_cast<unsigned short>(blue) < 65535 && m_bmpBackground.GetSafeHandle()) {
-        HRGN region = GenerateRegion(m_bmpBackground.GetSafeHandle(), static_cast<BYTE>(red),
-                                     static_cast<BYTE>(green), static_cast<BYTE>(blue));
-        if (region) {
-            if (m_hRegion)
-                ::DeleteObject(m_hRegion);
-            m_hRegion = region;
-            ApplyRegion(m_hRegion);
-        }
-    }
+    FitToSkin(m_bmpBackground.GetSafeHandle(), 63, red, green, blue);
     if (m_hProgressBar)
-        ::SetWindowPos(m_hProgressBar, nullptr, 15, h / 3, w - 30, 15, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(m_hProgressBar, nullptr, 15, m_nHeight / 3, m_nWidth - 30, 15, SWP_NOZORDER | SWP_NOACTIVATE);
     return 1;
 }
 
@@ -229,16 +211,24 @@ int CPopupAlert::SetSkin(const wchar_t* pszBitmapFile, short red, short green, s
         return 0;
     }
     m_bmpBackground.Attach(skin);
+    FitToSkin(skin, 30, red, green, blue);
+    return 1;
+}
+
+void CPopupAlert::FitToSkin(HBITMAP skin, int linkBottomInset, short red, short green, short blue)
+{
     const SIZE size = BitmapSize(skin);
     m_nWidth = size.cx;
     m_nHeight = size.cy;
     const int w = m_nWidth;
     const int h = m_nHeight;
     m_rcText = CRect(40, 13, w - 5, h - m_nBottomMargin - m_nLinkAreaHeight);
-    m_rcProceedLink = m_rcCloseLink = CRect(0, h - 78, w, h - 30);
+    m_rcProceedLink = m_rcCloseLink = CRect(0, h - 78, w, h - linkBottomInset);
     m_rcBottom = CRect(0, h - m_nBottomMargin, w, h);
+    // A colour of 65535 or more in any part means no transparent colour: the
+    // popup stays a rectangle.
     if (static_cast<unsigned short>(red) < 65535 && static_cast<unsigned short>(green) < 65535 &&
-        static_cast<unsigned short>(blue) < 65535) {
+        static_cast<unsigned short>(blue) < 65535 && skin) {
         HRGN region = GenerateRegion(skin, static_cast<BYTE>(red), static_cast<BYTE>(green), static_cast<BYTE>(blue));
         if (region) {
             if (m_hRegion)
@@ -247,7 +237,6 @@ int CPopupAlert::SetSkin(const wchar_t* pszBitmapFile, short red, short green, s
             ApplyRegion(m_hRegion);
         }
     }
-    return 1;
 }
 
 void CPopupAlert::SetTextFont(const wchar_t* pszFace, int nPointSize, int nTextStyle, int nLinkStyle)

@@ -135,6 +135,21 @@ void ShowOwner(HWND owner, bool show)
                        kNoMoveNoSize | SWP_NOZORDER | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
+// Prepares `popup` for a request of `type` and shows it above every window,
+// its owner shown first in parent mode 1; false when it could not be
+// prepared.
+bool PresentPopup(CPopupAlert& popup, HWND hParent, int type, int nParentMode)
+{
+    if (nParentMode == 1)
+        ShowOwner(hParent, true);
+    vklogLog(kGuiTag, VKLOG_DETAIL, L"ShowPopupWindow: GetCurrentThreadId() = %d ", ::GetCurrentThreadId());
+    if (!popup.InitWindow(hParent, type, ::GetCurrentThreadId()))
+        return false;
+    ::SetWindowPos(popup.m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, kNoMoveNoSize);
+    popup.Show();
+    return true;
+}
+
 int ShowLocalPopup(int type, HWND hParent, int nParentMode)
 {
     std::unique_ptr<CPopupAlert> popup(new (std::nothrow) CPopupAlert());
@@ -151,13 +166,8 @@ int ShowLocalPopup(int type, HWND hParent, int nParentMode)
         popup->SetReader(g_otp.reader);
         popup->SetThreadRoutine(g_otp.worker);
     }
-    if (nParentMode == 1)
-        ShowOwner(hParent, true);
-    vklogLog(kGuiTag, VKLOG_DETAIL, L"ShowPopupWindow: GetCurrentThreadId() = %d ", ::GetCurrentThreadId());
     UINT result = kPopupClosed;
-    if (popup->InitWindow(hParent, type, ::GetCurrentThreadId())) {
-        ::SetWindowPos(popup->m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, kNoMoveNoSize);
-        popup->Show();
+    if (PresentPopup(*popup, hParent, type, nParentMode)) {
         vklogLog(kGuiTag, VKLOG_INFO, L"ShowPopupWindow: Entering GetMessage Loop");
         result = RunUntilClosed(*popup);
         vklogLog(kGuiTag, VKLOG_INFO, L"ShowPopupWindow: Leaving GetMessage Loop");
@@ -181,13 +191,8 @@ int ShowLibraryPopup(int type, HWND hParent, bool bWait, int nParentMode)
         vklogLog(kGuiTag, VKLOG_ERROR, L"ShowPopupWindow: the library's popup window could not be created");
         return kPopupClosed;
     }
-    if (nParentMode == 1)
-        ShowOwner(hParent, true);
-    vklogLog(kGuiTag, VKLOG_DETAIL, L"ShowPopupWindow: GetCurrentThreadId() = %d ", ::GetCurrentThreadId());
     UINT result = kPopupClosed;
-    if (popup->InitWindow(hParent, type, ::GetCurrentThreadId())) {
-        ::SetWindowPos(popup->m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, kNoMoveNoSize);
-        popup->Show();
+    if (PresentPopup(*popup, hParent, type, nParentMode)) {
         if (bWait) {
             vklogLog(kGuiTag, VKLOG_INFO, L"ShowPopupWindow: Entering GetMessage Default Loop");
             result = RunUntilClosed(*popup);
