@@ -21,7 +21,22 @@ private:
 LONG qlRegReadStringValueEx(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
                             wchar_t* buffer, DWORD* sizeBytes, REGSAM access)
 {
-    if (!root || !subKey || !buffer || !sizeBytes || *sizeBytes < sizeof(wchar_t))
+    if (!root || !subKey || !sizeBytes)
+        return ERROR_INVALID_PARAMETER;
+    if (!buffer) {
+        ScopedKey key;
+        LONG status = RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE | access, &key);
+        DWORD type = 0;
+        DWORD size = 0;
+        if (status == ERROR_SUCCESS)
+            status = RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size);
+        if (status == ERROR_SUCCESS && type != REG_SZ && type != REG_EXPAND_SZ)
+            status = ERROR_INVALID_DATATYPE;
+        if (status == ERROR_SUCCESS)
+            *sizeBytes = size;
+        return status;
+    }
+    if (*sizeBytes < sizeof(wchar_t))
         return ERROR_INVALID_PARAMETER;
     const DWORD capacity = *sizeBytes;
     buffer[0] = L'\0';

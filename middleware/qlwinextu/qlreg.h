@@ -6,7 +6,8 @@
 
 // Reads a REG_SZ or REG_EXPAND_SZ value into `buffer`, whose size in bytes is
 // given in *sizeBytes and replaced by the bytes written. The text is always
-// terminated; a value that does not fit gives ERROR_MORE_DATA.
+// terminated; a value that does not fit gives ERROR_MORE_DATA. A null
+// `buffer` asks only for the value's size in bytes, stored in *sizeBytes.
 LONG qlRegReadStringValueEx(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
                             wchar_t* buffer, DWORD* sizeBytes, REGSAM access);
 

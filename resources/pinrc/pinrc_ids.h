@@ -173,3 +173,31 @@
 #define IDS_TOAST_NO_READER_TEXT        3151
 #define IDS_TOAST_AUTOUPDATE_TITLE      3156
 #define IDS_TOAST_AUTOUPDATE_TEXT       3157
+
+// Card selection.
+#define IDD_SELECT_CARD                 3134
+#define IDS_SELECT_CARD_ONE             3136
+#define IDS_SELECT_CARD_SEVERAL         3137
+#define IDS_SELECT_CARD_INSERT          3138
+#define IDS_SELECT_CARD_CONNECT         3139
+#define IDC_SELECT_CARD_LIST            3140
+#define IDC_SELECT_CARD_PROMPT          3141
+#define IDC_SELECT_CARD_STATUS          3142
+#define IDC_SELECT_CARD_LABEL           3144
+
+// The notice that the card manager is blocked.
+#define IDD_CM_LOCKED                   3040
+#define IDS_CM_LOCKED_DEFAULT           3040
+#define IDC_CM_LOCKED_MESSAGE           3025
+#define IDS_CM_LOCKED_TOAST_TITLE       3152
+#define IDS_CM_LOCKED_TOAST_TEXT        3153
+
+// The about box.
+#define IDD_ABOUT                       3104
+#define IDS_ABOUT_RIGHTS                3106
+#define IDS_ABOUT_TITLE                 3107
+#define IDC_ABOUT_TEXT                  1000
+#define IDC_ABOUT_RIGHTS                1001
+#define IDC_ABOUT_PRODUCT               1005
+#define IDC_ABOUT_NOTICE                1007
+#define IDC_ABOUT_CREDITS               1008

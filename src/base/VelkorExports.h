@@ -86,4 +86,15 @@ VKGUI_API int ShowAutoUpdateStartPopup(HWND hParent);
 // hands over with CPopupAlert::PostOtpText. Waits until the popup closes.
 VKGUI_API void ShowOTPAlertPopup(HWND hParent, const wchar_t* pszMessage, LPTHREAD_START_ROUTINE pfnWorker,
                                  const wchar_t* pszReader);
+
+// Lets the holder pick a reader. 1 OK: *ppReaderName is a buffer from the
+// run-time heap (free it with free) holding the reader's name without a
+// terminator, *pnReaderNameLength its length in characters. 2 cancelled,
+// -1 when the buffer cannot be had or an output pointer is null.
+VKGUI_API int ShowQLSelectCard(HWND hParent, wchar_t** ppReaderName, int* pnReaderNameLength);
+// Tells the holder the card's card manager is blocked: a toast where the
+// desktop has them, else a dialog that ends when the card leaves readerName.
+VKGUI_API void ShowCMLockedDlg(HWND parent, const wchar_t* readerName);
+// The about box; returns its modal result. The second argument is unused.
+VKGUI_API int ShowAbout(int backgroundFlag, int reserved, const wchar_t* text);
 }

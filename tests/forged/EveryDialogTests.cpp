@@ -7,6 +7,7 @@
 #include "UiDriver.h"
 
 #include "base/VelkorExports.h"
+#include "events/CMLockedDlg.h"
 #include "mwctl_control.h"
 #include "pinrc_ids.h"
 #include "unlock/InitializePinDlg.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -199,6 +201,25 @@ TEST(EveryDialog, HoldsAgainstForgedMessagesAndEndsAsTheHolderEndsIt)
              CUnlockInitToolDlg dialog(nullptr, kReader, 1);
              return std::to_wstring(WithHolder(h, [&] { return dialog.DoModal(); }));
          },
+         {}, {}, {}, IDOK, L"1"},
+        {"select card",
+         [](const Holder& h) {
+             wchar_t* name = nullptr;
+             int length = 0;
+             int result = WithHolder(h, [&] { return ShowQLSelectCard(nullptr, &name, &length); });
+             std::wstring chosen = name ? std::wstring(name, static_cast<size_t>(length)) : L"(none)";
+             free(name);
+             return std::to_wstring(result) + L" " + chosen;
+         },
+         {}, {}, {}, IDOK, std::wstring(L"1 ") + kReader},
+        {"card manager locked",
+         [](const Holder& h) {
+             CCMLockedDlg dialog(nullptr, kReader);
+             return std::to_wstring(WithHolder(h, [&] { return dialog.DoModal(); }));
+         },
+         {}, {}, {}, IDOK, L"1"},
+        {"about",
+         [](const Holder& h) { return std::to_wstring(WithHolder(h, [] { return ShowAbout(0, 0, L"forged"); })); },
          {}, {}, {}, IDOK, L"1"},
     };
 

@@ -72,7 +72,10 @@ INSTANTIATE_TEST_SUITE_P(Templates, DialogLayout,
                                          Template{"UnlockCard", IDD_UNLOCK_CARD},
                                          Template{"InitializePin", IDD_INIT_PIN},
                                          Template{"ResetPage", IDD_RESET_PAGE},
-                                         Template{"ResetFrame", IDD_RESET_FRAME}),
+                                         Template{"ResetFrame", IDD_RESET_FRAME},
+                                         Template{"SelectCard", IDD_SELECT_CARD},
+                                         Template{"CardManagerLocked", IDD_CM_LOCKED},
+                                         Template{"About", IDD_ABOUT}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

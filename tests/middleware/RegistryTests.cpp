@@ -82,7 +82,11 @@ TEST(RegistryRead, StringValuesAreAlwaysTerminatedAndNeverOverrun)
     wchar_t buffer[4];
     DWORD size = 0;
     EXPECT_EQ(ERROR_INVALID_PARAMETER, qlRegReadStringValueEx(HKEY_LOCAL_MACHINE, kTestKey, L"Path", buffer, &size, kView));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, qlRegReadStringValueEx(HKEY_LOCAL_MACHINE, kTestKey, L"Path", nullptr, &size, kView));
+    // Without a buffer only the stored size is asked for.
+    EXPECT_EQ(ERROR_SUCCESS, qlRegReadStringValueEx(HKEY_LOCAL_MACHINE, kTestKey, L"Path", nullptr, &size, kView));
+    EXPECT_EQ(sizeof(L"C:\\a.chm"), size);
+    EXPECT_EQ(ERROR_INVALID_DATATYPE, qlRegReadStringValueEx(HKEY_LOCAL_MACHINE, kTestKey, L"Number", nullptr, &size, kView));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, qlRegReadStringValueEx(HKEY_LOCAL_MACHINE, kTestKey, L"Missing", nullptr, &size, kView));
 }
 
 } // namespace

@@ -25,7 +25,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <cstdio>
 #include <cwchar>
@@ -71,6 +73,11 @@ int Usage()
           L"                          ask for the PIN (GetPINFromUser); prints the result and the\n"
           L"                          PIN's length, never the PIN\n"
           L"  pin-always [--reader R] ask to allow one use of a key (ShowPINAlwaysPrompt)\n"
+          L"  select-card             pick a reader among the card world's (ShowQLSelectCard); prints\n"
+          L"                          the result and the reader chosen\n"
+          L"  cm-locked [--reader R]  the notice that the card manager is blocked (ShowCMLockedDlg)\n"
+          L"  about [--text TEXT] [--background]\n"
+          L"                          the about box (ShowAbout)\n"
           L"  change-pin [--reader R] [--min N] [--max N] [--numeric] [--weak-allowed]\n"
           L"             [--first-use] [--no-current]\n"
           L"                          change the PIN under the rules (GetChangePINInfoFromUser);\n"
@@ -809,6 +816,36 @@ int Run(HMODULE library, const std::vector<std::wstring>& command)
             return 1;
         int result = prompt(nullptr, Option(command, L"--reader", L"Demo Reader 0").c_str());
         Print(L"ShowPINAlwaysPrompt returned " + std::to_wstring(result));
+        return 0;
+    }
+    if (name == L"select-card") {
+        auto select = Export<int(__cdecl*)(HWND, wchar_t**, int*)>(library, "ShowQLSelectCard");
+        if (!select)
+            return 1;
+        wchar_t* reader = nullptr;
+        int length = 0;
+        int result = select(nullptr, &reader, &length);
+        std::wstring chosen = reader ? std::wstring(reader, static_cast<size_t>(length)) : std::wstring();
+        free(reader);
+        Print(L"ShowQLSelectCard returned " + std::to_wstring(result) + (reader ? L", reader \"" + chosen + L"\"" : L""));
+        return 0;
+    }
+    if (name == L"cm-locked") {
+        auto notice = Export<void(__cdecl*)(HWND, const wchar_t*)>(library, "ShowCMLockedDlg");
+        if (!notice)
+            return 1;
+        notice(nullptr, Option(command, L"--reader", L"Demo Reader 0").c_str());
+        Print(L"ShowCMLockedDlg returned");
+        return 0;
+    }
+    if (name == L"about") {
+        auto about = Export<int(__cdecl*)(int, int, const wchar_t*)>(library, "ShowAbout");
+        if (!about)
+            return 1;
+        const bool background = std::find(command.begin(), command.end(), L"--background") != command.end();
+        int result = about(background ? 1 : 0, 0,
+                           Option(command, L"--text", L"Velkor smart card middleware for your organisation's cards.").c_str());
+        Print(L"ShowAbout returned " + std::to_wstring(result));
         return 0;
     }
     if (name == L"last-pin-try") {
