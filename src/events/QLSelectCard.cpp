@@ -124,8 +124,29 @@ BOOL QLSelectCard::OnCommand(WPARAM wParam, LPARAM lParam)
     return CSecureDialog::OnCommand(wParam, lParam);
 }
 
+bool QLSelectCard::IsLaterEventQueued() const
+{
+    MSG queued;
+    for (const Subscription& subscription : kSubscriptions)
+        if (*subscription.message &&
+            ::PeekMessageW(&queued, m_hWnd, *subscription.message, *subscription.message, PM_NOREMOVE | PM_NOYIELD))
+            return true;
+    return false;
+}
+
 bool QLSelectCard::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    const bool isEvent = IsRegisteredMessage(msg, g_uCardInsertedEvent) || IsRegisteredMessage(msg, g_uCardRemovedEvent) ||
+                         IsRegisteredMessage(msg, g_uReaderInsEvent) || IsRegisteredMessage(msg, g_uReaderRemEvent);
+    // What an event leaves on screen depends only on the readers as they are
+    // and on that event's reader, never on what came before: when a later
+    // event waits in the queue, this one's rebuild would be redone at once.
+    // Skipping it keeps a burst of events from costing a rebuild each.
+    if (isEvent && IsLaterEventQueued()) {
+        VKReaderEventSubscriber::FreeReaderName(lParam);
+        result = 0;
+        return true;
+    }
     if (IsRegisteredMessage(msg, g_uCardInsertedEvent))
         result = OnCardInsertedEvent(wParam, lParam);
     else if (IsRegisteredMessage(msg, g_uCardRemovedEvent))

@@ -47,6 +47,8 @@ private:
     // the status line and stores the selected name in the caller's string.
     void Present(UINT promptId, int selection, bool okEnabled, bool listShown = true);
     void StopSubscribers();
+    // Whether another card or reader event waits in this window's queue.
+    bool IsLaterEventQueued() const;
 
     CSecStr* m_pReaderName;
     CSecStr m_sStatus;

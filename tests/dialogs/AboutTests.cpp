@@ -20,7 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,7 +28,6 @@
 namespace {
 
 constexpr const wchar_t* kProductCode = L"{3F2B6C1D-8A4E-4B7F-9C0D-1E2F3A4B5C6D}";
-constexpr const wchar_t* kPatchCode = L"{9A8B7C6D-5E4F-4A3B-8C2D-1E0F9A8B7C6E}";
 constexpr const wchar_t* kUnknownProduct = L"{00000000-1111-2222-3333-444444444444}";
 
 // Runs SQL statements on a new database at `path` and commits it: an
@@ -193,35 +192,44 @@ std::wstring Squashed(const std::wstring& guid)
     return squashed;
 }
 
-// An applied patch of the installed product, recorded where the installer
-// records one, with its cached package: a patch database whose
-// MsiPatchMetadata table carries `rows`.
-class RecordedPatch {
+using Metadata = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// Patches applied to the installed product, in order, recorded where the
+// installer records them, each with its cached package: a patch file whose
+// MsiPatchMetadata table carries the patch's rows.
+class RecordedPatches {
 public:
-    explicit RecordedPatch(const std::vector<std::pair<std::wstring, std::wstring>>& rows) : m_folder(MakeTempDirectory())
+    explicit RecordedPatches(const std::vector<Metadata>& patches) : m_folder(MakeTempDirectory())
     {
-        const std::wstring package = m_folder + L"\\velkor-test.msp";
-        std::vector<std::wstring> sql = {L"CREATE TABLE `MsiPatchMetadata` (`Company` CHAR(72), `Property` CHAR(72) "
-                                         L"NOT NULL, `Value` CHAR(0) NOT NULL PRIMARY KEY `Company`, `Property`)"};
-        for (const auto& [property, value] : rows)
-            sql.push_back(L"INSERT INTO `MsiPatchMetadata` (`Company`, `Property`, `Value`) VALUES ('', '" + property +
-                          L"', '" + value + L"')");
-        m_bBuilt = BuildDatabase(package, sql, true);
         const std::wstring product = Squashed(kProductCode);
-        const std::wstring patch = Squashed(kPatchCode);
-        const std::wstring list = patch + L'\0';
+        std::wstring list;
+        for (size_t i = 0; i < patches.size() && i < std::size(kPatchCodes); ++i) {
+            const std::wstring package = m_folder + L"\\velkor-test-" + std::to_wstring(i) + L".msp";
+            std::vector<std::wstring> sql = {L"CREATE TABLE `MsiPatchMetadata` (`Company` CHAR(72), `Property` "
+                                             L"CHAR(72) NOT NULL, `Value` CHAR(0) NOT NULL PRIMARY KEY `Company`, "
+                                             L"`Property`)"};
+            for (const auto& [property, value] : patches[i])
+                sql.push_back(L"INSERT INTO `MsiPatchMetadata` (`Company`, `Property`, `Value`) VALUES ('', '" +
+                              property + L"', '" + value + L"')");
+            m_bBuilt = BuildDatabase(package, sql, true) && (m_bBuilt || i == 0);
+            const std::wstring patch = Squashed(kPatchCodes[i]);
+            list += patch + L'\0';
+            m_registry.SetString(kClasses + product + L"\\Patches", patch, L":velkor-test");
+            m_registry.SetDword(kUserData + L"Products\\" + product + L"\\Patches\\" + patch, L"State", 1);
+            m_registry.SetString(kUserData + L"Patches\\" + patch, L"LocalPackage", package);
+        }
         m_registry.SetRaw(kClasses + product + L"\\Patches", L"Patches", REG_MULTI_SZ, list.c_str(),
                           static_cast<DWORD>((list.size() + 1) * sizeof(wchar_t)));
-        m_registry.SetString(kClasses + product + L"\\Patches", patch, L":velkor-test");
-        m_registry.SetDword(kUserData + L"Products\\" + product + L"\\Patches\\" + patch, L"State", 1);
-        m_registry.SetString(kUserData + L"Patches\\" + patch, L"LocalPackage", package);
     }
-    ~RecordedPatch() { RemoveDirectoryTree(m_folder); }
+    ~RecordedPatches() { RemoveDirectoryTree(m_folder); }
     bool Built() const { return m_bBuilt; }
 
 private:
     inline static const std::wstring kClasses = L"Software\\Classes\\Installer\\Products\\";
-    inline static const std::wstring kUserData = L"Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\";
+    inline static const std::wstring kUserData =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\";
+    inline static const wchar_t* const kPatchCodes[] = {L"{9A8B7C6D-5E4F-4A3B-8C2D-1E0F9A8B7C6E}",
+                                                        L"{1B2C3D4E-5F60-4718-9A2B-3C4D5E6F7081}"};
     std::wstring m_folder;
     RegistryFixture m_registry;
     bool m_bBuilt = false;
@@ -230,7 +238,7 @@ private:
 struct AboutCase {
     const char* name;
     const wchar_t* productCode;
-    std::vector<std::pair<std::wstring, std::wstring>> patch; // none: no patch
+    std::vector<Metadata> patches;
     std::wstring productLine;
 };
 
@@ -247,11 +255,8 @@ TEST_P(AboutBox, ShowsTheProductAsTheInstallerRecordsIt)
     ASSERT_TRUE(EnsureInstalled()) << "msiexec did not install the test package";
     RegistryFixture registry;
     registry.SetString(kInstallKey, L"ProductCode", c.productCode);
-    std::unique_ptr<RecordedPatch> patch;
-    if (!c.patch.empty()) {
-        patch = std::make_unique<RecordedPatch>(c.patch);
-        ASSERT_TRUE(patch->Built());
-    }
+    RecordedPatches patches(c.patches);
+    ASSERT_TRUE(c.patches.empty() || patches.Built());
     std::wstring line, text, title;
     auto holder = uidriver::ActOnDialog([&](HWND dialog) {
         uidriver::WaitIdle(dialog);
@@ -272,9 +277,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(AboutCase{"InstalledPackage", kProductCode, {}, L"Velkor Test Suite (7.1.0.31)"},
                     AboutCase{"Patched",
                               kProductCode,
-                              {{L"InternalVersion", L"7.1.2.5"}, {L"Reference", L"Hotfix 12"}},
+                              {{{L"InternalVersion", L"7.1.1.2"}, {L"Reference", L"Hotfix 11"}},
+                               {{L"InternalVersion", L"7.1.2.5"}, {L"Reference", L"Hotfix 12"}}},
                               L"Velkor Test Suite (7.1.2.5) - Hotfix 12"},
-                    AboutCase{"PatchWithoutVersion", kProductCode, {{L"Reference", L"Hotfix 12"}},
+                    AboutCase{"PatchWithoutVersion", kProductCode, {{{L"Reference", L"Hotfix 12"}}},
                               L"Velkor Test Suite (7.1.0.31)"},
                     AboutCase{"NoPackage", kUnknownProduct, {}, L""}),
     [](const auto& info) { return std::string(info.param.name); });

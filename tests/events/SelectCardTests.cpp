@@ -220,6 +220,37 @@ INSTANTIATE_TEST_SUITE_P(
              IDOK, IDOK, kLong}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(SelectCardCalls, ABurstOfEventsEndsOnTheLastOne)
+{
+    CardWorldBuilder world;
+    world.Card(L"card", {{L"Identifier", L"C1"}});
+    for (int i = 0; i < 8; ++i)
+        world.Reader(Name(i), L"empty");
+    ASSERT_TRUE(world.Serve());
+    const long copies = VKReaderEventSubscriber::LiveCopies();
+    auto holder = WhenDialogShows([copies](HWND dialog) {
+        // Events pile up faster than the dialog takes them.
+        for (int round = 0; round < 40; ++round)
+            for (int i = 0; i < 8; ++i) {
+                mwctlInsertCard(Name(i).c_str(), L"card");
+                mwctlRemoveCard(Name(i).c_str());
+            }
+        mwctlInsertCard(Name(5).c_str(), L"card");
+        mwctlInsertCard(Name(2).c_str(), L"card");
+        WaitDelivered();
+        // Every event taken (its reader name released): the view is the last event's.
+        EXPECT_TRUE(uidriver::WaitUntil([copies] { return VKReaderEventSubscriber::LiveCopies() == copies; }));
+        EXPECT_TRUE(uidriver::WaitIdle(dialog));
+        EXPECT_EQ((View{kSeveral, Name(2), true, true, 8}), Look(dialog));
+        Press(dialog, IDCANCEL);
+    });
+    wchar_t* name = nullptr;
+    int length = 0;
+    EXPECT_EQ(IDCANCEL, ShowQLSelectCard(nullptr, &name, &length));
+    holder.join();
+    EXPECT_EQ(copies, VKReaderEventSubscriber::LiveCopies()) << "a posted reader name was lost";
+}
+
 TEST(SelectCardCalls, NullOutputsAreRefusedWithoutADialog)
 {
     wchar_t* name = nullptr;
