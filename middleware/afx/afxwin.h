@@ -252,6 +252,9 @@ public:
     // True for a message that nobody but the system, on this window's own
     // thread, may send: the framework drops it.
     static bool IsForged(UINT msg, WPARAM wParam, LPARAM lParam);
+    // True for a message taken from a window's queue that only the window's
+    // own thread may give it: somebody posted it (a queue hook drops it).
+    static bool IsForgedInQueue(const MSG& msg);
     // Makes `hWnd` drop forged messages even if no object is bound to it
     // (dialogs guard their child controls this way).
     static void Guard(HWND hWnd);

@@ -43,6 +43,49 @@ bool IsOwnThreadOnly(UINT msg)
     }
 }
 
+// Messages that hand the receiver a GDI object, a DC to draw into, a
+// structure or a procedure: the library's own code and the system send them
+// on the window's thread. From elsewhere the value is nobody's, or, by
+// chance, one of ours the window would draw into, select or keep (Wine
+// takes a handle without its upper word as any object in that slot).
+bool CarriesObjectOfThisThread(UINT msg, WPARAM wParam)
+{
+    switch (msg) {
+    case WM_SETFONT:
+    case WM_SETICON:
+    case WM_ERASEBKGND:
+    case WM_ICONERASEBKGND:
+    case WM_PRINT:
+    case WM_PRINTCLIENT:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_DELETEITEM:
+    case WM_COMPAREITEM:
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case BM_SETIMAGE:
+    case BM_SETSTYLE:
+    case STM_SETIMAGE:
+    case STM_SETICON:
+    case EM_SETHANDLE:
+    case EM_SETWORDBREAKPROC:
+        return true;
+    // The controls paint into a WM_PAINT's wParam when it has one, and take
+    // a WM_NCPAINT's as the region to draw; the system's own carry none.
+    case WM_PAINT:
+        return wParam != 0;
+    case WM_NCPAINT:
+        return wParam > 1;
+    default:
+        return false;
+    }
+}
+
 // The framework's windows are watched per thread: while a thread has bound
 // windows, a message hook turns forged posted messages into WM_NULL before
 // any message loop (ours or the host's) dispatches them.
@@ -64,11 +107,7 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM removal, LPARAM lParam)
 {
     if (code == HC_ACTION && lParam) {
         MSG* msg = reinterpret_cast<MSG*>(lParam);
-        const bool ownThreadOnly = IsOwnThreadOnly(msg->message);
-        // DispatchMessage calls a timer message's lParam as a procedure: the
-        // framework's timers have none, so one in the queue was forged.
-        const bool timerProcedure = (msg->message == WM_TIMER || msg->message == kSystemTimer) && msg->lParam;
-        if ((ownThreadOnly || timerProcedure) && msg->hwnd && CWnd::IsInFrameworkWindow(msg->hwnd)) {
+        if (msg->hwnd && CWnd::IsForgedInQueue(*msg) && CWnd::IsInFrameworkWindow(msg->hwnd)) {
             msg->message = WM_NULL;
             msg->wParam = 0;
             msg->lParam = 0;
@@ -125,11 +164,19 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     return TRUE;
 }
 
-bool CWnd::IsForged(UINT msg, WPARAM, LPARAM)
+bool CWnd::IsForged(UINT msg, WPARAM wParam, LPARAM)
 {
     // A message from another thread is being sent to us; the queued ones
     // were already turned into WM_NULL by the hook.
-    return IsOwnThreadOnly(msg) && InSendMessage();
+    return (IsOwnThreadOnly(msg) || CarriesObjectOfThisThread(msg, wParam)) && InSendMessage();
+}
+
+bool CWnd::IsForgedInQueue(const MSG& msg)
+{
+    // DispatchMessage calls a timer message's lParam as a procedure: the
+    // framework's timers have none, so one in the queue was forged.
+    const bool timerProcedure = (msg.message == WM_TIMER || msg.message == kSystemTimer) && msg.lParam;
+    return IsOwnThreadOnly(msg.message) || CarriesObjectOfThisThread(msg.message, msg.wParam) || timerProcedure;
 }
 
 void CWnd::Guard(HWND hWnd)

@@ -1,13 +1,16 @@
 // The windowing framework's dialogs: modal runs from templates, the retry
 // without an owner, ending, binding of controls, and the module loader.
 #include "LoadLibrarySync.h"
+#include "ScopedGdi.h"
 #include "SecureDialog.h"
 #include "TestFrameworkDialogs.h"
 #include "UiDriver.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -192,6 +195,65 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
         EXPECT_STREQ(L"typed", dialog.m_sText) << c.name;
         EXPECT_EQ(1, dialog.m_nInitCalls) << c.name;
     }
+}
+
+// Another thread hands the dialog's windows GDI objects and a DC of this
+// process, as a forged handle may name one of ours by chance: no window
+// keeps the object, and none draws into the DC.
+TEST(ModalDialog, KeepsNoObjectAndDrawsIntoNoDcItWasHanded)
+{
+    ScopedGdiObject<HBITMAP> bitmap(CreateBitmap(8, 8, 1, 32, nullptr));
+    ScopedGdiObject<HBITMAP> canvasBitmap(CreateBitmap(64, 64, 1, 32, nullptr));
+    ScopedMemoryDC canvas(nullptr);
+    ScopedSelectObject selected(canvas, canvasBitmap);
+    const auto font = reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT));
+    const auto image = reinterpret_cast<LPARAM>(bitmap.Get());
+    const auto dc = reinterpret_cast<WPARAM>(static_cast<HDC>(canvas));
+    using Kept = LRESULT (*)(HWND);
+    struct Case {
+        const char* name;
+        int id; // 0: the dialog itself
+        UINT msg;
+        WPARAM wParam;
+        LPARAM lParam;
+        Kept kept; // what the window holds (null: the canvas is checked instead)
+    };
+    const Case cases[] = {
+        {"font", IDC_FRAMEWORK_EDIT, WM_SETFONT, font, FALSE, [](HWND w) { return SendMessageW(w, WM_GETFONT, 0, 0); }},
+        {"icon", 0, WM_SETICON, ICON_BIG, image, [](HWND w) { return SendMessageW(w, WM_GETICON, ICON_BIG, 0); }},
+        {"button style", IDOK, BM_SETSTYLE, BS_OWNERDRAW, TRUE, [](HWND w) { return GetWindowLongPtrW(w, GWL_STYLE); }},
+        {"picture", IDC_FRAMEWORK_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, image,
+         [](HWND w) { return SendMessageW(w, STM_GETIMAGE, IMAGE_BITMAP, 0); }},
+        {"printed edit", IDC_FRAMEWORK_EDIT, WM_PRINTCLIENT, dc, PRF_CLIENT | PRF_ERASEBKGND, nullptr},
+        {"erased dialog", 0, WM_ERASEBKGND, dc, 0, nullptr},
+        {"painted button", IDOK, WM_PAINT, dc, 0, nullptr},
+    };
+    constexpr COLORREF kCanvas = RGB(1, 2, 3);
+    TextDialog dialog;
+    std::vector<std::string> kept;
+    auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
+        for (const Case& c : cases) {
+            HWND target = c.id ? GetDlgItem(window, c.id) : window;
+            for (bool posted : {false, true}) {
+                SetDCBrushColor(canvas, kCanvas);
+                RECT all = {0, 0, 64, 64};
+                FillRect(canvas, &all, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+                const LRESULT before = c.kept ? c.kept(target) : 0;
+                if (posted)
+                    PostMessageW(target, c.msg, c.wParam, c.lParam);
+                else
+                    SendMessageW(target, c.msg, c.wParam, c.lParam);
+                uidriver::WaitIdle(window);
+                const bool changed = c.kept ? c.kept(target) != before : GetPixel(canvas, 2, 2) != kCanvas;
+                if (changed)
+                    kept.push_back(std::string(posted ? "posted " : "sent ") + c.name);
+            }
+        }
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(IDCANCEL, dialog.DoModal());
+    holder.join();
+    EXPECT_EQ(std::vector<std::string>{}, kept);
 }
 
 class CountingEdit : public CEdit {
