@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -107,18 +108,9 @@ struct Row {
     std::wstring expected;
 };
 
-TEST(EveryDialog, HoldsAgainstForgedMessagesAndEndsAsTheHolderEndsIt)
+std::vector<Row> Rows()
 {
-    RegistryFixture registry;
-    registry.Remove(kUserConsole, L"HideUnlockCode");
-    CardWorldBuilder world;
-    world.Reader(kReader, L"card", L"dora")
-        .Card(L"dora", {{L"Identifier", L"D0"}, {L"PIN", L"13572468"}, {L"PINTries", L"0"}, {L"MinPINLen", L"6"},
-                        {L"MaxPINLen", L"8"}, {L"WeakPINCheck", L"1"}, {L"AdminKey", std::wstring(48, L'A')},
-                        {L"AdminTries", L"5"}, {L"TransactionTimeout", L"20000"}});
-    ASSERT_TRUE(world.Serve());
-
-    const Row rows[] = {
+    return {
         {"change PIN",
          [](const Holder& h) {
              wchar_t fresh[128] = {};
@@ -221,12 +213,35 @@ TEST(EveryDialog, HoldsAgainstForgedMessagesAndEndsAsTheHolderEndsIt)
         {"about",
          [](const Holder& h) { return std::to_wstring(WithHolder(h, [] { return ShowAbout(0, 0, L"forged"); })); },
          {}, {}, {}, IDOK, L"1"},
+        {"last PIN try",
+         [](const Holder& h) { return std::to_wstring(WithHolder(h, [] { return DisplayLastPINTry(kReader); })); },
+         {}, {}, {}, IDCANCEL, L"-1"},
     };
+}
 
-    long tried = 0;
-    int dialogs = 0;
-    unsigned seed = 41;
-    for (const Row& row : rows) {
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+// The card the dialogs work on, served for each test.
+class ForgedTraffic : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_registry.Remove(kUserConsole, L"HideUnlockCode");
+        m_world.Reader(kReader, L"card", L"dora")
+            .Card(L"dora", {{L"Identifier", L"D0"}, {L"PIN", L"13572468"}, {L"PINTries", L"0"}, {L"MinPINLen", L"6"},
+                            {L"MaxPINLen", L"8"}, {L"WeakPINCheck", L"1"}, {L"AdminKey", std::wstring(48, L'A')},
+                            {L"AdminTries", L"5"}, {L"TransactionTimeout", L"20000"}});
+        ASSERT_TRUE(m_world.Serve());
+    }
+
+    // Shows the row's dialog, fills it as the holder would, lets another
+    // program throw the stream at it and ends it as the holder does; the
+    // number of messages the sender tried.
+    static long HoldThrough(const Row& row, unsigned seed)
+    {
         // Forged input may change a field at any time: the holder types until
         // every field shows what was meant, as a person looking at it would.
         auto fill = [&row](HWND dialog, const std::vector<std::wstring>& texts) {
@@ -245,7 +260,7 @@ TEST(EveryDialog, HoldsAgainstForgedMessagesAndEndsAsTheHolderEndsIt)
         bool refusedHeld = true;
         std::wstring ended = row.run([&](HWND dialog) {
             fill(dialog, row.entry);
-            sent = SendHostileTraffic(dialog, ++seed, kControlBudget);
+            sent = SendHostileTraffic(dialog, seed, kControlBudget);
             if (!row.refused.empty()) {
                 fill(dialog, row.refused);
                 PostMessageW(dialog, WM_COMMAND, IDOK, 0);
@@ -258,13 +273,52 @@ TEST(EveryDialog, HoldsAgainstForgedMessagesAndEndsAsTheHolderEndsIt)
             PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(row.end, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(dialog, row.end)));
         });
-        EXPECT_GT(sent, 0) << row.name << ": the sender finished with the dialog still open";
+        EXPECT_GT(sent, 0) << row.name << ": the sender finished with the dialog already gone";
         EXPECT_TRUE(refusedHeld) << row.name << ": a forged OK confirmed what the rules refuse";
         EXPECT_EQ(row.expected, ended) << row.name;
-        tried += sent > 0 ? sent : 0;
-        dialogs += sent > 0;
+        return sent > 0 ? sent : 0;
     }
-    std::printf("[ forged    ] %ld messages at %d dialogs and their controls\n", tried, dialogs);
+
+private:
+    RegistryFixture m_registry;
+    CardWorldBuilder m_world;
+};
+
+class EveryDialog : public ForgedTraffic, public testing::WithParamInterface<Row> {};
+
+TEST_P(EveryDialog, HoldsAgainstForgedMessagesAndEndsAsTheHolderEndsIt)
+{
+    const long tried = HoldThrough(GetParam(), 41);
+    std::printf("[ forged    ] %ld messages at the %s dialog and its controls\n", tried, GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, EveryDialog, testing::ValuesIn(Rows()), [](const testing::TestParamInfo<Row>& info) {
+    std::string name = info.param.name;
+    for (char& c : name)
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+});
+
+// Every pair of values for every message, at every dialog and each control.
+using Soak = ForgedTraffic;
+TEST_F(Soak, ForgedTrafficAtEveryDialog)
+{
+    // Far longer than the default run: only on request.
+    wchar_t soak[8] = {};
+    if (!GetEnvironmentVariableW(L"VELKOR_SOAK", soak, 8) || soak[0] != L'1')
+        GTEST_SKIP() << "VELKOR_SOAK=1 runs every pair of values at every dialog";
+    long tried = 0;
+    unsigned seed = 41;
+    const ULONGLONG started = GetTickCount64();
+    for (const Row& row : Rows()) {
+        const ULONGLONG rowStarted = GetTickCount64();
+        const long sent = HoldThrough(row, ++seed);
+        std::printf("[ soak      ] %ld messages at the %s dialog in %.1f s\n", sent, row.name,
+                    static_cast<double>(GetTickCount64() - rowStarted) / 1000.0);
+        tried += sent;
+    }
+    std::printf("[ soak      ] %ld messages at %zu dialogs and their controls in %.1f s\n", tried, Rows().size(),
+                static_cast<double>(GetTickCount64() - started) / 1000.0);
 }
 
 } // namespace

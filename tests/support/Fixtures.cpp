@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwchar>
 
 namespace {
@@ -183,6 +184,59 @@ std::wstring ResourceString(HMODULE module, UINT id)
     return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
 
+namespace {
+
+// Handles this thread's messages while another program throws its own at them.
+void DispatchForeignMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        // DispatchMessage would call a forged timer message's lParam (Wine
+        // does not check it): the framework's hook drops them for the
+        // library's windows, and this loop does for the caller's own.
+        if ((msg.message == WM_TIMER || msg.message == 0x0118) && msg.lParam)
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// A message posted after all others: its retrieval means the queue before it is empty.
+constexpr WPARAM kDrainMarker = 0x56444D4B; // 'VDMK'
+std::atomic<bool> g_bDrainMarkerSeen{false};
+
+LRESULT CALLBACK SeeDrainMarker(int code, WPARAM removal, LPARAM lParam)
+{
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && removal == PM_REMOVE && msg && msg->message == WM_NULL && msg->wParam == kDrainMarker &&
+        msg->lParam == static_cast<LPARAM>(kDrainMarker))
+        g_bDrainMarkerSeen = true;
+    return CallNextHookEx(nullptr, code, removal, lParam);
+}
+
+bool WaitForQueueDrained(HWND window, ULONGLONG deadline, bool pumpThisThread)
+{
+    DWORD process = 0;
+    const DWORD thread = GetWindowThreadProcessId(window, &process);
+    if (!thread || process != GetCurrentProcessId())
+        return true;
+    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, SeeDrainMarker, nullptr, thread);
+    if (!hook)
+        return false;
+    g_bDrainMarkerSeen = false;
+    bool posted = PostMessageW(window, WM_NULL, kDrainMarker, static_cast<LPARAM>(kDrainMarker)) != FALSE;
+    while (posted && !g_bDrainMarkerSeen && GetTickCount64() < deadline) {
+        // A wait with a short time-out, not a pause: the flag is set on another thread.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        if (pumpThisThread)
+            DispatchForeignMessages();
+    }
+    UnhookWindowsHookEx(hook);
+    return g_bDrainMarkerSeen;
+}
+
+} // namespace
+
 long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pumpThisThread)
 {
     std::wstring command = L"\"" + BinDirectory() + L"hostile_sender.exe\" " +
@@ -191,8 +245,13 @@ long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pum
     wchar_t soak[8] = {};
     if (GetEnvironmentVariableW(L"VELKOR_SOAK", soak, 8) && soak[0] == L'1')
         command += L" soak";
-    else if (controlBudget >= 0)
+    else
         command += L" " + std::to_wstring(controlBudget);
+    // Only the messages of a range, to find which one a fault needs.
+    wchar_t range[64] = {};
+    const DWORD rangeLength = GetEnvironmentVariableW(L"VELKOR_HOSTILE_MESSAGES", range, 64);
+    if (rangeLength > 0 && rangeLength < 64)
+        command += L" " + std::wstring(range);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -210,22 +269,17 @@ long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pum
                                 : WaitForSingleObject(process.hProcess, left);
         if (waited != WAIT_OBJECT_0 + 1)
             break;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            // DispatchMessage would call a forged timer message's lParam (Wine
-            // does not check it): the framework's hook drops them for the
-            // library's windows, and this loop does for the caller's own.
-            if ((msg.message == WM_TIMER || msg.message == 0x0118) && msg.lParam)
-                continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        DispatchForeignMessages();
     }
     if (waited == WAIT_OBJECT_0)
         GetExitCodeProcess(process.hProcess, &code);
     else
         TerminateProcess(process.hProcess, static_cast<UINT>(-1));
     CloseHandle(process.hProcess);
+    // The sender posts far faster than a dialog handles messages: it is done
+    // when the window's thread has taken the last of them from its queue.
+    if (static_cast<int>(code) > 0 && !WaitForQueueDrained(window, GetTickCount64() + 120000, pumpThisThread))
+        return -3;
     return static_cast<long>(static_cast<int>(code));
 }
 

@@ -98,8 +98,10 @@ std::wstring ResourceString(HMODULE module, UINT id);
 // `controlBudget`, when not negative, caps the messages aimed at the
 // descendants (picked at random; the window itself takes the whole stream).
 // With VELKOR_SOAK=1 every pair of values goes at every window. Returns how
-// many messages it tried; negative when it failed or the window was gone
-// before it finished.
+// many messages it tried, once the window's thread has taken every one from
+// its queue; negative when it failed, the window was gone before it
+// finished, or its thread did not get through the messages in time.
+// VELKOR_HOSTILE_MESSAGES=FIRST-LAST sends only that range of messages.
 // With `pumpThisThread`, the calling thread handles its own windows'
 // messages meanwhile (for windows it owns).
 long SendHostileTraffic(HWND window, unsigned seed, long controlBudget = -1, bool pumpThisThread = false);

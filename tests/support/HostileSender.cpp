@@ -1,11 +1,13 @@
-// hostile_sender.exe WINDOW SEED [soak | BUDGET]: another program on the
-// desktop that posts and sends every message below WM_USER, and the
-// library's registered messages, with boundary and random values at a window
-// and each of its descendants: one pair of values per message (drawn from the
-// list), or with "soak" every pair posted and one of them sent. A BUDGET
-// caps the messages aimed at the descendants, picked at random across them
-// (the window itself still takes every one). Its exit code is the number of
-// messages it tried.
+// hostile_sender.exe WINDOW SEED [soak | BUDGET] [FIRST-LAST]: another
+// program on the desktop that posts and sends every message below WM_USER,
+// and the library's registered messages, with boundary and random values at
+// a window and each of its descendants: one pair of values per message
+// (drawn from the list), or with "soak" every pair posted and one of them
+// sent. A BUDGET caps the messages aimed at the descendants, picked at
+// random across them (the window itself still takes every one; -1: no cap);
+// FIRST-LAST keeps only the messages of that range (numbers as C writes
+// them), to find by halving which one a fault needs. Its exit code is the
+// number of messages it tried.
 //
 // Left out, each because it legitimately ends a dialog or the session, or
 // because it is input the card holder could give just as well:
@@ -25,6 +27,7 @@
 //   of the card does.
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
@@ -93,6 +96,13 @@ int wmain(int argc, wchar_t** argv)
     std::mt19937 random(static_cast<unsigned>(wcstoul(argv[2], nullptr, 0)));
     const bool soak = argc > 3 && wcscmp(argv[3], L"soak") == 0;
     const long budget = argc > 3 && !soak ? wcstol(argv[3], nullptr, 10) : -1;
+    UINT first = 0;
+    UINT last = UINT_MAX;
+    if (argc > 4) {
+        wchar_t* dash = nullptr;
+        first = static_cast<UINT>(wcstoul(argv[4], &dash, 0));
+        last = *dash == L'-' ? static_cast<UINT>(wcstoul(dash + 1, nullptr, 0)) : first;
+    }
     if (!IsWindow(dialog))
         return -1;
 
@@ -105,6 +115,8 @@ int wmain(int argc, wchar_t** argv)
         messages.push_back(msg);
     for (const wchar_t* name : {L"VKCardInsertedEvent", L"VKReaderInsEvent", L"VKReaderRemEvent"})
         messages.push_back(RegisterWindowMessageW(name));
+    messages.erase(std::remove_if(messages.begin(), messages.end(), [&](UINT msg) { return msg < first || msg > last; }),
+                   messages.end());
 
     // Boundary values, then values that look like pointers into a process,
     // then a random pair for each message.
