@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 
 namespace {
@@ -71,6 +72,33 @@ bool ReadText(const std::wstring& path, std::wstring& text)
     text.resize(static_cast<size_t>(chars));
     MultiByteToWideChar(codePage, 0, bytes.data() + skip, length, text.data(), chars);
     return true;
+}
+
+// A card date written relative to the day the world is read: "today",
+// "today+N" or "today-N" days become that local date as YYYYMMDD, so that a
+// world keeps a card that expires soon whenever it is used. Other texts stay.
+std::wstring RelativeCardDate(const std::wstring& text)
+{
+    if (text.compare(0, 5, L"today") != 0)
+        return text;
+    long days = 0;
+    if (text.size() > 5) {
+        if ((text[5] != L'+' && text[5] != L'-') || text.size() == 6 ||
+            text.find_first_not_of(L"0123456789", 6) != std::wstring::npos || text.size() > 11)
+            return text;
+        days = std::wcstol(text.c_str() + 6, nullptr, 10) * (text[5] == L'-' ? -1 : 1);
+    }
+    SYSTEMTIME local;
+    GetLocalTime(&local);
+    FILETIME file;
+    SystemTimeToFileTime(&local, &file);
+    ULARGE_INTEGER ticks{{file.dwLowDateTime, file.dwHighDateTime}};
+    ticks.QuadPart += static_cast<ULONGLONG>(static_cast<LONGLONG>(days) * 864000000000LL);
+    file = {ticks.LowPart, ticks.HighPart};
+    FileTimeToSystemTime(&file, &local);
+    wchar_t date[16] = {};
+    swprintf(date, 16, L"%04u%02u%02u", local.wYear, local.wMonth, local.wDay);
+    return date;
 }
 
 bool IsHex(const std::wstring& text)
@@ -353,7 +381,8 @@ bool CardWorld::Load(const std::wstring& path)
                                             L" numbers");
                 if (key == L"Demographics" && !IsCount(fieldText))
                     return reject(line, L"Demographics is not a number from 0 to " + std::to_wstring(kMaxWorldCount));
-                card.fields[key] = fieldText;
+                const bool isDate = key == L"CHUID.Expiration" || key.compare(0, 12, L"Demographic.") == 0;
+                card.fields[key] = isDate ? RelativeCardDate(fieldText) : fieldText;
             }
             // The card data its fields describe must encode.
             std::wstring fault;

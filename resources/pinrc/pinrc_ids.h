@@ -201,3 +201,28 @@
 #define IDC_ABOUT_PRODUCT               1005
 #define IDC_ABOUT_NOTICE                1007
 #define IDC_ABOUT_CREDITS               1008
+
+// Card and certificate expiry notification.
+#define IDD_CARD_EXPIRY_NOTIFY          3082
+#define IDC_EXPIRY_HEADING              3022
+#define IDC_EXPIRY_DAYS_EDIT            3049
+#define IDC_EXPIRY_DAYS_SPIN            3064
+#define IDC_EXPIRY_REMIND_RADIO         3065
+#define IDC_EXPIRY_CERT_LIST            3066
+#define IDC_EXPIRY_CERT_CAPTION         3067
+#define IDC_EXPIRY_FURTHER_TEXT         3068
+#define IDC_EXPIRY_DAYS_LABEL           3069
+#define IDC_EXPIRY_DONT_REMIND_RADIO    3071
+#define IDC_EXPIRY_SENTENCE             3073
+#define IDC_EXPIRY_DONT_REMIND_CHECK    3076
+#define IDI_CERT_VALID                  3083
+#define IDI_CERT_EXPIRED                3084
+#define IDS_EXPIRY_DEFAULT_SENTENCE     3047
+#define IDS_EXPIRY_CARD_EXPIRED         3093
+#define IDS_EXPIRY_COLUMN_LABEL         3094
+#define IDS_EXPIRY_COLUMN_DATE          3095
+#define IDS_EXPIRY_EXPIRED_SUFFIX       3096
+#define IDS_EXPIRY_CARD_EXPIRES         3116
+#define IDS_EXPIRY_CLOSE                3117
+#define IDS_TOAST_CARD_EXPIRY           3159
+#define IDS_TOAST_CERT_EXPIRY           3161

@@ -97,4 +97,20 @@ VKGUI_API int ShowQLSelectCard(HWND hParent, wchar_t** ppReaderName, int* pnRead
 VKGUI_API void ShowCMLockedDlg(HWND parent, const wchar_t* readerName);
 // The about box; returns its modal result. The second argument is unused.
 VKGUI_API int ShowAbout(int backgroundFlag, int reserved, const wchar_t* text);
+
+// Checks the card in `pszReaderName` and, when the card or one of its
+// certificates expires within the configured windows, tells the holder.
+// `hCancelEvent`, signalled from any thread, closes the notification. 1 when
+// the reader could be connected, 2 otherwise.
+VKGUI_API int ShowValidityCheckDialog(HWND hParent, const wchar_t* pszReaderName, HANDLE hCancelEvent, BOOL bCheckCard,
+                                      BOOL bCheckCertificates);
+// Shows the expiry notification the record describes: 1 (OK) or 2 (cancelled,
+// or nothing to show, or a null output). On OK *pnUpdatedExpirationDays is
+// the days the holder chose (-1 when equal to the record's delay); otherwise
+// -1. *pbDontRemindMe is the holder's do-not-remind-me choice (after a
+// cancel, only when something has expired).
+VKGUI_API int DisplayCardExpiryNotificationEx(HWND hParent, class VKExpiryNotificationInfo& info,
+                                              int* pnUpdatedExpirationDays, int* pbDontRemindMe);
+// The days the holder confirmed, or -1 (not confirmed, or unchanged).
+VKGUI_API int DisplayCardExpiryNotification(HWND hParent, class VKExpiryNotificationInfo* pInfo);
 }

@@ -17,6 +17,7 @@
 #include "ToastManager_control.h"
 #include "unlock/InitializePinDlg.h"
 #include "unlock/ResetCardDialog.h"
+#include "validity/VKExpiryNotificationInfo.h"
 #include "CConverter.h"
 #include "TripleDes.h"
 #include "CException.h"
@@ -82,6 +83,13 @@ int Usage()
           L"             [--first-use] [--no-current]\n"
           L"                          change the PIN under the rules (GetChangePINInfoFromUser);\n"
           L"                          prints the result and the PINs' lengths\n"
+          L"  validity [--reader R] [--no-card] [--no-certificates]\n"
+          L"                          check the card's and its certificates' expiry and tell the holder\n"
+          L"                          (ShowValidityCheckDialog); prints the result and the stored date\n"
+          L"  expiry [--reader R] [--card-days N] [--cert LABEL=DAYS]... [--delay N] [--ui-mode M]\n"
+          L"                          the expiry notice for a card expiring in N days (negative: expired)\n"
+          L"                          and certificates expiring in DAYS (DisplayCardExpiryNotificationEx);\n"
+          L"                          --delay is the default reminder, --ui-mode 2 or 3 adds the toasts\n"
           L"  controls [--markup TEXT] the popup's HTML text control with a sample of every element\n"
           L"                          (or TEXT) and the progress bar themed and plain\n"
           L"  popup alert|auto-update|otp|window CODE [--wait] [--parent-mode N] [--edge E]\n"
@@ -467,6 +475,52 @@ int RunCardData(const std::vector<std::wstring>& command)
     return PrintCardCertificates(readerName);
 }
 
+int RunValidity(const std::vector<std::wstring>& command)
+{
+    CSecStr readerName;
+    if (!ChosenReader(command, readerName))
+        return 1;
+    const int result = ShowValidityCheckDialog(nullptr, readerName, nullptr, !Flag(command, L"--no-card"),
+                                               !Flag(command, L"--no-certificates"));
+    Print(L"ShowValidityCheckDialog returned " + std::to_wstring(result));
+    VKCardManagement card{VKReader(readerName)};
+    Print(L"notification date: " + std::to_wstring(card.GetDisplayNotificationDate()));
+    return 0;
+}
+
+int RunExpiry(const std::vector<std::wstring>& command)
+{
+    const __int64 now = _time64(nullptr);
+    const std::wstring reader = Option(command, L"--reader", L"Demo Reader 0");
+    VKExpiryNotificationInfo info(CSecStr(reader.c_str()), nullptr);
+    info.SetNbDaysForNotificationDelay(_wtoi(Option(command, L"--delay", L"60").c_str()));
+    const std::wstring cardDays = Option(command, L"--card-days", L"");
+    info.SetMustDisplayCardExpiry(cardDays.empty() ? 0 : 1,
+                                  cardDays.empty() ? -1 : now + _wtoi(cardDays.c_str()) * 86400LL);
+    for (size_t i = 1; i + 1 < command.size(); ++i) {
+        if (command[i] != L"--cert")
+            continue;
+        const size_t equals = command[i + 1].rfind(L'=');
+        if (equals == std::wstring::npos)
+            return Usage();
+        info.AddCertificateExpiryNotificationInfo(CSecStr(command[i + 1].substr(0, equals).c_str()),
+                                                  now + _wtoi(command[i + 1].c_str() + equals + 1) * 86400LL);
+    }
+    const std::wstring mode = Option(command, L"--ui-mode", L"");
+    if (!mode.empty()) {
+        qlToastSetAvailable(true);
+        qlToastSetUIMode(_wtoi(mode.c_str()));
+    }
+    int days = 0;
+    int dontRemindMe = 0;
+    const int result = DisplayCardExpiryNotificationEx(nullptr, info, &days, &dontRemindMe);
+    Print(L"DisplayCardExpiryNotificationEx returned " + std::to_wstring(result) + L", days " +
+          std::to_wstring(days) + L", do not remind me " + std::to_wstring(dontRemindMe));
+    if (!mode.empty())
+        Print(L"toasts shown: " + std::to_wstring(qlToastShownCount()));
+    return 0;
+}
+
 int RunHelpdesk(const std::vector<std::wstring>& command)
 {
     CSecStr challengeText(Option(command, L"--challenge", L"").c_str());
@@ -802,6 +856,10 @@ int Run(HMODULE library, const std::vector<std::wstring>& command)
     }
     if (name == L"helpdesk")
         return RunHelpdesk(command);
+    if (name == L"validity")
+        return RunValidity(command);
+    if (name == L"expiry")
+        return RunExpiry(command);
     if (name == L"controls")
         return RunControls(command);
     if (name == L"readers")
