@@ -35,20 +35,6 @@ CSecStr HelpDeskAnswer(const CSecStr& challenge, const wchar_t* key = kAdminKey)
     return CConverter::BinToHex(response);
 }
 
-// A private shared data cache for the notification dates.
-class DataCacheFolder {
-public:
-    DataCacheFolder() : m_dir(MakeTempDirectory()) { SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", m_dir.c_str()); }
-    ~DataCacheFolder()
-    {
-        SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", nullptr);
-        RemoveDirectoryTree(m_dir);
-    }
-
-private:
-    std::wstring m_dir;
-};
-
 class CardManagementTest : public testing::Test {
 protected:
     void SetUp() override

@@ -89,6 +89,23 @@ std::wstring ArtifactsDirectory();
 std::wstring MakeTempDirectory();
 void RemoveDirectoryTree(const std::wstring& path);
 
+// A private shared data cache (the per-card notification dates) for this
+// process and the processes it starts, while it lives.
+class DataCacheFolder {
+public:
+    DataCacheFolder() : m_dir(MakeTempDirectory()) { SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", m_dir.c_str()); }
+    ~DataCacheFolder()
+    {
+        SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", nullptr);
+        RemoveDirectoryTree(m_dir);
+    }
+    DataCacheFolder(const DataCacheFolder&) = delete;
+    DataCacheFolder& operator=(const DataCacheFolder&) = delete;
+
+private:
+    std::wstring m_dir;
+};
+
 // Text of string `id` in `module`, loaded independently of the library.
 std::wstring ResourceString(HMODULE module, UINT id);
 

@@ -29,3 +29,10 @@ inline void CALLBACK CountTick(void* context)
 {
     ++*static_cast<std::atomic<int>*>(context);
 }
+
+// Clicks a check box or radio button as the mouse does: its state changes,
+// then its dialog is told.
+inline void Tick(HWND button)
+{
+    SendMessageW(button, BM_CLICK, 0, 0);
+}
