@@ -13,12 +13,14 @@
 #include "unlock/InitializePinDlg.h"
 #include "unlock/ResetCardDialog.h"
 #include "unlock/UnlockOutcomeDlgs.h"
+#include "validity/VKExpiryNotificationInfo.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -216,6 +218,21 @@ std::vector<Row> Rows()
         {"last PIN try",
          [](const Holder& h) { return std::to_wstring(WithHolder(h, [] { return DisplayLastPINTry(kReader); })); },
          {}, {}, {}, IDCANCEL, L"-1"},
+        {"expiry notice",
+         [](const Holder& h) {
+             VKExpiryNotificationInfo info(CSecStr(kReader), nullptr);
+             info.SetNbDaysForNotificationDelay(60);
+             info.SetMustDisplayCardExpiry(1, _time64(nullptr) + 40 * 86400LL + 3600);
+             int days = 0;
+             int dontRemind = 0;
+             int result = WithHolder(h, [&] { return DisplayCardExpiryNotificationEx(nullptr, info, &days, &dontRemind); });
+             return std::to_wstring(result) + L" " + std::to_wstring(days) + L" " + std::to_wstring(dontRemind);
+         },
+         {IDC_EXPIRY_DAYS_EDIT},
+         {L"12"},
+         {},
+         IDCANCEL,
+         L"2 -1 0"},
     };
 }
 

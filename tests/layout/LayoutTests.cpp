@@ -75,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(Templates, DialogLayout,
                                          Template{"ResetFrame", IDD_RESET_FRAME},
                                          Template{"SelectCard", IDD_SELECT_CARD},
                                          Template{"CardManagerLocked", IDD_CM_LOCKED},
-                                         Template{"About", IDD_ABOUT}),
+                                         Template{"About", IDD_ABOUT},
+                                         Template{"CardExpiryNotice", IDD_CARD_EXPIRY_NOTIFY}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
