@@ -22,6 +22,7 @@ constexpr const wchar_t* kDateFormat = L"%m/%d/%y";
 // A sentence longer than this is not read.
 constexpr DWORD kMaxSentenceBytes = 64 * 1024;
 constexpr DWORD kCancelWatchJoinMs = 30000;
+constexpr UINT kMaxDaysDigits = 5;
 
 CSecStr DateText(__int64 time)
 {
@@ -283,6 +284,8 @@ BOOL CCardExpiryNotifyDlg::OnInitDialog()
     m_spin = GetDlgItem(IDC_EXPIRY_DAYS_SPIN);
     m_list = GetDlgItem(IDC_EXPIRY_CERT_LIST);
     m_spin.SendMessage(UDM_SETBUDDY, reinterpret_cast<WPARAM>(GetDlgItemHwnd(IDC_EXPIRY_DAYS_EDIT)));
+    // Days never need more digits than this; a longer text would not read as a number.
+    CEdit(GetDlgItemHwnd(IDC_EXPIRY_DAYS_EDIT)).SetLimitText(kMaxDaysDigits);
     SetDaysRange(m_info.GetNbDaysForNotificationDelay());
     CButton(GetDlgItemHwnd(IDC_EXPIRY_REMIND_RADIO)).SetCheck(BST_CHECKED);
 
