@@ -255,6 +255,10 @@ public:
     // True for a message taken from a window's queue that only the window's
     // own thread may give it: somebody posted it (a queue hook drops it).
     static bool IsForgedInQueue(const MSG& msg);
+    // Watches which messages other threads send to this thread's windows,
+    // which IsForged needs (bound windows are watched already). The caller
+    // unhooks the hook it returns.
+    static HHOOK WatchSenders();
     // Makes `hWnd` drop forged messages even if no object is bound to it
     // (dialogs guard their child controls this way).
     static void Guard(HWND hWnd);

@@ -90,7 +90,31 @@ bool CarriesObjectOfThisThread(UINT msg, WPARAM wParam)
 // windows, a message hook turns forged posted messages into WM_NULL before
 // any message loop (ours or the host's) dispatches them.
 thread_local HHOOK t_hGetMessageHook = nullptr;
+thread_local HHOOK t_hSentMessageHook = nullptr;
 thread_local int t_nBoundWindows = 0;
+
+// The last message sent to a window of this thread, and whether another
+// thread sent it. InSendMessage alone cannot tell: it stays true through
+// everything the thread does while it handles a message from another
+// thread, the messages it then sends its own windows included.
+struct SentMessage {
+    bool fromOtherThread;
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+thread_local SentMessage t_lastSent = {};
+
+// Runs just before the window procedure of each message sent to this
+// thread's windows; `sameThread` is nonzero when this thread sent it.
+LRESULT CALLBACK SentMessageHook(int code, WPARAM sameThread, LPARAM lParam)
+{
+    if (code == HC_ACTION && lParam) {
+        const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        t_lastSent = {sameThread == 0, sent->message, sent->wParam, sent->lParam};
+    }
+    return CallNextHookEx(nullptr, code, sameThread, lParam);
+}
 
 std::mutex& HookLock()
 {
@@ -121,23 +145,28 @@ void CountBoundWindow()
     if (t_nBoundWindows++ > 0 || t_hGetMessageHook)
         return;
     t_hGetMessageHook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, GetCurrentThreadId());
-    if (t_hGetMessageHook) {
-        std::lock_guard<std::mutex> lock(HookLock());
-        LiveHooks().push_back(t_hGetMessageHook);
-    }
+    t_hSentMessageHook = CWnd::WatchSenders();
+    std::lock_guard<std::mutex> lock(HookLock());
+    for (HHOOK hook : {t_hGetMessageHook, t_hSentMessageHook})
+        if (hook)
+            LiveHooks().push_back(hook);
 }
 
 void UncountBoundWindow()
 {
-    if (t_nBoundWindows <= 0 || --t_nBoundWindows > 0 || !t_hGetMessageHook)
+    if (t_nBoundWindows <= 0 || --t_nBoundWindows > 0)
         return;
-    UnhookWindowsHookEx(t_hGetMessageHook);
-    {
-        std::lock_guard<std::mutex> lock(HookLock());
-        auto& hooks = LiveHooks();
-        hooks.erase(std::remove(hooks.begin(), hooks.end(), t_hGetMessageHook), hooks.end());
+    for (HHOOK* hook : {&t_hGetMessageHook, &t_hSentMessageHook}) {
+        if (!*hook)
+            continue;
+        UnhookWindowsHookEx(*hook);
+        {
+            std::lock_guard<std::mutex> lock(HookLock());
+            auto& hooks = LiveHooks();
+            hooks.erase(std::remove(hooks.begin(), hooks.end(), *hook), hooks.end());
+        }
+        *hook = nullptr;
     }
-    t_hGetMessageHook = nullptr;
 }
 
 LRESULT CALLBACK GuardProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR)
@@ -164,11 +193,20 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     return TRUE;
 }
 
-bool CWnd::IsForged(UINT msg, WPARAM wParam, LPARAM)
+bool CWnd::IsForged(UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    // A message from another thread is being sent to us; the queued ones
-    // were already turned into WM_NULL by the hook.
-    return (IsOwnThreadOnly(msg) || CarriesObjectOfThisThread(msg, wParam)) && InSendMessage();
+    // A message from another thread is being sent to us (the queued ones
+    // were already turned into WM_NULL by the hook): it is this very one
+    // when the sent-message hook saw it come from another thread.
+    if (!(IsOwnThreadOnly(msg) || CarriesObjectOfThisThread(msg, wParam)) || !InSendMessage())
+        return false;
+    const SentMessage& last = t_lastSent;
+    return last.fromOtherThread && last.msg == msg && last.wParam == wParam && last.lParam == lParam;
+}
+
+HHOOK CWnd::WatchSenders()
+{
+    return SetWindowsHookExW(WH_CALLWNDPROC, SentMessageHook, nullptr, GetCurrentThreadId());
 }
 
 bool CWnd::IsForgedInQueue(const MSG& msg)

@@ -84,6 +84,7 @@ public:
         t_hBox = nullptr;
         t_hCreateHook = SetWindowsHookExW(WH_CBT, CatchBox, nullptr, GetCurrentThreadId());
         m_hQueueHook = SetWindowsHookExW(WH_GETMESSAGE, DropForged, nullptr, GetCurrentThreadId());
+        m_hSentHook = CWnd::WatchSenders();
     }
     ~BoxWatch()
     {
@@ -91,6 +92,8 @@ public:
             return;
         if (m_hQueueHook)
             UnhookWindowsHookEx(m_hQueueHook);
+        if (m_hSentHook)
+            UnhookWindowsHookEx(m_hSentHook);
         if (t_hCreateHook)
             UnhookWindowsHookEx(t_hCreateHook);
         t_hCreateHook = nullptr;
@@ -102,6 +105,7 @@ public:
 private:
     bool m_bOwner = false;
     HHOOK m_hQueueHook = nullptr;
+    HHOOK m_hSentHook = nullptr;
 };
 
 constexpr DWORD kNoErrorNumber = 0xFFFFFFFF;
