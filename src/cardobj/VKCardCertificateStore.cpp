@@ -173,6 +173,16 @@ try {
     return ExceptionFailure(kLayerTag, kLoad, static_cast<int>(kLayerNotConnected));
 }
 
+void VKCardCertificateStore::KeepOnCard(VKCertificate* certificate)
+{
+    if (!certificate) {
+        vklogLog(kLayerTag, VKLOG_ERROR, L"%s : Error while allocating memory for pCertificate", kLoad);
+        return;
+    }
+    certificate->bOnCard = true;
+    m_certificates.push_back(certificate);
+}
+
 int VKCardCertificateStore::LoadCertificates(VKConnection& connection)
 {
     bool leftOut = false;
@@ -274,12 +284,7 @@ int VKCardCertificateStore::LoadCertificates(VKConnection& connection)
             std::unique_ptr<VKCertificate> loaded(new (std::nothrow) VKCertificate(
                 blob, VKCertificateAttributes(attributeRecord), VKPublicKeyAttributes(publicKeyRecord), guid,
                 containerInfo, container != nullptr, primary.GetBool(), deletable, type));
-            if (!loaded) {
-                vklogLog(kLayerTag, VKLOG_ERROR, L"%s : Error while allocating memory for pCertificate", kLoad);
-                continue;
-            }
-            loaded->bOnCard = true;
-            m_certificates.push_back(loaded.release());
+            KeepOnCard(loaded.release());
         }
     } catch (...) {
         return failed();
@@ -315,12 +320,7 @@ int VKCardCertificateStore::LoadCertificates(VKConnection& connection)
                 blob, VKCertificateAttributes(attributeRecord), VKPublicKeyAttributes(), CSecStr(), WipingBytes(), false,
                 false, deletable,
                 blob.IsSelfIssued() ? VKCertificate::ROOT_CA_CERTIFICATE : VKCertificate::INTERMEDIATE_CA_CERTIFICATE));
-            if (!loaded) {
-                vklogLog(kLayerTag, VKLOG_ERROR, L"%s : Error while allocating memory for pCertificate", kLoad);
-                continue;
-            }
-            loaded->bOnCard = true;
-            m_certificates.push_back(loaded.release());
+            KeepOnCard(loaded.release());
         }
     } catch (...) {
         return failed();

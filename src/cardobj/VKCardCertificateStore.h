@@ -62,6 +62,9 @@ private:
     // Tests the stop flag under the lock, clearing it when set.
     bool TakeStop();
     int LoadCertificates(VKConnection& connection);
+    // Adds a certificate read from the card; a failed allocation (null) is
+    // logged and left out.
+    void KeepOnCard(VKCertificate* certificate);
     // Writes attribute 38 = false on every default PKI credential of the card.
     int UnsetCardDefaults(VKConnection& connection);
     // The card credential holding this DER certificate, or null.

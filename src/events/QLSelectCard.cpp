@@ -254,17 +254,23 @@ LRESULT QLSelectCard::OnCardInsertedEvent(WPARAM, LPARAM lParam)
     return 0;
 }
 
-LRESULT QLSelectCard::OnCardRemovedEvent(WPARAM, LPARAM lParam)
+// After a card left or a reader came: the choice falls back to the last
+// reader with a card, or to the event's reader when none has one.
+void QLSelectCard::PresentAfterCardLeft(const Census& census)
 {
-    ScopedFunctionLog log(L"QlSelectCard::OnCardRemovedEvent");
-    PostedReaderName reader(lParam);
-    const Census census = RebuildList(reader.Name(), false);
     if (census.nTotal == 0)
         Present(IDS_SELECT_CARD_CONNECT, 0, false, false);
     else if (census.nCards == 0)
         Present(IDS_SELECT_CARD_INSERT, census.nEventReader, false);
     else
         Present(census.nCards == 1 ? IDS_SELECT_CARD_ONE : IDS_SELECT_CARD_SEVERAL, census.nLastCard, true);
+}
+
+LRESULT QLSelectCard::OnCardRemovedEvent(WPARAM, LPARAM lParam)
+{
+    ScopedFunctionLog log(L"QlSelectCard::OnCardRemovedEvent");
+    PostedReaderName reader(lParam);
+    PresentAfterCardLeft(RebuildList(reader.Name(), false));
     return 0;
 }
 
@@ -274,13 +280,7 @@ LRESULT QLSelectCard::OnReaderInsertedEvent(WPARAM, LPARAM lParam)
     // A new reader is handled as a card leaving: the choice falls back to
     // the last reader with a card, or to the new reader when none has one.
     PostedReaderName reader(lParam);
-    const Census census = RebuildList(reader.Name(), false);
-    if (census.nTotal == 0)
-        Present(IDS_SELECT_CARD_CONNECT, 0, false, false);
-    else if (census.nCards == 0)
-        Present(IDS_SELECT_CARD_INSERT, census.nEventReader, false);
-    else
-        Present(census.nCards == 1 ? IDS_SELECT_CARD_ONE : IDS_SELECT_CARD_SEVERAL, census.nLastCard, true);
+    PresentAfterCardLeft(RebuildList(reader.Name(), false));
     return 0;
 }
 
