@@ -31,10 +31,7 @@ size_t SweepControllerFailures(const std::function<int()>& operation,
     const int result = operation();
     if (clean)
         *clean = result;
-    std::vector<std::wstring> names;
-    wchar_t name[128];
-    for (size_t i = 0; mwctlCallName(i, name, 128); ++i)
-        names.emplace_back(name);
+    const std::vector<std::wstring> names = ControllerCalls();
     size_t runs = 0;
     for (int kind : {kMwctlCException, kMwctlOutOfMemory, kMwctlForeign}) {
         std::map<std::wstring, unsigned> seen;
@@ -82,4 +79,22 @@ size_t SweepAndExpect(const std::string& name, const std::function<int()>& opera
         &cleanResult);
     EXPECT_EQ(clean, cleanResult) << name << " without a failure";
     return runs;
+}
+
+std::vector<std::wstring> ControllerCalls()
+{
+    std::vector<std::wstring> names;
+    wchar_t name[128];
+    for (size_t i = 0; mwctlCallName(i, name, 128); ++i)
+        names.emplace_back(name);
+    return names;
+}
+
+unsigned ControllerCallNumber(const std::wstring& name, unsigned occurrence)
+{
+    const std::vector<std::wstring> names = ControllerCalls();
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name && --occurrence == 0)
+            return static_cast<unsigned>(i + 1);
+    return 0;
 }

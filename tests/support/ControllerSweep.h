@@ -52,3 +52,10 @@ inline constexpr int kSweepMapped = -1000;
 // Returns the number of runs with a failing call.
 size_t SweepAndExpect(const std::string& name, const std::function<int()>& operation,
                       const SweepExpectations& failing, int clean);
+
+// The names of the controller calls made since they were last cleared
+// (as many as the controller keeps), oldest first.
+std::vector<std::wstring> ControllerCalls();
+// The number (1 for the first) of the `occurrence`th of those calls named
+// `name`; 0 when there is none.
+unsigned ControllerCallNumber(const std::wstring& name, unsigned occurrence = 1);

@@ -101,6 +101,7 @@ public:
     }
     DataCacheFolder(const DataCacheFolder&) = delete;
     DataCacheFolder& operator=(const DataCacheFolder&) = delete;
+    const std::wstring& Dir() const { return m_dir; }
 
 private:
     std::wstring m_dir;

@@ -1,0 +1,73 @@
+#include "ChildProcess.h"
+
+#include "Fixtures.h"
+
+#include <cstdio>
+#include <thread>
+
+ChildRun RunChild(const std::wstring& commandLine, const std::wstring& directory, DWORD timeoutMs)
+{
+    ChildRun run;
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0))
+        return run;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {sizeof(startup)};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = commandLine;
+    run.started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                 directory.empty() ? nullptr : directory.c_str(), &startup, &process);
+    CloseHandle(writeEnd);
+    // Read while the child runs, so that a full pipe never holds it up.
+    std::thread reader([readEnd, &run] {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got)
+            run.output.append(buffer, got);
+    });
+    if (run.started) {
+        run.finished = WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+        if (!run.finished)
+            TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &run.exitCode);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    reader.join();
+    CloseHandle(readEnd);
+    return run;
+}
+
+ChildRun RunHost(const std::wstring& arguments)
+{
+    return RunChild(L"\"" + BinDirectory() + L"velkor-host.exe\" " + arguments);
+}
+
+std::vector<unsigned char> ReadWholeFile(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes;
+    if (FILE* in = _wfopen(path.c_str(), L"rb")) {
+        unsigned char buffer[4096];
+        size_t got = 0;
+        while ((got = fread(buffer, 1, sizeof(buffer), in)) > 0)
+            bytes.insert(bytes.end(), buffer, buffer + got);
+        fclose(in);
+    }
+    return bytes;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::vector<unsigned char>& bytes)
+{
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    if (!out)
+        return false;
+    const bool written = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return fclose(out) == 0 && written;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Other programs a test starts (velkor-host, a second copy of the test
+// program): their exit code and what they printed; and files read or
+// written whole.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct ChildRun {
+    bool started = false;
+    bool finished = false; // ended before the deadline; ended by force otherwise
+    DWORD exitCode = 999;
+    std::string output; // standard output and standard error
+};
+
+// Runs `commandLine` without a window from `directory` (the test's own when
+// empty) and waits up to `timeoutMs` for it to end.
+ChildRun RunChild(const std::wstring& commandLine, const std::wstring& directory = L"", DWORD timeoutMs = 60000);
+
+// bin/velkor-host.exe with `arguments`.
+ChildRun RunHost(const std::wstring& arguments);
+
+std::vector<unsigned char> ReadWholeFile(const std::wstring& path);
+bool WriteWholeFile(const std::wstring& path, const std::vector<unsigned char>& bytes);
