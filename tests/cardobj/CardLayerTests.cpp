@@ -51,18 +51,12 @@ protected:
     CardWorldBuilder m_world;
 };
 
-TEST_F(CardLayer, ListsTheReadersInTheMiddlewaresOrderWithTheirStates)
+TEST_F(CardLayer, ListsTheReadersInOrderAndLooksEachUpByItsExactName)
 {
-    auto readers = ListReaders();
-    ASSERT_EQ(4u, readers.size());
-    EXPECT_EQ((std::pair<std::wstring, int>{L"Reader A", kReaderEmpty}), readers[0]);
-    EXPECT_EQ((std::pair<std::wstring, int>{L"Reader B", kReaderCardPresent}), readers[1]);
-    EXPECT_EQ((std::pair<std::wstring, int>{L"Reader C", kReaderUnavailable}), readers[2]);
-    EXPECT_EQ((std::pair<std::wstring, int>{L"Reader D", kReaderCardPresent}), readers[3]);
-}
-
-TEST_F(CardLayer, AReaderLooksItselfUpByItsExactName)
-{
+    const std::vector<std::pair<std::wstring, int>> listed = {
+        {L"Reader A", kReaderEmpty}, {L"Reader B", kReaderCardPresent},
+        {L"Reader C", kReaderUnavailable}, {L"Reader D", kReaderCardPresent}};
+    EXPECT_EQ(listed, ListReaders());
     struct Case {
         const wchar_t* name;
         int state;
@@ -103,7 +97,7 @@ TEST_F(CardLayer, TheDefaultReaderIsTheFirstWithACardElseTheFirstEmptyOne)
     }
 }
 
-TEST_F(CardLayer, CopiesOfAReaderShareOneContext)
+TEST_F(CardLayer, CopiesOfAReaderShareOneContextUntilTheLastLetsItGo)
 {
     VKReader first(L"Reader B");
     VKReader second(first);
@@ -126,10 +120,8 @@ TEST_F(CardLayer, CopiesOfAReaderShareOneContext)
     EXPECT_EQ(1u, mwctlOpenContexts()) << "the second copy still holds it";
     EXPECT_EQ(kLayerOk, second.Disconnect());
     EXPECT_EQ(0u, mwctlOpenContexts());
-}
 
-TEST_F(CardLayer, AssigningOrDestroyingACopyLetsItsConnectionGo)
-{
+    // Assigning or destroying a copy lets its connection go.
     {
         VKReader b(L"Reader B");
         VKReader d(L"Reader D");
@@ -146,7 +138,7 @@ TEST_F(CardLayer, AssigningOrDestroyingACopyLetsItsConnectionGo)
     EXPECT_EQ(0u, mwctlOpenContexts()) << "destruction disconnects";
 }
 
-TEST_F(CardLayer, ConnectingAReaderWithoutACardFailsWithTheMappedCode)
+TEST_F(CardLayer, ConnectFailuresBecomeTheirLayerCodes)
 {
     struct Case {
         const wchar_t* reader;
@@ -160,19 +152,21 @@ TEST_F(CardLayer, ConnectingAReaderWithoutACardFailsWithTheMappedCode)
         EXPECT_EQ(nullptr, connection.m_pContext);
         EXPECT_EQ(kLayerOk, reader.Disconnect());
     }
-}
-
-TEST_F(CardLayer, FindsTheReaderHoldingACardByItsIdentifier)
-{
-    VKReaderList list;
-    VKReader* found = list.GetReaderFromCUID(VKByteArray(L"0A1b2C3d"));
-    ASSERT_NE(nullptr, found);
-    EXPECT_STREQ(L"Reader B", found->GetName());
-    found = list.GetReaderFromCUID(VKByteArray(L"ffee"));
-    ASSERT_NE(nullptr, found);
-    EXPECT_STREQ(L"Reader D", found->GetName());
-    EXPECT_EQ(nullptr, list.GetReaderFromCUID(VKByteArray(L"0102")));
-    EXPECT_EQ(nullptr, list.GetReaderFromCUID(VKByteArray()));
+    // getID 3000..3028, then identifiers outside the map.
+    const int expected[] = {13, 21, 4, 4, 1, 4, 4, 22, 5, 4, 5, 4, 9, 14, 4,
+                            2,  3,  8, 7, 4, 9, 23, 4, 3, 3, 3, 3, 3, 6};
+    for (int i = 0; i < 29; ++i) {
+        VKReader reader(L"Reader B");
+        VKConnection connection;
+        mwctlFailCall(1, 3000 + i);
+        EXPECT_EQ(expected[i], reader.Connect(connection)) << "getID " << 3000 + i;
+    }
+    for (int id : {0, 2999, 3029, -1}) {
+        VKReader reader(L"Reader B");
+        VKConnection connection;
+        mwctlFailCall(1, id);
+        EXPECT_EQ(kLayerNotConnected, reader.Connect(connection)) << "getID " << id;
+    }
 }
 
 // A long-running process makes calls without end: the controller keeps the
@@ -191,8 +185,9 @@ TEST_F(CardLayer, TheCallLogKeepsTheLatestCallsAndCountsThemAll)
 }
 
 // The controller serves a card identifier as bytes or as their text:
-// either way the card is found by it and gives its serial number. An
-// identifier that is empty or not hexadecimal gives no serial number.
+// either way the card is found by it, in either case, and gives its serial
+// number. An identifier that is empty or not hexadecimal gives no serial
+// number; one no card has finds no reader.
 TEST_F(CardLayer, CardIdentifiersServedAsBytesOrTextFindTheCard)
 {
     ASSERT_TRUE(mwctlSetCardField(L"bob", L"IdentifierForm", L"bytes"));
@@ -201,7 +196,7 @@ TEST_F(CardLayer, CardIdentifiersServedAsBytesOrTextFindTheCard)
         const wchar_t* identifier;
         const wchar_t* reader;
     };
-    for (Case c : {Case{L"0A1B2C3D", L"Reader B"}, Case{L"ffee", L"Reader D"}}) {
+    for (Case c : {Case{L"0A1b2C3d", L"Reader B"}, Case{L"ffee", L"Reader D"}}) {
         VKReader* found = list.GetReaderFromCUID(VKByteArray(c.identifier));
         ASSERT_NE(nullptr, found) << c.reader;
         EXPECT_STREQ(c.reader, found->GetName());
@@ -209,6 +204,8 @@ TEST_F(CardLayer, CardIdentifiersServedAsBytesOrTextFindTheCard)
         EXPECT_EQ(kLayerOk, VKCardProperties(*found).GetSerialNumber(serial)) << c.reader;
         EXPECT_STREQ(CSecStr(c.identifier).MakeUpper(), serial) << c.reader;
     }
+    EXPECT_EQ(nullptr, list.GetReaderFromCUID(VKByteArray(L"0102")));
+    EXPECT_EQ(nullptr, list.GetReaderFromCUID(VKByteArray()));
     for (const wchar_t* malformed : {L"XYZ0", L"ABC", L""}) {
         mwctlSetCardField(L"alice", L"Identifier", malformed);
         CSecStr serial(L"stale");
@@ -238,36 +235,6 @@ TEST(ByteArray, ReadsHexOfEitherCaseAndRefusesAnythingElse)
     }
     EXPECT_TRUE(VKByteArray(L"0a1b") == VKByteArray(L"0A1B"));
     EXPECT_TRUE(VKByteArray(L"0a1b") != VKByteArray(L"0a1c"));
-}
-
-TEST_F(CardLayer, EveryMiddlewareFailureBecomesItsLayerCode)
-{
-    // getID 3000..3028, then identifiers outside the map.
-    const int expected[] = {13, 21, 4, 4, 1, 4, 4, 22, 5, 4, 5, 4, 9, 14, 4,
-                            2,  3,  8, 7, 4, 9, 23, 4, 3, 3, 3, 3, 3, 6};
-    for (int i = 0; i < 29; ++i) {
-        VKReader reader(L"Reader B");
-        VKConnection connection;
-        mwctlFailCall(1, 3000 + i);
-        EXPECT_EQ(expected[i], reader.Connect(connection)) << "getID " << 3000 + i;
-    }
-    for (int id : {0, 2999, 3029, -1}) {
-        VKReader reader(L"Reader B");
-        VKConnection connection;
-        mwctlFailCall(1, id);
-        EXPECT_EQ(kLayerNotConnected, reader.Connect(connection)) << "getID " << id;
-    }
-}
-
-TEST_F(CardLayer, FailuresAreLoggedWithTheirMessage)
-{
-    LogCapture log;
-    VKReader reader(L"Reader A");
-    VKConnection connection;
-    reader.Connect(connection);
-    EXPECT_TRUE(log.Has(VKLOG_INFO, L"VKReader::Connect : EstablishContext failed: EstablishContext: no card in reader "
-                                    L"Reader A."));
-    EXPECT_TRUE(log.Has(VKLOG_EXIT, L"VKReader::Connect : ret=(0x8)"));
 }
 
 // Every operation of the layer, run while the controller fails its 1st,

@@ -1,12 +1,12 @@
 // Card worlds as the simulated controller loads them: faults refused with
 // the line that holds them, and a world of thousands of readers served whole.
 #include "CardWorldBuilder.h"
+#include "ChildProcess.h"
 #include "Fixtures.h"
 
 #include "cardobj/VKByteArray.h"
 #include "cardobj/VKReaderList.h"
 #include "mwctl_control.h"
-#include "vklogu.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +17,7 @@ namespace {
 // `text` written as a world file, in UTF-8, then served.
 bool ServeText(const std::wstring& dir, const std::string& text)
 {
-    const std::wstring path = dir + L"world.ini";
-    FILE* out = _wfopen(path.c_str(), L"wb");
-    if (!out)
-        return false;
-    fwrite(text.data(), 1, text.size(), out);
-    fclose(out);
-    return mwctlLoadWorld(path.c_str());
+    return WriteWholeFile(dir + L"world.ini", {text.begin(), text.end()}) && mwctlLoadWorld((dir + L"world.ini").c_str());
 }
 
 size_t ReaderCount()

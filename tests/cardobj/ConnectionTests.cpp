@@ -7,7 +7,6 @@
 #include "cardobj/LayerResult.h"
 #include "cardobj/VKReader.h"
 #include "mwctl_control.h"
-#include "vklogu.h"
 
 #include "SMMWController.h"
 
@@ -66,40 +65,40 @@ TEST(Credentials, TheUserPinIsTheOnePrimaryPinElseTheOneNotPrimary)
     EXPECT_EQ(nullptr, unconnected.GetUserPinCredential());
 }
 
-TEST(Credentials, ADataCredentialIsFoundOnlyWhenItIsTheOneOfItsType)
+TEST(Credentials, DataCredentialsAndKeyContainersAsTheCardHasThem)
 {
-    ConnectedCard card(Fields{{L"DataObjects", L"2,10,10"}, {L"DataObject.2", L"3019D4"}});
-    ASSERT_TRUE(card.Ready());
-    EXPECT_NE(nullptr, card.connection.GetDataCredential(2));
-    EXPECT_EQ(nullptr, card.connection.GetDataCredential(10)) << "two of them";
-    EXPECT_EQ(nullptr, card.connection.GetDataCredential(5)) << "none";
-    std::vector<ISMMWCredential*> listed;
-    card.connection.ListDataCredentials(10, listed);
-    EXPECT_EQ(2u, listed.size());
-    card.connection.ListDataCredentials(2, listed);
-    EXPECT_EQ(3u, listed.size()) << "the list is appended to";
     VKConnection unconnected;
     EXPECT_EQ(nullptr, unconnected.GetDataCredential(2));
-}
-
-TEST(Credentials, EachCertificateHasItsOwnKeyContainer)
-{
-    ConnectedCard card(Fields{{L"PKICredentials", L"3"}});
-    ASSERT_TRUE(card.Ready());
+    EXPECT_FALSE(unconnected.IsCardSupportImportCertificate());
+    {
+        ConnectedCard data(Fields{{L"DataObjects", L"2,10,10"}, {L"DataObject.2", L"3019D4"}});
+        ASSERT_TRUE(data.Ready());
+        EXPECT_NE(nullptr, data.connection.GetDataCredential(2));
+        EXPECT_EQ(nullptr, data.connection.GetDataCredential(10)) << "two of them";
+        EXPECT_EQ(nullptr, data.connection.GetDataCredential(5)) << "none";
+        std::vector<ISMMWCredential*> listed;
+        data.connection.ListDataCredentials(10, listed);
+        EXPECT_EQ(2u, listed.size());
+        data.connection.ListDataCredentials(2, listed);
+        EXPECT_EQ(3u, listed.size()) << "the list is appended to";
+    }
+    // Each certificate has its own key container.
+    ConnectedCard pki(Fields{{L"PKICredentials", L"3"}});
+    ASSERT_TRUE(pki.Ready());
     std::vector<ISMMWCredential*> all;
     std::vector<ISMMWCredential*> primary;
-    card.connection.ListPKICredentials(all, false);
-    card.connection.ListPKICredentials(primary, true);
+    pki.connection.ListPKICredentials(all, false);
+    pki.connection.ListPKICredentials(primary, true);
     ASSERT_EQ(3u, all.size());
     EXPECT_EQ(1u, primary.size());
     std::vector<ISMMWCredential*> containers;
     for (ISMMWCredential* certificate : all) {
-        ISMMWCredential* container = card.connection.GetAssociatedKCCredential(certificate);
+        ISMMWCredential* container = pki.connection.GetAssociatedKCCredential(certificate);
         ASSERT_NE(nullptr, container);
         EXPECT_EQ(containers.end(), std::find(containers.begin(), containers.end(), container));
         containers.push_back(container);
     }
-    EXPECT_EQ(nullptr, card.connection.GetAssociatedKCCredential(nullptr));
+    EXPECT_EQ(nullptr, pki.connection.GetAssociatedKCCredential(nullptr));
 }
 
 TEST(Credentials, CertificateImportFollowsTheCardsCapability)
@@ -109,8 +108,6 @@ TEST(Credentials, CertificateImportFollowsTheCardsCapability)
         ASSERT_TRUE(card.Ready());
         EXPECT_EQ(capable, card.connection.IsCardSupportImportCertificate());
     }
-    VKConnection unconnected;
-    EXPECT_FALSE(unconnected.IsCardSupportImportCertificate());
 }
 
 TEST(Credentials, CreationStatusesBecomeLayerCodes)
@@ -154,16 +151,6 @@ std::wstring Creation(size_t index)
     return mwctlCreation(index, text, 512) ? text : L"(none)";
 }
 
-// The position of the first call named `name` since the calls were cleared.
-unsigned CallPosition(const wchar_t* name)
-{
-    wchar_t call[128];
-    for (size_t i = 0; mwctlCallName(i, call, 128); ++i)
-        if (wcscmp(call, name) == 0)
-            return static_cast<unsigned>(i + 1);
-    return 0;
-}
-
 struct CreationCase {
     const char* name;
     std::function<int(VKConnection&, ISMMWCredential**)> create;
@@ -184,48 +171,38 @@ const CreationCase kCreations[] = {
 
 // The card sees the rights as they are when it creates the credential, the
 // refresh that went before, and the key with its size; the object handed
-// out is the caller's, the credential stays on the card.
-TEST(Credentials, ACreatedCredentialCarriesItsRightsRefreshAndKey)
+// out is the caller's, the credential stays on the card. A credential whose
+// key or value the card then refuses is of no use: it is removed from the
+// card, and the object the card handed out is deleted.
+TEST(Credentials, ACreatedCredentialCarriesItsRightsAndIsRemovedWhenItsKeyCannotBeStored)
 {
     for (const CreationCase& c : kCreations) {
+        SCOPED_TRACE(c.name);
         ConnectedCard card(Fields{{L"PKICredentials", L"1"}});
-        ASSERT_TRUE(card.Ready()) << c.name;
+        ASSERT_TRUE(card.Ready());
         mwctlClearCalls();
         ISMMWCredential* made = nullptr;
-        EXPECT_EQ(kLayerOk, c.create(card.connection, &made)) << c.name;
-        ASSERT_NE(nullptr, made) << c.name;
-        EXPECT_EQ(c.described, Creation(0)) << c.name;
+        EXPECT_EQ(kLayerOk, c.create(card.connection, &made));
+        ASSERT_NE(nullptr, made);
+        EXPECT_EQ(c.described, Creation(0));
         delete made;
-        EXPECT_EQ(0u, mwctlCreatedCredentialsHeld()) << c.name;
+        EXPECT_EQ(0u, mwctlCreatedCredentialsHeld());
         std::vector<ISMMWCredential*> certificates;
         card.connection.ListPKICredentials(certificates, false);
         std::vector<ISMMWCredential*> data;
         card.connection.ListDataCredentials(5, data);
-        EXPECT_EQ(2u, certificates.size() + data.size()) << c.name << ": the new credential stays on the card";
-    }
-}
+        EXPECT_EQ(2u, certificates.size() + data.size()) << "the new credential stays on the card";
 
-// A credential whose key or value the card refused is of no use: it is
-// removed from the card, and the object the card handed out is deleted.
-TEST(Credentials, ACredentialWhoseKeyCannotBeStoredIsRemovedAgain)
-{
-    for (const CreationCase& c : kCreations) {
-        ConnectedCard card(Fields{{L"PKICredentials", L"1"}});
-        ASSERT_TRUE(card.Ready()) << c.name;
-        mwctlClearCalls();
-        ISMMWCredential* first = nullptr;
-        ASSERT_EQ(kLayerOk, c.create(card.connection, &first)) << c.name;
-        delete first;
-        const unsigned store = CallPosition(c.storeCall);
-        ASSERT_NE(0u, store) << c.name;
+        const unsigned store = ControllerCallNumber(c.storeCall);
+        ASSERT_NE(0u, store);
         mwctlClearCalls();
         mwctlFailCall(store, 3004);
-        ISMMWCredential* made = nullptr;
-        EXPECT_EQ(1, c.create(card.connection, &made)) << c.name << ": the failure map's code";
+        made = nullptr;
+        EXPECT_EQ(1, c.create(card.connection, &made)) << "the failure map's code";
         mwctlFailCall(0, 0);
-        EXPECT_EQ(nullptr, made) << c.name;
-        EXPECT_NE(std::wstring::npos, Creation(0).find(L"state=deleted")) << c.name << ": " << Creation(0).c_str();
-        EXPECT_EQ(0u, mwctlCreatedCredentialsHeld()) << c.name;
+        EXPECT_EQ(nullptr, made);
+        EXPECT_NE(std::wstring::npos, Creation(0).find(L"state=deleted")) << Creation(0).c_str();
+        EXPECT_EQ(0u, mwctlCreatedCredentialsHeld());
     }
 }
 
@@ -259,11 +236,9 @@ TEST(Transactions, BeginEndAndKeepAlive)
     mwctlFailCall(1, 3018);
     EXPECT_EQ(7, card.connection.BeginTransaction()) << "the failure map's code";
     VKConnection unconnected;
-    LogCapture log;
     EXPECT_EQ(kLayerNotConnected, unconnected.BeginTransaction());
     EXPECT_EQ(kLayerNotConnected, unconnected.EndTransaction());
     EXPECT_EQ(kLayerNotConnected, unconnected.ResetTransactionTimeout());
-    EXPECT_TRUE(log.Has(VKLOG_EXIT, L"VKConnection::BeginTransaction : ret=(0x3)"));
 }
 
 // Two readers looked up by name each open a context of their own on the
