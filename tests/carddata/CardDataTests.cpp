@@ -63,21 +63,6 @@ std::wstring FromUtf8(const std::string& text)
     return wide;
 }
 
-// The controller call number (1 for the first) of the `occurrence`th call
-// named `name` that `operation` makes.
-unsigned NthCall(const std::function<void()>& operation, const wchar_t* name, unsigned occurrence = 1)
-{
-    // The first run also loads what is loaded once per process.
-    operation();
-    mwctlClearCalls();
-    operation();
-    wchar_t call[128];
-    for (size_t i = 0; mwctlCallName(i, call, 128); ++i)
-        if (std::wstring(call) == name && --occurrence == 0)
-            return static_cast<unsigned>(i + 1);
-    return 0;
-}
-
 // Runs `operation` on another thread, holds the `occurrence`th controller
 // call named `name`, runs `meanwhile` while it waits, then lets it go on.
 template <typename Result>
@@ -160,10 +145,7 @@ TEST_F(CardDataTest, ChuidFieldsReadRawAndDisplayed)
     EXPECT_EQ(2, chuid.GetSignatureStatus());
     EXPECT_STREQ(L"", chuid.GetRawValue(99));
     EXPECT_EQ(0u, mwctlOpenContexts());
-}
-
-TEST_F(CardDataTest, OrganizationalIdentifierFollowsItsCategory)
-{
+    // The organizational identifier is named by the list its category points to.
     const struct {
         const wchar_t* category;
         const wchar_t* identifier;
@@ -184,18 +166,12 @@ TEST_F(CardDataTest, OrganizationalIdentifierFollowsItsCategory)
         mwctlSetCardField(L"piv", L"CHUID.OrgCategory", c.category);
         mwctlSetCardField(L"piv", L"CHUID.OrgIdentifier", c.identifier);
         mwctlSetCardField(L"piv", L"CHUID.Association", c.category);
-        VKReader reader(L"PIV Reader");
-        Chuid chuid(reader);
-        bool silent = false;
         ASSERT_EQ(kLayerOk, chuid.Load(silent));
         EXPECT_STREQ(c.categoryText, chuid.GetDisplayValue(Chuid::kFascnOrganizationalCategory)) << c.category;
         EXPECT_STREQ(c.identifierText, chuid.GetDisplayValue(Chuid::kFascnOrganizationalIdentifier)) << c.category;
         EXPECT_STREQ(c.identifier, chuid.GetRawValue(Chuid::kFascnOrganizationalIdentifier)) << c.category;
     }
     mwctlSetCardField(L"piv", L"CHUID.Association", L"8");
-    VKReader reader(L"PIV Reader");
-    Chuid chuid(reader);
-    bool silent = false;
     ASSERT_EQ(kLayerOk, chuid.Load(silent));
     EXPECT_STREQ(L"8", chuid.GetDisplayValue(Chuid::kFascnAssociationCategory));
 }
@@ -257,14 +233,16 @@ TEST_F(CardDataTest, MissingOrMalformedChuid)
 // What a field shows when the middleware refuses it, by the refusal.
 TEST_F(CardDataTest, FieldFailuresActOnTheirIdentifier)
 {
-    const unsigned firstField = NthCall(
-        [] {
-            VKReader reader(L"PIV Reader");
-            Chuid chuid(reader);
-            bool silent = false;
-            chuid.Load(silent);
-        },
-        L"Credential::GetProperty");
+    auto load = [] {
+        VKReader reader(L"PIV Reader");
+        Chuid chuid(reader);
+        bool silent = false;
+        chuid.Load(silent);
+    };
+    load(); // loads what is loaded once per process
+    mwctlClearCalls();
+    load();
+    const unsigned firstField = ControllerCallNumber(L"Credential::GetProperty");
     ASSERT_NE(0u, firstField);
     const struct {
         int id;
@@ -294,7 +272,7 @@ TEST_F(CardDataTest, FieldFailuresActOnTheirIdentifier)
     }
 }
 
-TEST_F(CardDataTest, StopEndsALoadBeforeItsNextField)
+TEST_F(CardDataTest, StopEndsALoadOrAWalkBeforeItsNextRead)
 {
     VKReader reader(L"PIV Reader");
     Chuid chuid(reader);
@@ -313,9 +291,26 @@ TEST_F(CardDataTest, StopEndsALoadBeforeItsNextField)
     // The flag was spent: the next load reads everything.
     EXPECT_EQ(kLayerOk, chuid.Load(silent));
     EXPECT_STREQ(L"2", chuid.GetRawValue(Chuid::kFascnIndividualCredentialIssue));
+
+    // The demographic walk: a stop ends it before the next credential.
+    VKReader cacReader(L"CAC Reader");
+    VKDemographicDataList list(cacReader);
+    list.Stop();
+    EXPECT_EQ(nullptr, list.GetDemographicInfo(silent, L"Personnel", 70));
+    std::unique_ptr<VKDemographicInfo> again(list.GetDemographicInfo(silent, L"Personnel", 70));
+    EXPECT_TRUE(again);
+
+    // Stopped while the first label is read: the second credential, which
+    // holds the wanted label, is never reached.
+    VKDemographicInfo* info = WhileCallHeld<VKDemographicInfo*>(
+        L"Credential::GetProperty", 1, [&] { return list.GetDemographicInfo(silent, L"Cardholder information", 49); },
+        [&] { list.Stop(); });
+    EXPECT_EQ(nullptr, info);
+    delete info;
+    EXPECT_EQ(0u, mwctlOpenContexts());
 }
 
-TEST_F(CardDataTest, DemographicRecordsByLabelAndTag)
+TEST_F(CardDataTest, DemographicRecordsByLabelAndTagWhetherWellFormedOrNot)
 {
     const struct {
         int tag;
@@ -342,6 +337,21 @@ TEST_F(CardDataTest, DemographicRecordsByLabelAndTag)
     EXPECT_FALSE(Record(L"No such label", 49));
     EXPECT_FALSE(Record(L"cardholder information", 49)); // labels match exactly
     EXPECT_EQ(0u, mwctlOpenContexts());
+    // Malformed containers: the record is there, empty, and the log says why.
+    for (const wchar_t* bytes : {L"31", L"3105AA", L"31FF0001AA", L"3101AA32FF"}) {
+        CardWorldBuilder world;
+        world.Reader(L"CAC Reader", L"card", L"cac")
+            .Card(L"cac", {{L"Identifier", L"01"},
+                           {L"Demographics", L"1"},
+                           {L"Demographic.1.Label", L"Cardholder information"},
+                           {L"Demographic.1.Data", bytes}});
+        ASSERT_TRUE(world.Serve());
+        LogCapture log;
+        auto info = Record(L"Cardholder information", 0x31);
+        ASSERT_TRUE(info) << Narrow(bytes);
+        EXPECT_STREQ(L"", info->GetValue()) << Narrow(bytes);
+        EXPECT_EQ(1u, log.Count(L"the demographic data is malformed")) << Narrow(bytes);
+    }
 }
 
 TEST_F(CardDataTest, DescriptionsByTagAndValue)
@@ -371,44 +381,6 @@ TEST_F(CardDataTest, DescriptionsByTagAndValue)
     VKDemographicInfoList navy(reader, nullptr);
     navy.AddDemographicInfo(VKDemographicInfo(list.GetTagLabel(67), L"Navy", L"N"));
     EXPECT_STREQ(L"Lieutenant commander", navy.GetCodeDescription(69, L"LCDR"));
-}
-
-TEST_F(CardDataTest, MalformedDemographicContainers)
-{
-    for (const wchar_t* bytes : {L"31", L"3105AA", L"31FF0001AA", L"3101AA32FF"}) {
-        CardWorldBuilder world;
-        world.Reader(L"CAC Reader", L"card", L"cac")
-            .Card(L"cac", {{L"Identifier", L"01"},
-                           {L"Demographics", L"1"},
-                           {L"Demographic.1.Label", L"Cardholder information"},
-                           {L"Demographic.1.Data", bytes}});
-        ASSERT_TRUE(world.Serve());
-        LogCapture log;
-        auto info = Record(L"Cardholder information", 0x31);
-        ASSERT_TRUE(info) << Narrow(bytes);
-        EXPECT_STREQ(L"", info->GetValue()) << Narrow(bytes);
-        EXPECT_EQ(1u, log.Count(L"the demographic data is malformed")) << Narrow(bytes);
-    }
-}
-
-TEST_F(CardDataTest, StopEndsTheWalkBeforeTheNextCredential)
-{
-    VKReader reader(L"CAC Reader");
-    VKDemographicDataList list(reader);
-    bool silent = false;
-    list.Stop();
-    EXPECT_EQ(nullptr, list.GetDemographicInfo(silent, L"Personnel", 70));
-    std::unique_ptr<VKDemographicInfo> again(list.GetDemographicInfo(silent, L"Personnel", 70));
-    EXPECT_TRUE(again);
-
-    // Stopped while the first label is read: the second credential, which
-    // holds the wanted label, is never reached.
-    VKDemographicInfo* info = WhileCallHeld<VKDemographicInfo*>(
-        L"Credential::GetProperty", 1, [&] { return list.GetDemographicInfo(silent, L"Cardholder information", 49); },
-        [&] { list.Stop(); });
-    EXPECT_EQ(nullptr, info);
-    delete info;
-    EXPECT_EQ(0u, mwctlOpenContexts());
 }
 
 TEST_F(CardDataTest, EveryControllerFailureEndsInAResultCode)

@@ -72,14 +72,12 @@ TEST(PKCSTLVBuffer, BuildsElementsByteForByte)
     EXPECT_TRUE(buffer.RemoveTag(3));
     EXPECT_EQ(0u, buffer.size());
     EXPECT_FALSE(buffer.RemoveTag(3)) << "the empty buffer holds nothing and is valid";
-}
 
-TEST(PKCSTLVBuffer, RemovesOnlyTheFirstElementOfATag)
-{
-    // Two elements of one tag arise only in a buffer that was not built here.
-    PKCSTLVBuffer buffer = FromBytes({7, 0, 0, 0, 1, 0, 0, 0, 0x01, 9, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 1, 0, 0, 0, 0x02});
-    EXPECT_TRUE(buffer.RemoveTag(7));
-    EXPECT_EQ((Bytes{9, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 1, 0, 0, 0, 0x02}), Contents(buffer));
+    // Removing takes only the first element of a tag: two arise only in a
+    // buffer that was not built here.
+    PKCSTLVBuffer twice = FromBytes({7, 0, 0, 0, 1, 0, 0, 0, 0x01, 9, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 1, 0, 0, 0, 0x02});
+    EXPECT_TRUE(twice.RemoveTag(7));
+    EXPECT_EQ((Bytes{9, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 1, 0, 0, 0, 0x02}), Contents(twice));
 }
 
 TEST(PKCSTLVBuffer, RefusesBuffersCutShortOrRunningPastTheirEnd)
@@ -137,17 +135,14 @@ TEST(PKCSTLVBuffer, RefusesBuffersCutShortOrRunningPastTheirEnd)
         PKCSTLVBuffer added = FromBytes(c.bytes);
         EXPECT_EQ(c.addLine < 0 ? c.line : c.addLine, RaisedLine([&] { added.AddTLV(c.tag, Wiping({0x5A})); }));
     }
-}
 
-TEST(PKCSTLVBuffer, AddsNothingBehindAnElementCutShort)
-{
     // Found by the fuzzer: the tag added is found and removed before the
     // element cut short, whose length would then take the new element in.
     const Bytes found = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    0,    0,    0x10, 0,
                          0, 0, 0, 0, 0, 0, 0, 0, 0, 0xD0, 0x30, 0x0E, 0x0A};
-    PKCSTLVBuffer buffer = FromBytes(found);
-    EXPECT_EQ(kValue, RaisedLine([&] { buffer.AddTLV(0, Wiping({})); }));
-    EXPECT_EQ(found.size() - 8, buffer.size()) << "the one element of the tag is gone, nothing was added";
+    PKCSTLVBuffer fuzzed = FromBytes(found);
+    EXPECT_EQ(kValue, RaisedLine([&] { fuzzed.AddTLV(0, Wiping({})); }));
+    EXPECT_EQ(found.size() - 8, fuzzed.size()) << "the one element of the tag is gone, nothing was added";
 }
 
 TEST(PKCSTLVBuffer, ReadsFieldsWithoutWrappingTheOffset)
