@@ -1,5 +1,6 @@
 // The shared data cache: damaged files, writers that died half-way, and
 // writers and readers in two processes at once.
+#include "ChildProcess.h"
 #include "Fixtures.h"
 
 #include "DataCacheClient.h"
@@ -8,6 +9,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <future>
 #include <thread>
 
 namespace {
@@ -18,51 +20,18 @@ constexpr const wchar_t* kWorkerVariable = L"VELKOR_CACHE_WORKER";
 constexpr unsigned kThreads = 4;
 constexpr unsigned kDates = 1000;
 
-// A private cache folder for one test, seen by the processes it starts.
-class CacheFolder {
-public:
-    CacheFolder() : m_dir(MakeTempDirectory()) { SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", m_dir.c_str()); }
-    ~CacheFolder()
-    {
-        SetEnvironmentVariableW(L"VELKOR_DATA_CACHE", nullptr);
-        RemoveDirectoryTree(m_dir);
-    }
-    std::wstring File(const std::wstring& compartment) const
-    {
-        return m_dir + kStore + L"\\" + compartment + L"\\" + kName + L".bin";
-    }
-    const std::wstring& Dir() const { return m_dir; }
-
-private:
-    std::wstring m_dir;
-};
-
-void WriteBytes(const std::wstring& path, const std::vector<unsigned char>& bytes)
+// Where a value of `compartment` is kept.
+std::wstring ValueFile(const DataCacheFolder& cache, const std::wstring& compartment)
 {
-    FILE* out = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(nullptr, out);
-    if (!bytes.empty())
-        fwrite(bytes.data(), 1, bytes.size(), out);
-    fclose(out);
-}
-
-std::vector<unsigned char> ReadBytes(const std::wstring& path)
-{
-    std::vector<unsigned char> bytes;
-    if (FILE* in = _wfopen(path.c_str(), L"rb")) {
-        unsigned char buffer[4096];
-        bytes.assign(buffer, buffer + fread(buffer, 1, sizeof(buffer), in));
-        fclose(in);
-    }
-    return bytes;
+    return cache.Dir() + kStore + L"\\" + compartment + L"\\" + kName + L".bin";
 }
 
 TEST(SharedDataCache, ADamagedValueReadsAsNoneAndTheNextWriteRepairsIt)
 {
-    CacheFolder cache;
+    DataCacheFolder cache;
     DataCacheClient client;
     ASSERT_EQ(0, client.SetData(kStore, L"CARD", kName, {1765000000}));
-    const std::vector<unsigned char> good = ReadBytes(cache.File(L"CARD"));
+    const std::vector<unsigned char> good = ReadWholeFile(ValueFile(cache, L"CARD"));
     ASSERT_FALSE(good.empty());
     auto with = [&good](size_t at, unsigned char byte) {
         std::vector<unsigned char> bytes = good;
@@ -85,7 +54,7 @@ TEST(SharedDataCache, ADamagedValueReadsAsNoneAndTheNextWriteRepairsIt)
         {"one value bit flipped", with(8, static_cast<unsigned char>(good[8] ^ 1))},
     };
     for (const Case& c : cases) {
-        WriteBytes(cache.File(L"CARD"), c.bytes);
+        ASSERT_TRUE(WriteWholeFile(ValueFile(cache, L"CARD"), c.bytes));
         std::vector<uint64_t> values{42};
         EXPECT_EQ(kDataCacheCorrupt, client.GetData(kStore, L"CARD", kName, values)) << c.name;
         EXPECT_TRUE(values.empty()) << c.name;
@@ -95,34 +64,28 @@ TEST(SharedDataCache, ADamagedValueReadsAsNoneAndTheNextWriteRepairsIt)
     }
 }
 
-TEST(SharedDataCache, RefusesNamesThatAreNotPlainAndFindsNothingNeverWritten)
+TEST(SharedDataCache, TheNextWriterRemovesWhatACrashedOneLeftAndNamesArePlain)
 {
-    CacheFolder cache;
-    DataCacheClient client;
-    std::vector<uint64_t> values;
-    for (const wchar_t* compartment : {L"", L"..\\x", L"a/b", L"C:x"}) {
-        EXPECT_EQ(kDataCacheBadName, client.SetData(kStore, compartment, kName, {1}));
-        EXPECT_EQ(kDataCacheBadName, client.GetData(kStore, compartment, kName, values));
-    }
-    EXPECT_EQ(kDataCacheBadName, client.SetData(kStore, L"CARD", kName, std::vector<uint64_t>(1025)));
-    EXPECT_EQ(kDataCacheNotFound, client.GetData(kStore, L"NEVER", kName, values));
-}
-
-TEST(SharedDataCache, TheNextWriterRemovesWhatACrashedOneLeft)
-{
-    CacheFolder cache;
+    DataCacheFolder cache;
     DataCacheClient client;
     ASSERT_EQ(0, client.SetData(kStore, L"CARD", kName, {1}));
-    const std::wstring left = cache.File(L"CARD") + L".4242.17.3.tmp";
-    WriteBytes(left, {1, 2, 3});
+    const std::wstring left = ValueFile(cache, L"CARD") + L".4242.17.3.tmp";
+    ASSERT_TRUE(WriteWholeFile(left, {1, 2, 3}));
     const std::wstring otherValue = cache.Dir() + kStore + L"\\CARD\\Other.bin.4242.17.4.tmp";
-    WriteBytes(otherValue, {1});
+    ASSERT_TRUE(WriteWholeFile(otherValue, {1}));
     ASSERT_EQ(0, client.SetData(kStore, L"CARD", kName, {2}));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(left.c_str()));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(otherValue.c_str())) << "another value's writer may be at work";
     std::vector<uint64_t> values;
     EXPECT_EQ(0, client.GetData(kStore, L"CARD", kName, values));
     EXPECT_EQ(std::vector<uint64_t>{2}, values);
+    // Names that are not plain are refused; a value never written is not found.
+    for (const wchar_t* compartment : {L"", L"..\\x", L"a/b", L"C:x"}) {
+        EXPECT_EQ(kDataCacheBadName, client.SetData(kStore, compartment, kName, {1}));
+        EXPECT_EQ(kDataCacheBadName, client.GetData(kStore, compartment, kName, values));
+    }
+    EXPECT_EQ(kDataCacheBadName, client.SetData(kStore, L"CARD", kName, std::vector<uint64_t>(1025)));
+    EXPECT_EQ(kDataCacheNotFound, client.GetData(kStore, L"NEVER", kName, values));
 }
 
 // A date as a writer stores it: which of the two values it was meant for,
@@ -175,47 +138,38 @@ void WriteAndRead(unsigned firstWriter, Tally& tally)
         thread.join();
 }
 
-// Run by the second process of the test below; skipped otherwise.
+// Run by the second process of the test below, which reads its tally from
+// its output; skipped otherwise.
 TEST(SharedDataCache, WriterProcess)
 {
-    wchar_t result[MAX_PATH] = {};
-    if (!GetEnvironmentVariableW(kWorkerVariable, result, MAX_PATH))
+    if (!GetEnvironmentVariableW(kWorkerVariable, nullptr, 0))
         GTEST_SKIP() << "started by WritersInTwoProcessesLoseNothing";
     Tally tally;
     WriteAndRead(kThreads, tally);
-    FILE* out = _wfopen(result, L"w");
-    ASSERT_NE(nullptr, out);
-    fprintf(out, "%u %u %u %u\n", tally.writes.load(), tally.lost.load(), tally.reads.load(), tally.torn.load());
-    fclose(out);
+    printf("tally: %u %u %u %u\n", tally.writes.load(), tally.lost.load(), tally.reads.load(), tally.torn.load());
 }
 
 TEST(SharedDataCache, WritersInTwoProcessesLoseNothing)
 {
-    CacheFolder cache;
-    const std::wstring resultFile = cache.Dir() + L"second-process.txt";
+    DataCacheFolder cache;
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" --gtest_filter=SharedDataCache.WriterProcess";
-    SetEnvironmentVariableW(kWorkerVariable, resultFile.c_str());
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    const bool started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                                        nullptr, &startup, &process);
-    SetEnvironmentVariableW(kWorkerVariable, nullptr);
-    ASSERT_TRUE(started);
+    // The variable stays set while the second process runs: no thread here reads it.
+    SetEnvironmentVariableW(kWorkerVariable, L"1");
     const ULONGLONG start = GetTickCount64();
+    auto second = std::async(std::launch::async, RunChild,
+                             L"\"" + std::wstring(program) + L"\" --gtest_filter=SharedDataCache.WriterProcess",
+                             std::wstring(), 100000);
     Tally here;
     WriteAndRead(0, here);
-    const bool finished = WaitForSingleObject(process.hProcess, 100000) == WAIT_OBJECT_0;
+    const ChildRun run = second.get();
     const ULONGLONG elapsed = GetTickCount64() - start;
-    if (!finished)
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    ASSERT_TRUE(finished);
+    SetEnvironmentVariableW(kWorkerVariable, nullptr);
+    ASSERT_TRUE(run.finished) << run.output;
+    const size_t at = run.output.find("tally: ");
     unsigned writes = 0, lost = 0, reads = 0, torn = 0;
-    const std::vector<unsigned char> text = ReadBytes(resultFile);
-    ASSERT_EQ(4, sscanf(std::string(text.begin(), text.end()).c_str(), "%u %u %u %u", &writes, &lost, &reads, &torn));
+    ASSERT_NE(std::string::npos, at) << run.output;
+    ASSERT_EQ(4, sscanf(run.output.c_str() + at, "tally: %u %u %u %u", &writes, &lost, &reads, &torn));
     writes += here.writes;
     lost += here.lost;
     reads += here.reads;

@@ -39,7 +39,7 @@ std::thread Holder(DWORD thread, Action action)
     });
 }
 
-TEST(ModalDialog, ReturnsTheButtonPressedAndExchangesTheText)
+TEST(ModalDialog, ReturnsTheButtonPressedAndExchangesTheTextOrMinusOneWithoutATemplate)
 {
     struct Case {
         UINT button;
@@ -63,10 +63,7 @@ TEST(ModalDialog, ReturnsTheButtonPressedAndExchangesTheText)
         EXPECT_EQ(1, dialog.m_nInitCalls);
         EXPECT_EQ(nullptr, dialog.m_hWnd) << "the window is gone after the run";
     }
-}
-
-TEST(ModalDialog, MissingTemplateGivesMinusOne)
-{
+    // A template that is not there: no run, no initialization.
     TextDialog dialog(nullptr, 4321);
     EXPECT_EQ(-1, dialog.DoModal());
     EXPECT_EQ(0, dialog.m_nInitCalls);

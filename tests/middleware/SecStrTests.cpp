@@ -25,129 +25,80 @@ TEST(SecStr, ConstructionFromWideNarrowAndNothing)
     EXPECT_STREQ(L"", CSecStr()) << "an empty string reads as L\"\", never null";
 }
 
-// Each case runs an operation on a fresh string made from `input`.
-struct Operation {
-    const char* name;
-    const wchar_t* input;
-    std::function<std::wstring(CSecStr&)> run;
-    std::wstring expected;
-};
-
-// Names the case in test lists instead of dumping its bytes.
-void PrintTo(const Operation& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class SecStrOperations : public testing::TestWithParam<Operation> {};
-
-TEST_P(SecStrOperations, GiveTheExpectedText)
-{
-    CSecStr s(GetParam().input);
-    EXPECT_EQ(GetParam().expected, GetParam().run(s));
-}
-
 std::wstring Num(int n)
 {
     return std::to_wstring(n);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SecStrOperations,
-    testing::Values(
-        Operation{"FindChar", L"12-34-56", [](CSecStr& s) { return Num(s.Find(L'-')); }, L"2"},
-        Operation{"FindCharFrom", L"12-34-56", [](CSecStr& s) { return Num(s.Find(L'-', 3)); }, L"5"},
-        Operation{"FindCharMissing", L"123", [](CSecStr& s) { return Num(s.Find(L'x')); }, L"-1"},
-        Operation{"FindCharPastEnd", L"123", [](CSecStr& s) { return Num(s.Find(L'1', 10)); }, L"-1"},
-        Operation{"FindText", L"reader one", [](CSecStr& s) { return Num(s.Find(L"one")); }, L"7"},
-        Operation{"FindNull", L"abc", [](CSecStr& s) { return Num(s.Find(nullptr)); }, L"-1"},
-        Operation{"FindInEmpty", L"", [](CSecStr& s) { return Num(s.Find(L"a")); }, L"-1"},
-        Operation{"Mid", L"0123456789", [](CSecStr& s) { return S(s.Mid(3, 4)); }, L"3456"},
-        Operation{"MidToEnd", L"0123456789", [](CSecStr& s) { return S(s.Mid(7)); }, L"789"},
-        Operation{"MidTooLong", L"0123", [](CSecStr& s) { return S(s.Mid(2, 100)); }, L"23"},
-        Operation{"MidPastEnd", L"0123", [](CSecStr& s) { return S(s.Mid(9, 2)); }, L""},
-        Operation{"MidNegative", L"0123", [](CSecStr& s) { return S(s.Mid(-5, 2)); }, L"01"},
-        Operation{"Left", L"0123", [](CSecStr& s) { return S(s.Left(2)); }, L"01"},
-        Operation{"LeftTooMany", L"0123", [](CSecStr& s) { return S(s.Left(20)); }, L"0123"},
-        Operation{"Right", L"0123", [](CSecStr& s) { return S(s.Right(3)); }, L"123"},
-        Operation{"RightNone", L"0123", [](CSecStr& s) { return S(s.Right(0)); }, L""},
-        Operation{"ReplaceChar", L"a-b-c", [](CSecStr& s) { int n = s.Replace(L'-', L' '); return Num(n) + S(s); }, L"2a b c"},
-        Operation{"ReplaceText", L"AB CD AB", [](CSecStr& s) { int n = s.Replace(L"AB", L"xyz"); return Num(n) + S(s); },
-                  L"2xyz CD xyz"},
-        Operation{"ReplaceWithNothing", L"1 2 3", [](CSecStr& s) { int n = s.Replace(L" ", L""); return Num(n) + S(s); },
-                  L"2123"},
-        Operation{"ReplaceWithNull", L"1 2", [](CSecStr& s) { int n = s.Replace(L" ", nullptr); return Num(n) + S(s); },
-                  L"112"},
-        Operation{"ReplaceEmptyPattern", L"abc", [](CSecStr& s) { int n = s.Replace(L"", L"x"); return Num(n) + S(s); },
-                  L"0abc"},
-        Operation{"Remove", L" 12 34 ", [](CSecStr& s) { int n = s.Remove(L' '); return Num(n) + S(s); }, L"31234"},
-        Operation{"Upper", L"abCd1", [](CSecStr& s) { return S(s.MakeUpper()); }, L"ABCD1"},
-        Operation{"Lower", L"ABcD1", [](CSecStr& s) { return S(s.MakeLower()); }, L"abcd1"},
-        Operation{"TrimLeft", L" \t\r\nx y ", [](CSecStr& s) { return S(s.TrimLeft()); }, L"x y "},
-        Operation{"TrimRight", L" x y \r\n", [](CSecStr& s) { return S(s.TrimRight()); }, L" x y"},
-        Operation{"TrimLeftSet", L"0012", [](CSecStr& s) { return S(s.TrimLeft(L"0")); }, L"12"},
-        Operation{"TrimRightSet", L"12--", [](CSecStr& s) { return S(s.TrimRight(L"-")); }, L"12"},
-        Operation{"TrimAll", L"   ", [](CSecStr& s) { std::wstring t = S(s.TrimLeft()); return t + L"|" + Num(s.GetLength()); },
-                  L"|0"},
-        Operation{"Append", L"ab", [](CSecStr& s) { return S(s.Append(L"cd").Append(nullptr).Append(L"efg", 2)); },
-                  L"abcdef"},
-        Operation{"AppendItself", L"ab",
-                  [](CSecStr& s) {
-                      s += s;
-                      return S(s);
-                  },
-                  L"abab"},
-        Operation{"AppendGrowsOften", L"",
-                  [](CSecStr& s) {
-                      for (int i = 0; i < 1000; ++i)
-                          s += L'x';
-                      return Num(s.GetLength());
-                  },
-                  L"1000"},
-        Operation{"Format", L"",
-                  [](CSecStr& s) {
-                      s.Format(L"%s has %d tries", L"PIN", 3);
-                      return S(s);
-                  },
-                  L"PIN has 3 tries"},
-        Operation{"FormatNull", L"abc",
-                  [](CSecStr& s) {
-                      s.Format(nullptr);
-                      return S(s);
-                  },
-                  L""},
-        Operation{"SetAtGetAt", L"abc",
-                  [](CSecStr& s) {
-                      s.SetAt(1, L'X');
-                      s.SetAt(9, L'Y');
-                      return S(s) + s.GetAt(0) + (s.GetAt(7) == L'\0' ? L"0" : L"?");
-                  },
-                  L"aXca0"},
-        Operation{"AssignShorter", L"long secret",
-                  [](CSecStr& s) {
-                      s = L"ab";
-                      return S(s) + Num(s.GetLength());
-                  },
-                  L"ab2"},
-        Operation{"AssignFromItsOwnTail", L"0123456",
-                  [](CSecStr& s) {
-                      s = s.GetString() + 3;
-                      return S(s);
-                  },
-                  L"3456"},
-        Operation{"Concatenate", L"A",
-                  [](CSecStr& s) { return S(s + L"B" + CSecStr(L"C")) + S(L"Z" + s); }, L"ABCZA"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(SecStr, CompareExactlyAndWithoutCase)
+// Each operation runs on a fresh string made from its input.
+TEST(SecStr, OperationsGiveTheExpectedText)
 {
-    CSecStr s(L"Reader");
-    EXPECT_EQ(0, s.Compare(L"Reader"));
-    EXPECT_NE(0, s.Compare(L"reader"));
-    EXPECT_EQ(0, s.CompareNoCase(L"rEADER"));
-    EXPECT_LT(CSecStr(L"").Compare(nullptr) - 1, 0);
-    EXPECT_TRUE(s == L"Reader");
-    EXPECT_TRUE(s != CSecStr(L"Other"));
+    const struct {
+        const char* name;
+        const wchar_t* input;
+        std::function<std::wstring(CSecStr&)> run;
+        std::wstring expected;
+    } cases[] = {
+        {"FindChar", L"12-34-56", [](CSecStr& s) { return Num(s.Find(L'-')); }, L"2"},
+        {"FindCharFrom", L"12-34-56", [](CSecStr& s) { return Num(s.Find(L'-', 3)); }, L"5"},
+        {"FindCharMissing", L"123", [](CSecStr& s) { return Num(s.Find(L'x')); }, L"-1"},
+        {"FindCharPastEnd", L"123", [](CSecStr& s) { return Num(s.Find(L'1', 10)); }, L"-1"},
+        {"FindText", L"reader one", [](CSecStr& s) { return Num(s.Find(L"one")); }, L"7"},
+        {"FindNull", L"abc", [](CSecStr& s) { return Num(s.Find(nullptr)); }, L"-1"},
+        {"FindInEmpty", L"", [](CSecStr& s) { return Num(s.Find(L"a")); }, L"-1"},
+        {"Mid", L"0123456789", [](CSecStr& s) { return S(s.Mid(3, 4)); }, L"3456"},
+        {"MidToEnd", L"0123456789", [](CSecStr& s) { return S(s.Mid(7)); }, L"789"},
+        {"MidTooLong", L"0123", [](CSecStr& s) { return S(s.Mid(2, 100)); }, L"23"},
+        {"MidPastEnd", L"0123", [](CSecStr& s) { return S(s.Mid(9, 2)); }, L""},
+        {"MidNegative", L"0123", [](CSecStr& s) { return S(s.Mid(-5, 2)); }, L"01"},
+        {"Left", L"0123", [](CSecStr& s) { return S(s.Left(2)); }, L"01"},
+        {"LeftTooMany", L"0123", [](CSecStr& s) { return S(s.Left(20)); }, L"0123"},
+        {"Right", L"0123", [](CSecStr& s) { return S(s.Right(3)); }, L"123"},
+        {"RightNone", L"0123", [](CSecStr& s) { return S(s.Right(0)); }, L""},
+        {"ReplaceChar", L"a-b-c", [](CSecStr& s) { int n = s.Replace(L'-', L' '); return Num(n) + S(s); }, L"2a b c"},
+        {"ReplaceText", L"AB CD AB", [](CSecStr& s) { int n = s.Replace(L"AB", L"xyz"); return Num(n) + S(s); },
+                  L"2xyz CD xyz"},
+        {"ReplaceWithNothing", L"1 2 3", [](CSecStr& s) { int n = s.Replace(L" ", L""); return Num(n) + S(s); },
+                  L"2123"},
+        {"ReplaceWithNull", L"1 2", [](CSecStr& s) { int n = s.Replace(L" ", nullptr); return Num(n) + S(s); },
+                  L"112"},
+        {"ReplaceEmptyPattern", L"abc", [](CSecStr& s) { int n = s.Replace(L"", L"x"); return Num(n) + S(s); },
+                  L"0abc"},
+        {"Remove", L" 12 34 ", [](CSecStr& s) { int n = s.Remove(L' '); return Num(n) + S(s); }, L"31234"},
+        {"Upper", L"abCd1", [](CSecStr& s) { return S(s.MakeUpper()); }, L"ABCD1"},
+        {"Lower", L"ABcD1", [](CSecStr& s) { return S(s.MakeLower()); }, L"abcd1"},
+        {"TrimLeft", L" \t\r\nx y ", [](CSecStr& s) { return S(s.TrimLeft()); }, L"x y "},
+        {"TrimRight", L" x y \r\n", [](CSecStr& s) { return S(s.TrimRight()); }, L" x y"},
+        {"TrimLeftSet", L"0012", [](CSecStr& s) { return S(s.TrimLeft(L"0")); }, L"12"},
+        {"TrimRightSet", L"12--", [](CSecStr& s) { return S(s.TrimRight(L"-")); }, L"12"},
+        {"TrimAll", L"   ", [](CSecStr& s) { std::wstring t = S(s.TrimLeft()); return t + L"|" + Num(s.GetLength()); },
+                  L"|0"},
+        {"Append", L"ab", [](CSecStr& s) { return S(s.Append(L"cd").Append(nullptr).Append(L"efg", 2)); },
+                  L"abcdef"},
+        {"AppendItself", L"ab", [](CSecStr& s) { s += s; return S(s); }, L"abab"},
+        {"AppendGrowsOften", L"", [](CSecStr& s) { for (int i = 0; i < 1000; ++i) s += L'x'; return Num(s.GetLength()); }, L"1000"},
+        {"Format", L"", [](CSecStr& s) { s.Format(L"%s has %d tries", L"PIN", 3); return S(s); }, L"PIN has 3 tries"},
+        {"FormatNull", L"abc", [](CSecStr& s) { s.Format(nullptr); return S(s); }, L""},
+        {"SetAtGetAt", L"abc", [](CSecStr& s) { s.SetAt(1, L'X'); s.SetAt(9, L'Y'); return S(s) + s.GetAt(0) + (s.GetAt(7) == L'\0' ? L"0" : L"?"); }, L"aXca0"},
+        {"AssignShorter", L"long secret", [](CSecStr& s) { s = L"ab"; return S(s) + Num(s.GetLength()); }, L"ab2"},
+        {"AssignFromItsOwnTail", L"0123456", [](CSecStr& s) { s = s.GetString() + 3; return S(s); }, L"3456"},
+        {"Compare", L"Reader", [](CSecStr& s) {
+             return Num(s.Compare(L"Reader")) + Num(s.Compare(L"reader") != 0) + Num(s.CompareNoCase(L"rEADER")) +
+                    Num(s == L"Reader") + Num(s != CSecStr(L"Other"));
+         }, L"01011"},
+        {"CompareWithNull", L"", [](CSecStr& s) { return Num(s.Compare(nullptr) <= 0); }, L"1"},
+        {"Empty", L"123456", [](CSecStr& s) {
+             s.Empty();
+             const std::wstring emptied = Num(s.IsEmpty()) + s.GetString();
+             CSecStr moved(std::move(s));
+             return emptied + Num(moved.IsEmpty());
+         }, L"11"},
+        {"Concatenate", L"A", [](CSecStr& s) { return S(s + L"B" + CSecStr(L"C")) + S(L"Z" + s); }, L"ABCZA"},
+    };
+    for (const auto& c : cases) {
+        CSecStr s(c.input);
+        EXPECT_EQ(c.expected, c.run(s)) << c.name;
+    }
 }
 
 TEST(SecStr, BufferCanBeFilledInPlace)
@@ -164,16 +115,6 @@ TEST(SecStr, BufferCanBeFilledInPlace)
     EXPECT_EQ(L'\0', buffer[5]) << "what lies past the new end is wiped";
     s.ReleaseBuffer(99);
     EXPECT_EQ(L"0123", S(s)) << "a length past the storage is measured instead";
-}
-
-TEST(SecStr, EmptyReleasesEverything)
-{
-    CSecStr s(L"123456");
-    s.Empty();
-    EXPECT_TRUE(s.IsEmpty());
-    EXPECT_STREQ(L"", s);
-    CSecStr moved(std::move(s));
-    EXPECT_TRUE(moved.IsEmpty());
 }
 
 TEST(SecStr, LoadsStringsOfAModule)
