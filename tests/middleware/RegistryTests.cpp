@@ -8,7 +8,7 @@ namespace {
 constexpr const wchar_t* kTestKey = L"Software\\Policies\\Quellon\\Velkor\\RegistryTest";
 constexpr REGSAM kView = KEY_WOW64_64KEY;
 
-TEST(RegistryRead, DwordValues)
+TEST(RegistryRead, DwordAndStringValuesAreCheckedAndNeverOverrun)
 {
     RegistryFixture registry;
     registry.SetDword(kTestKey, L"One", 1);
@@ -39,11 +39,8 @@ TEST(RegistryRead, DwordValues)
     EXPECT_NE(ERROR_SUCCESS, qlRegReadDWORDValueEx(HKEY_LOCAL_MACHINE, L"Software\\No\\Such\\Key", L"One", &value, kView));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, qlRegReadDWORDValueEx(HKEY_LOCAL_MACHINE, kTestKey, L"One", nullptr, kView));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, qlRegReadDWORDValueEx(HKEY_LOCAL_MACHINE, nullptr, L"One", &value, kView));
-}
 
-TEST(RegistryRead, StringValuesAreAlwaysTerminatedAndNeverOverrun)
-{
-    RegistryFixture registry;
+    // Strings are always terminated and never overrun the given size.
     registry.SetString(kTestKey, L"Path", L"C:\\a.chm");
     registry.SetString(kTestKey, L"Fits", std::wstring(9, L'f'));   // 9 characters + terminator = 20 bytes
     registry.SetString(kTestKey, L"TooLong", std::wstring(10, L't'));
@@ -54,12 +51,12 @@ TEST(RegistryRead, StringValuesAreAlwaysTerminatedAndNeverOverrun)
     const wchar_t full[10] = {L'0', L'1', L'2', L'3', L'4', L'5', L'6', L'7', L'8', L'9'};
     registry.SetRaw(kTestKey, L"UnterminatedFull", REG_SZ, full, sizeof(full));
 
-    struct Case {
+    struct StringCase {
         const wchar_t* name;
         LONG status;
         std::wstring text;
     };
-    const Case cases[] = {
+    const StringCase stringCases[] = {
         {L"Path", ERROR_SUCCESS, L"C:\\a.chm"},
         {L"Fits", ERROR_SUCCESS, std::wstring(9, L'f')},
         {L"TooLong", ERROR_MORE_DATA, L""},
@@ -68,7 +65,7 @@ TEST(RegistryRead, StringValuesAreAlwaysTerminatedAndNeverOverrun)
         {L"UnterminatedFull", ERROR_MORE_DATA, L""},
         {L"Missing", ERROR_FILE_NOT_FOUND, L""},
     };
-    for (const Case& c : cases) {
+    for (const StringCase& c : stringCases) {
         wchar_t buffer[11];
         wmemset(buffer, L'#', 11);
         DWORD size = 20; // ten characters, the terminator among them

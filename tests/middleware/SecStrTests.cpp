@@ -13,7 +13,7 @@ std::wstring S(const CSecStr& s)
     return std::wstring(s.GetString(), static_cast<size_t>(s.GetLength()));
 }
 
-TEST(SecStr, ConstructionFromWideNarrowAndNothing)
+TEST(SecStr, ConstructionFillingInPlaceAndModuleStrings)
 {
     EXPECT_EQ(L"", S(CSecStr()));
     EXPECT_EQ(L"", S(CSecStr(static_cast<const wchar_t*>(nullptr))));
@@ -23,6 +23,28 @@ TEST(SecStr, ConstructionFromWideNarrowAndNothing)
     EXPECT_EQ(L"ab", S(CSecStr(L"abcdef", 2)));
     EXPECT_EQ(L"", S(CSecStr(L"abc", -3)));
     EXPECT_STREQ(L"", CSecStr()) << "an empty string reads as L\"\", never null";
+    // The buffer can be filled in place.
+    CSecStr filled(L"ab");
+    wchar_t* buffer = filled.GetBuffer(10);
+    ASSERT_NE(nullptr, buffer);
+    wcscpy(buffer, L"0123456789");
+    filled.ReleaseBuffer();
+    EXPECT_EQ(L"0123456789", S(filled));
+    buffer = filled.GetBuffer();
+    filled.ReleaseBuffer(4);
+    EXPECT_EQ(L"0123", S(filled));
+    EXPECT_EQ(L'\0', buffer[5]) << "what lies past the new end is wiped";
+    filled.ReleaseBuffer(99);
+    EXPECT_EQ(L"0123", S(filled)) << "a length past the storage is measured instead";
+    // Strings of a module.
+    CSecStr loaded(L"old");
+    EXPECT_TRUE(loaded.LoadStringW(GetModuleHandleW(nullptr), IDS_FRAMEWORK_TEXT));
+    EXPECT_EQ(L"Insert your card", S(loaded));
+    EXPECT_FALSE(loaded.LoadStringW(GetModuleHandleW(nullptr), 9999));
+    EXPECT_TRUE(loaded.IsEmpty());
+    loaded = L"old";
+    EXPECT_FALSE(loaded.LoadStringW(nullptr, IDS_FRAMEWORK_TEXT));
+    EXPECT_TRUE(loaded.IsEmpty());
 }
 
 std::wstring Num(int n)
@@ -76,10 +98,18 @@ TEST(SecStr, OperationsGiveTheExpectedText)
         {"Append", L"ab", [](CSecStr& s) { return S(s.Append(L"cd").Append(nullptr).Append(L"efg", 2)); },
                   L"abcdef"},
         {"AppendItself", L"ab", [](CSecStr& s) { s += s; return S(s); }, L"abab"},
-        {"AppendGrowsOften", L"", [](CSecStr& s) { for (int i = 0; i < 1000; ++i) s += L'x'; return Num(s.GetLength()); }, L"1000"},
+        {"AppendGrowsOften", L"", [](CSecStr& s) {
+             for (int i = 0; i < 1000; ++i)
+                 s += L'x';
+             return Num(s.GetLength());
+         }, L"1000"},
         {"Format", L"", [](CSecStr& s) { s.Format(L"%s has %d tries", L"PIN", 3); return S(s); }, L"PIN has 3 tries"},
         {"FormatNull", L"abc", [](CSecStr& s) { s.Format(nullptr); return S(s); }, L""},
-        {"SetAtGetAt", L"abc", [](CSecStr& s) { s.SetAt(1, L'X'); s.SetAt(9, L'Y'); return S(s) + s.GetAt(0) + (s.GetAt(7) == L'\0' ? L"0" : L"?"); }, L"aXca0"},
+        {"SetAtGetAt", L"abc", [](CSecStr& s) {
+             s.SetAt(1, L'X');
+             s.SetAt(9, L'Y');
+             return S(s) + s.GetAt(0) + (s.GetAt(7) == L'\0' ? L"0" : L"?");
+         }, L"aXca0"},
         {"AssignShorter", L"long secret", [](CSecStr& s) { s = L"ab"; return S(s) + Num(s.GetLength()); }, L"ab2"},
         {"AssignFromItsOwnTail", L"0123456", [](CSecStr& s) { s = s.GetString() + 3; return S(s); }, L"3456"},
         {"Compare", L"Reader", [](CSecStr& s) {
@@ -99,34 +129,6 @@ TEST(SecStr, OperationsGiveTheExpectedText)
         CSecStr s(c.input);
         EXPECT_EQ(c.expected, c.run(s)) << c.name;
     }
-}
-
-TEST(SecStr, BufferCanBeFilledInPlace)
-{
-    CSecStr s(L"ab");
-    wchar_t* buffer = s.GetBuffer(10);
-    ASSERT_NE(nullptr, buffer);
-    wcscpy(buffer, L"0123456789");
-    s.ReleaseBuffer();
-    EXPECT_EQ(L"0123456789", S(s));
-    buffer = s.GetBuffer();
-    s.ReleaseBuffer(4);
-    EXPECT_EQ(L"0123", S(s));
-    EXPECT_EQ(L'\0', buffer[5]) << "what lies past the new end is wiped";
-    s.ReleaseBuffer(99);
-    EXPECT_EQ(L"0123", S(s)) << "a length past the storage is measured instead";
-}
-
-TEST(SecStr, LoadsStringsOfAModule)
-{
-    CSecStr s(L"old");
-    EXPECT_TRUE(s.LoadStringW(GetModuleHandleW(nullptr), IDS_FRAMEWORK_TEXT));
-    EXPECT_EQ(L"Insert your card", S(s));
-    EXPECT_FALSE(s.LoadStringW(GetModuleHandleW(nullptr), 9999));
-    EXPECT_TRUE(s.IsEmpty());
-    s = L"old";
-    EXPECT_FALSE(s.LoadStringW(nullptr, IDS_FRAMEWORK_TEXT));
-    EXPECT_TRUE(s.IsEmpty());
 }
 
 } // namespace
