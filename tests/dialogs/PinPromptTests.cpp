@@ -107,41 +107,71 @@ TEST_F(PinPrompt, OkHandsBackWhatWasTyped)
     }
 }
 
+// Opens the PIN prompt or the PIN-always prompt while `holder` acts on it.
+PinAnswer OpenPrompt(bool pinAlwaysPrompt, std::function<void(HWND)> holder)
+{
+    if (!pinAlwaysPrompt)
+        return AskPin(std::move(holder));
+    PinAnswer answer;
+    std::thread acting = uidriver::ActOnDialog(std::move(holder));
+    answer.result = ShowPINAlwaysPrompt(nullptr, kReader);
+    acting.join();
+    return answer;
+}
+
+// Both prompts open on top of everything; only OK goes on.
 TEST_F(PinPrompt, EveryWayOutButOkIsMinusOne)
 {
     struct Case {
         const char* name;
+        bool pinAlwaysPrompt;
         std::function<void(HWND)> leave;
+        int expected;
     };
+    auto cancel = [](HWND dialog) { Press(dialog, IDCANCEL); };
+    auto closeBox = [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); };
+    auto cardRemoved = [](HWND) { vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, kReader); };
     const Case cases[] = {
-        {"Cancel", [](HWND dialog) { Press(dialog, IDCANCEL); }},
-        {"close box", [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }},
-        {"Escape", [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); }},
-        {"card removed", [](HWND) { vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, kReader); }},
-        {"workstation locked",
-         [](HWND) { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr); }},
+        {"Cancel", false, cancel, -1},
+        {"close box", false, closeBox, -1},
+        {"Escape", false, [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); }, -1},
+        {"card removed", false, cardRemoved, -1},
+        {"workstation locked", false,
+         [](HWND) { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr); }, -1},
+        {"PIN always, OK", true, [](HWND dialog) { Press(dialog, IDOK); }, 0},
+        {"PIN always, Cancel", true, cancel, -1},
+        {"PIN always, close box", true, closeBox, -1},
+        {"PIN always, card removed", true, cardRemoved, -1},
+        {"PIN always, workstation locking", true,
+         [](HWND) { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKING, nullptr); }, -1},
     };
     for (const Case& c : cases) {
-        PinAnswer answer = AskPin([&](HWND dialog) {
-            uidriver::Type(PinEdit(dialog), L"123456");
+        bool topMost = false;
+        PinAnswer answer = OpenPrompt(c.pinAlwaysPrompt, [&](HWND dialog) {
+            topMost = (GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+            if (!c.pinAlwaysPrompt)
+                uidriver::Type(PinEdit(dialog), L"123456");
             c.leave(dialog);
         });
-        EXPECT_EQ(-1, answer.result) << c.name;
+        EXPECT_EQ(c.expected, answer.result) << c.name;
         EXPECT_EQ(nullptr, answer.pin) << c.name;
+        EXPECT_TRUE(topMost) << c.name;
     }
 }
 
-TEST_F(PinPrompt, ALockedWorkstationIsRefusedWithoutADialog)
+// A locked workstation, or nowhere to put the PIN: -1 at once, and the
+// refused call leaves no prompt marked open.
+TEST_F(PinPrompt, IsRefusedWithoutADialogWhenLockedOrGivenNowhereToPutThePin)
 {
     vkSessionStateSetMode(VKSessionStateMode::Locked);
-    LogCapture log;
     char* pin = nullptr;
     int length = 0;
     EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0));
     EXPECT_EQ(-1, ShowPINAlwaysPrompt(nullptr, kReader));
-    EXPECT_TRUE(log.HasText(L"GetPINFromUser: workstation is locked, GetPINFromUser aborted"));
-    EXPECT_TRUE(log.HasText(L"ShowPINAlwaysPrompt: workstation is locked, ShowPINAlwaysPrompt aborted"));
-    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"GetPINFromUser: returns: -1"));
+    vkSessionStateSetMode(VKSessionStateMode::Unlocked);
+    EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, nullptr, &length, nullptr, nullptr, 0));
+    EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(0, AskPin([](HWND dialog) { Press(dialog, IDOK); }).result);
 }
 
 struct Nested {
@@ -166,24 +196,31 @@ void CALLBACK TryASecondPrompt(void* context)
     nested->always = ShowPINAlwaysPrompt(nullptr, kReader);
 }
 
-TEST_F(PinPrompt, ASecondPromptIsRefusedWhileOneIsOpen)
+// The keep-alive callback gets its argument every period, and never
+// without one.
+TEST_F(PinPrompt, ASecondPromptIsRefusedWhileOneIsOpenAndTheKeepAliveRunsOnlyWithAPeriod)
 {
     Nested nested;
-    LogCapture log;
     PinAnswer answer = AskPin(
         [&](HWND dialog) {
-            uidriver::WaitUntil([&] { return nested.tried; });
+            EXPECT_TRUE(uidriver::WaitUntil([&] { return nested.tried && nested.ticks.load() >= 3; }));
             Press(dialog, IDCANCEL);
         },
         0, TryASecondPrompt, &nested, 20);
     EXPECT_EQ(-1, answer.result);
     EXPECT_EQ(-1, nested.pin);
     EXPECT_EQ(-1, nested.always);
-    EXPECT_TRUE(log.HasText(L"GetPINFromUser: Enter PIN action NOT allowed"));
-    EXPECT_TRUE(log.HasText(L"ShowPINAlwaysPrompt: PIN Always Prompt action NOT allowed"));
     // The flag is down again once the prompt has gone.
-    PinAnswer again = AskPin([](HWND dialog) { Press(dialog, IDOK); });
+    std::atomic<int> none{0};
+    PinAnswer again = AskPin(
+        [&](HWND dialog) {
+            // Give a timer every chance to fire before leaving.
+            EXPECT_FALSE(uidriver::WaitUntil([&] { return none.load() > 0; }, 300));
+            Press(dialog, IDOK);
+        },
+        0, CountTick, &none, 0);
     EXPECT_EQ(0, again.result);
+    EXPECT_EQ(0, none.load());
 }
 
 // Visible prompts of the given threads.
@@ -245,10 +282,26 @@ TEST_F(PinPrompt, TwoThreadsReleasedTogetherNeverBothGetAPrompt)
     EXPECT_EQ(0, bothOpened) << "of " << rounds << " rounds";
 }
 
-TEST_F(PinPrompt, TheCustomPromptCanBeSetFromAnotherThreadWhileAPromptShowsIt)
+TEST_F(PinPrompt, ShowsTheCustomPromptUntilItIsClearedAndTakesItFromAnyThread)
 {
-    // Two long texts that differ at every place, so that any mix of them,
-    // or a text read while it is rewritten, shows as neither.
+    const std::wstring defaultText = L"Enter the PIN of your smart card.";
+    auto shownPrompt = [] {
+        std::wstring shown;
+        AskPin([&](HWND dialog) {
+            shown = uidriver::TextOf(GetDlgItem(dialog, IDC_PIN_PROMPT));
+            Press(dialog, IDCANCEL);
+        });
+        return shown;
+    };
+    const wchar_t* custom = L"Enter the PIN of your badge to sign the document.";
+    SetPinPromptString(custom);
+    EXPECT_EQ(custom, shownPrompt());
+    SetPinPromptString(nullptr);
+    EXPECT_EQ(defaultText, shownPrompt());
+
+    // Two long texts that differ at every place, set by another thread
+    // while prompts show them: any mix of them, or a text read while it is
+    // rewritten, shows as neither.
     const std::wstring first(1500, L'A');
     const std::wstring second(700, L'b');
     std::atomic<bool> stop{false};
@@ -256,43 +309,14 @@ TEST_F(PinPrompt, TheCustomPromptCanBeSetFromAnotherThreadWhileAPromptShowsIt)
         for (unsigned i = 0; !stop.load(); ++i)
             SetPinPromptString(i % 3 == 0 ? first.c_str() : i % 3 == 1 ? second.c_str() : nullptr);
     });
-    const std::wstring defaultText = L"Enter the PIN of your smart card.";
-    int prompts = 0;
     int mixed = 0;
-    for (; prompts < 40; ++prompts) {
-        std::wstring shown;
-        AskPin([&](HWND dialog) {
-            shown = uidriver::TextOf(GetDlgItem(dialog, IDC_PIN_PROMPT));
-            Press(dialog, IDCANCEL);
-        });
-        if (shown != first && shown != second && shown != defaultText)
-            ++mixed;
+    for (int prompts = 0; prompts < 40; ++prompts) {
+        const std::wstring shown = shownPrompt();
+        mixed += shown != first && shown != second && shown != defaultText;
     }
     stop = true;
     setter.join();
-    EXPECT_EQ(0, mixed) << "prompts that showed a text nobody set, of " << prompts;
-}
-
-TEST_F(PinPrompt, TheKeepAliveCallbackRunsWithItsArgumentOnlyWithAPeriod)
-{
-    std::atomic<int> ticks{0};
-    AskPin(
-        [&](HWND dialog) {
-            EXPECT_TRUE(uidriver::WaitUntil([&] { return ticks.load() >= 3; }));
-            Press(dialog, IDCANCEL);
-        },
-        0, CountTick, &ticks, 10);
-    EXPECT_GE(ticks.load(), 3);
-
-    std::atomic<int> none{0};
-    AskPin(
-        [&](HWND dialog) {
-            // Give a timer every chance to fire before leaving.
-            EXPECT_FALSE(uidriver::WaitUntil([&] { return none.load() > 0; }, 300));
-            Press(dialog, IDCANCEL);
-        },
-        0, CountTick, &none, 0);
-    EXPECT_EQ(0, none.load());
+    EXPECT_EQ(0, mixed) << "prompts that showed a text nobody set, of 40";
 }
 
 TEST_F(PinPrompt, TheLastTryWarningComesFirstAndCanStopThePrompt)
@@ -323,37 +347,6 @@ TEST_F(PinPrompt, TheLastTryWarningComesFirstAndCanStopThePrompt)
         EXPECT_EQ(c.expected, result);
         EXPECT_EQ(c.pinDialog, sawPinDialog);
     }
-}
-
-TEST_F(PinPrompt, ShowsTheCustomPromptUntilItIsCleared)
-{
-    const std::wstring defaultText =
-        L"Enter the PIN of your smart card.";
-    struct Case {
-        const wchar_t* prompt;
-        std::wstring shown;
-    };
-    for (Case c : {Case{L"Enter the PIN of your badge to sign the document.",
-                        L"Enter the PIN of your badge to sign the document."},
-                   Case{nullptr, defaultText}}) {
-        SetPinPromptString(c.prompt);
-        std::wstring shown;
-        AskPin([&](HWND dialog) {
-            shown = uidriver::TextOf(GetDlgItem(dialog, IDC_PIN_PROMPT));
-            Press(dialog, IDCANCEL);
-        });
-        EXPECT_EQ(c.shown, shown);
-    }
-}
-
-TEST_F(PinPrompt, OpensOnTopOfEverything)
-{
-    bool topMost = false;
-    AskPin([&](HWND dialog) {
-        topMost = (GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-        Press(dialog, IDCANCEL);
-    });
-    EXPECT_TRUE(topMost);
 }
 
 // A host's own window as the parent: it waits disabled while the prompt is
@@ -415,48 +408,11 @@ void WriteBitmap(const std::wstring& path, int width, int height)
     fclose(out);
 }
 
-// Opens the PIN prompt or the PIN-always prompt while `holder` acts on it.
-void OpenPrompt(bool pinAlwaysPrompt, std::function<void(HWND)> holder)
-{
-    if (!pinAlwaysPrompt) {
-        AskPin(std::move(holder));
-        return;
-    }
-    std::thread acting = uidriver::ActOnDialog(std::move(holder));
-    ShowPINAlwaysPrompt(nullptr, kReader);
-    acting.join();
-}
-
-TEST_F(PinPrompt, ShowsTheBrandingBannerWhenItCanBeLoaded)
-{
-    std::wstring dir = MakeTempDirectory();
-    WriteBitmap(dir + L"brand.bmp", 120, 30);
-    struct Case {
-        std::wstring path;
-        bool branded;
-    };
-    for (const Case& c : {Case{dir + L"brand.bmp", true}, Case{dir + L"missing.bmp", false}}) {
-        RegistryFixture registry;
-        registry.SetString(kBrandingKey, L"BannerHiRes", c.path);
-        for (bool pinAlwaysPrompt : {false, true}) {
-            bool defaultShown = false;
-            bool brandingShown = false;
-            OpenPrompt(pinAlwaysPrompt, [&](HWND dialog) {
-                defaultShown = IsWindowVisible(GetDlgItem(dialog, IDC_BANNER_DEFAULT));
-                brandingShown = IsWindowVisible(GetDlgItem(dialog, IDC_BANNER_BRANDING));
-                Press(dialog, IDCANCEL);
-            });
-            EXPECT_EQ(c.branded, brandingShown) << pinAlwaysPrompt;
-            EXPECT_EQ(!c.branded, defaultShown) << pinAlwaysPrompt;
-        }
-    }
-    RemoveDirectoryTree(dir);
-}
-
-// Each prompt shows banner bitmaps that no static control deletes: prompts
-// after a warm-up, of either kind, branded or not, leave as many bitmaps,
-// fonts, brushes and pens as they found.
-TEST_F(PinPrompt, RepeatedPromptsLeaveNoGdiObjectBehind)
+// Each prompt shows the branding banner when its file loads, else the
+// default one. The banner bitmaps are ones no static control deletes:
+// prompts after a warm-up, of either kind, branded or not, leave as many
+// bitmaps, fonts, brushes and pens as they found.
+TEST_F(PinPrompt, ShowsTheBrandingBannerAndRepeatedPromptsLeaveNoGdiObjectBehind)
 {
     constexpr int kWarmUp = 3;
     constexpr int kPrompts = 20;
@@ -465,34 +421,36 @@ TEST_F(PinPrompt, RepeatedPromptsLeaveNoGdiObjectBehind)
     constexpr DWORD kCacheSlack = 2;
     std::wstring dir = MakeTempDirectory();
     WriteBitmap(dir + L"brand.bmp", 120, 30);
-    for (bool branded : {false, true}) {
+    struct Case {
+        std::wstring banner; // empty: none set
+        bool branded;
+        bool measured;
+    };
+    for (const Case& c : {Case{L"", false, true}, Case{dir + L"brand.bmp", true, true},
+                          Case{dir + L"missing.bmp", false, false}}) {
         RegistryFixture registry;
-        if (branded)
-            registry.SetString(kBrandingKey, L"BannerHiRes", dir + L"brand.bmp");
+        if (!c.banner.empty())
+            registry.SetString(kBrandingKey, L"BannerHiRes", c.banner);
         for (bool pinAlwaysPrompt : {false, true}) {
-            auto cancel = [](HWND dialog) { Press(dialog, IDCANCEL); };
-            for (int i = 0; i < kWarmUp; ++i)
-                OpenPrompt(pinAlwaysPrompt, cancel);
+            const std::string what = std::string(pinAlwaysPrompt ? "PIN-always prompt" : "PIN prompt") + ", banner " +
+                                     std::string(c.banner.begin(), c.banner.end());
+            for (int i = 0; i < kWarmUp; ++i) {
+                OpenPrompt(pinAlwaysPrompt, [&](HWND dialog) {
+                    EXPECT_EQ(c.branded, IsWindowVisible(GetDlgItem(dialog, IDC_BANNER_BRANDING)) != FALSE) << what;
+                    EXPECT_EQ(!c.branded, IsWindowVisible(GetDlgItem(dialog, IDC_BANNER_DEFAULT)) != FALSE) << what;
+                    Press(dialog, IDCANCEL);
+                });
+            }
+            if (!c.measured)
+                continue;
             // Not DCs and regions: Wine keeps the display DCs a busier moment needed.
             const DWORD warm = MeasureProcess().drawingObjects;
             for (int i = 0; i < kPrompts; ++i)
-                OpenPrompt(pinAlwaysPrompt, cancel);
-            const DWORD end = MeasureProcess().drawingObjects;
-            EXPECT_LE(end, warm + kCacheSlack)
-                << (pinAlwaysPrompt ? "PIN-always prompt" : "PIN prompt") << (branded ? ", branded" : "");
+                OpenPrompt(pinAlwaysPrompt, [](HWND dialog) { Press(dialog, IDCANCEL); });
+            EXPECT_LE(MeasureProcess().drawingObjects, warm + kCacheSlack) << what;
         }
     }
     RemoveDirectoryTree(dir);
-}
-
-TEST_F(PinPrompt, NowhereToPutThePinIsRefused)
-{
-    int length = 0;
-    char* pin = nullptr;
-    EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, nullptr, &length, nullptr, nullptr, 0));
-    EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, nullptr, nullptr, nullptr, 0));
-    PinAnswer answer = AskPin([](HWND dialog) { Press(dialog, IDOK); });
-    EXPECT_EQ(0, answer.result) << "a refused call leaves no prompt marked open";
 }
 
 TEST_F(PinPrompt, NoTypedPinIsLeftInMemoryOnceItsBufferIsFreed)
@@ -556,33 +514,6 @@ TEST_F(PinPrompt, SurvivesForgedMessagesAndKeepsItsRules)
 }
 
 class PinAlwaysPrompt : public PinPrompt {};
-
-TEST_F(PinAlwaysPrompt, OnlyOkAllows)
-{
-    struct Case {
-        const char* name;
-        std::function<void(HWND)> act;
-        int expected;
-    };
-    const Case cases[] = {
-        {"OK", [](HWND dialog) { Press(dialog, IDOK); }, 0},
-        {"Cancel", [](HWND dialog) { Press(dialog, IDCANCEL); }, -1},
-        {"close box", [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }, -1},
-        {"card removed", [](HWND) { vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, kReader); }, -1},
-        {"workstation locked",
-         [](HWND) { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKING, nullptr); }, -1},
-    };
-    for (const Case& c : cases) {
-        bool topMost = false;
-        std::thread holder = uidriver::ActOnDialog([&](HWND dialog) {
-            topMost = (GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-            c.act(dialog);
-        });
-        EXPECT_EQ(c.expected, ShowPINAlwaysPrompt(nullptr, kReader)) << c.name;
-        holder.join();
-        EXPECT_TRUE(topMost) << c.name;
-    }
-}
 
 TEST_F(PinAlwaysPrompt, SurvivesForgedMessagesAndCancelStillRefuses)
 {
