@@ -156,6 +156,12 @@ TEST_F(ChangePin, RowsAndOkFollowWhatTheHolderTypes)
             EXPECT_EQ(step.rows, Rows(frame)) << "after typing " << std::string(step.text, step.text + wcslen(step.text));
             EXPECT_EQ(step.ok, OkEnabled(frame));
         }
+        // Without the current PIN OK is disabled, and Enter then does nothing.
+        uidriver::Retype(Field(frame, IDC_CURRENT_PIN_EDIT), L"");
+        EXPECT_FALSE(OkEnabled(frame));
+        PostMessageW(frame, WM_COMMAND, IDOK, 0);
+        EXPECT_FALSE(uidriver::WaitUntil([&] { return !IsWindowVisible(frame); }, 300)) << "OK is ignored while disabled";
+        uidriver::Retype(Field(frame, IDC_CURRENT_PIN_EDIT), L"1593");
         Press(frame, IDOK);
     });
     ASSERT_EQ(0, answer.result);
@@ -163,55 +169,51 @@ TEST_F(ChangePin, RowsAndOkFollowWhatTheHolderTypes)
     EXPECT_EQ(L"2605", answer.fresh);
 }
 
-TEST_F(ChangePin, ASameNewPinIsRefusedOnlyWhenThePolicyIsExactlyOne)
-{
-    for (int value : {-1, 0, 1, 2}) {
-        RegistryFixture registry;
-        if (value >= 0)
-            registry.SetDword(kChangePinPolicies, L"PreventSamePINChange", static_cast<DWORD>(value));
-        bool okWithSamePin = false;
-        std::string rows;
-        AskChange(Request{}, [&](HWND frame) {
-            uidriver::Type(Field(frame, IDC_CURRENT_PIN_EDIT), L"5930");
-            uidriver::Type(Field(frame, IDC_NEW_PIN_EDIT), L"5930");
-            uidriver::Type(Field(frame, IDC_CONFIRM_PIN_EDIT), L"5930");
-            okWithSamePin = OkEnabled(frame);
-            rows = Rows(frame);
-            Press(frame, IDCANCEL);
-        });
-        EXPECT_EQ(value != 1, okWithSamePin) << "PreventSamePINChange " << value;
-        EXPECT_EQ(value == 1 ? 'x' : '-', rows[3]) << "PreventSamePINChange " << value;
-    }
-}
-
-TEST_F(ChangePin, CancelIsRefusedOnlyAtAFirstUseWhenThePolicySaysSo)
+// PreventSamePINChange and DisableCancelChangePINatFirstUse each take hold
+// only when exactly 1; the workstation lock and the card leaving end the
+// dialog whatever they say.
+TEST_F(ChangePin, ThePoliciesRefuseASameNewPinAndCancelAtAFirstUseOnlyWhenExactlyOne)
 {
     struct Case {
-        int value; // -1: missing
+        int value; // of both policies; -1: missing
         int firstUse;
-        bool cancelRefused;
+        bool cardLeaves; // else the workstation locks
     };
-    const Case cases[] = {{-1, 1, false}, {0, 1, false}, {1, 1, true}, {2, 1, false}, {1, 0, false}};
+    const Case cases[] = {{-1, 1, false}, {0, 1, false}, {1, 1, false}, {2, 1, false}, {1, 0, false}, {1, 1, true}};
     for (const Case& c : cases) {
         RegistryFixture registry;
-        if (c.value >= 0)
+        if (c.value >= 0) {
+            registry.SetDword(kChangePinPolicies, L"PreventSamePINChange", static_cast<DWORD>(c.value));
             registry.SetDword(kChangePinPolicies, L"DisableCancelChangePINatFirstUse", static_cast<DWORD>(c.value));
+        }
+        const bool cancelRefused = c.value == 1 && c.firstUse == 1;
         Request request;
         request.firstUse = c.firstUse;
+        bool okWithSamePin = false;
+        std::string rows;
         bool stillOpen = false;
         bool cancelEnabled = false;
         Answer answer = AskChange(request, [&](HWND frame) {
+            for (int id : {IDC_CURRENT_PIN_EDIT, IDC_NEW_PIN_EDIT, IDC_CONFIRM_PIN_EDIT})
+                uidriver::Type(Field(frame, id), L"5930");
+            okWithSamePin = OkEnabled(frame);
+            rows = Rows(frame);
             cancelEnabled = IsWindowEnabled(GetDlgItem(frame, IDCANCEL));
             // Escape, the close box and the Cancel button, as a holder tries them.
             PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
             PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
             stillOpen = !uidriver::WaitUntil([&] { return !IsWindowVisible(frame); }, 300);
-            // The workstation lock ends it whatever the policy.
-            vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr);
+            if (c.cardLeaves)
+                vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, L"SMART READER 0");
+            else
+                vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr);
         });
-        EXPECT_EQ(-1, answer.result);
-        EXPECT_EQ(c.cancelRefused, stillOpen) << "value " << c.value << ", first use " << c.firstUse;
-        EXPECT_EQ(!c.cancelRefused, cancelEnabled) << "value " << c.value << ", first use " << c.firstUse;
+        const std::string what = "value " + std::to_string(c.value) + ", first use " + std::to_string(c.firstUse);
+        EXPECT_EQ(-1, answer.result) << what;
+        EXPECT_EQ(c.value != 1, okWithSamePin) << what;
+        EXPECT_EQ(c.value == 1 ? 'x' : '-', rows[3]) << what;
+        EXPECT_EQ(cancelRefused, stillOpen) << what;
+        EXPECT_EQ(!cancelRefused, cancelEnabled) << what;
     }
 }
 
@@ -254,48 +256,49 @@ TEST_F(ChangePin, TheLastTryWarningComesFirstAndItsCancelOpensNothing)
     }
 }
 
-TEST_F(ChangePin, TheCardLeavingEndsItEvenWhenCancelIsRefused)
+// Without the current PIN only the new one is asked for; a field takes no
+// more than the caller's buffer holds.
+TEST_F(ChangePin, HandsBackWhatFitsAndRunsTheKeepAliveOnlyWithAPeriod)
 {
-    m_registry.SetDword(kChangePinPolicies, L"DisableCancelChangePINatFirstUse", 1);
-    Request request;
-    request.firstUse = 1;
-    Answer answer = AskChange(request, [](HWND frame) {
-        uidriver::Type(Field(frame, IDC_CURRENT_PIN_EDIT), L"1234");
-        vkevtsubRaise(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED, 0, L"SMART READER 0");
-    });
-    EXPECT_EQ(-1, answer.result);
-}
-
-TEST_F(ChangePin, WithoutTheCurrentPinOnlyTheNewOneIsAskedFor)
-{
-    Request request;
-    request.askCurrent = false;
-    bool currentShown = true;
-    Answer answer = AskChange(request, [&](HWND frame) {
-        currentShown = IsWindowVisible(Field(frame, IDC_CURRENT_PIN_EDIT));
-        uidriver::Type(Field(frame, IDC_NEW_PIN_EDIT), L"739102");
-        uidriver::Type(Field(frame, IDC_CONFIRM_PIN_EDIT), L"739102");
-        EXPECT_TRUE(OkEnabled(frame));
-        Press(frame, IDOK);
-    });
-    EXPECT_FALSE(currentShown);
-    ASSERT_EQ(0, answer.result);
-    EXPECT_EQ(0, answer.currentLength);
-    EXPECT_EQ(L"739102", answer.fresh);
-}
-
-TEST_F(ChangePin, AnEmptyCurrentPinKeepsOkDisabledAndOkIsThenIgnored)
-{
-    Answer answer = AskChange(Request{}, [](HWND frame) {
-        uidriver::Type(Field(frame, IDC_NEW_PIN_EDIT), L"739102");
-        uidriver::Type(Field(frame, IDC_CONFIRM_PIN_EDIT), L"739102");
-        EXPECT_FALSE(OkEnabled(frame));
-        PostMessageW(frame, WM_COMMAND, IDOK, 0); // Enter
-        EXPECT_FALSE(uidriver::WaitUntil([&] { return !IsWindowVisible(frame); }, 300))
-            << "OK is ignored while disabled";
-        Press(frame, IDCANCEL);
-    });
-    EXPECT_EQ(-1, answer.result);
+    std::wstring longPin;
+    for (int i = 0; i < 200; ++i)
+        longPin += static_cast<wchar_t>(L'0' + (i * 7) % 10);
+    struct Case {
+        const char* name;
+        bool askCurrent;
+        int maxLength;
+        std::wstring typed;
+        unsigned period;
+    };
+    const Case cases[] = {
+        {"without the current PIN", false, 8, L"739102", 10},
+        {"longer than the buffer", true, -1, longPin, 0},
+    };
+    for (const Case& c : cases) {
+        std::atomic<int> ticks{0};
+        Request request;
+        request.askCurrent = c.askCurrent;
+        request.maxLength = c.maxLength;
+        request.timer = CountTick;
+        request.timerArgument = &ticks;
+        request.period = c.period;
+        bool currentShown = false;
+        Answer answer = AskChange(request, [&](HWND frame) {
+            currentShown = IsWindowVisible(Field(frame, IDC_CURRENT_PIN_EDIT));
+            if (c.askCurrent)
+                uidriver::Type(Field(frame, IDC_CURRENT_PIN_EDIT), L"1");
+            uidriver::Type(Field(frame, IDC_NEW_PIN_EDIT), c.typed);
+            uidriver::Type(Field(frame, IDC_CONFIRM_PIN_EDIT), c.typed);
+            EXPECT_TRUE(OkEnabled(frame)) << c.name;
+            const bool ticked = uidriver::WaitUntil([&] { return ticks.load() >= 3; }, c.period ? 5000 : 300);
+            EXPECT_EQ(c.period != 0, ticked) << c.name;
+            Press(frame, IDOK);
+        });
+        EXPECT_EQ(c.askCurrent, currentShown) << c.name;
+        ASSERT_EQ(0, answer.result) << c.name;
+        EXPECT_EQ(c.askCurrent ? 1 : 0, answer.currentLength) << c.name;
+        EXPECT_EQ(c.typed.substr(0, 127), answer.fresh) << c.name;
+    }
 }
 
 TEST_F(ChangePin, APageOpenInTheCallersDialogAnswersWithoutADialog)
@@ -333,23 +336,6 @@ TEST_F(ChangePin, APageOpenInTheCallersDialogAnswersWithoutADialog)
     host.DestroyWindow();
 }
 
-TEST_F(ChangePin, AFieldTakesNoMoreThanTheCallersBufferHolds)
-{
-    Request request;
-    request.maxLength = -1;
-    Answer answer = AskChange(request, [](HWND frame) {
-        std::wstring longPin;
-        for (int i = 0; i < 200; ++i)
-            longPin += static_cast<wchar_t>(L'0' + (i * 7) % 10);
-        uidriver::Type(Field(frame, IDC_CURRENT_PIN_EDIT), L"1");
-        uidriver::Type(Field(frame, IDC_NEW_PIN_EDIT), longPin);
-        uidriver::Type(Field(frame, IDC_CONFIRM_PIN_EDIT), longPin);
-        Press(frame, IDOK);
-    });
-    ASSERT_EQ(0, answer.result);
-    EXPECT_EQ(127, answer.freshLength);
-}
-
 TEST_F(ChangePin, NowhereToPutThePinsIsRefused)
 {
     int length = 0;
@@ -358,22 +344,6 @@ TEST_F(ChangePin, NowhereToPutThePinsIsRefused)
                                            true, nullptr, nullptr, 0));
     EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, buffer, &length, buffer, nullptr, kReader, nullptr,
                                            true, nullptr, nullptr, 0));
-}
-
-TEST_F(ChangePin, TheKeepAliveCallbackRunsOnlyWithAPeriod)
-{
-    for (unsigned period : {0u, 10u}) {
-        std::atomic<int> ticks{0};
-        Request request;
-        request.timer = CountTick;
-        request.timerArgument = &ticks;
-        request.period = period;
-        AskChange(request, [&](HWND frame) {
-            bool ticked = uidriver::WaitUntil([&] { return ticks.load() >= 3; }, period ? 5000 : 300);
-            EXPECT_EQ(period != 0, ticked);
-            Press(frame, IDCANCEL);
-        });
-    }
 }
 
 TEST_F(ChangePin, NeitherPinIsLeftInMemoryOnceTheCallerWipedItsBuffers)
