@@ -14,7 +14,6 @@
 #include "unlock/ResetCardDialog.h"
 #include "unlock/UnlockCardDlg.h"
 #include "unlock/UnlockOutcomeDlgs.h"
-#include "vklogu.h"
 
 #include <gtest/gtest.h>
 
@@ -50,47 +49,28 @@ CRect WindowRectOf(HWND window)
     return r;
 }
 
-struct PositionCase {
-    const char* name;
-    bool hasPosition;
-    RECT position;
-    POINT expected;
-};
-
-// Names the case in test lists instead of dumping its bytes.
-void PrintTo(const PositionCase& c, std::ostream* out)
+TEST(BaseDialog, OpensAtTheGivenTopLeftCorner)
 {
-    *out << c.name;
-}
-
-class BaseDialogPosition : public testing::TestWithParam<PositionCase> {};
-
-TEST_P(BaseDialogPosition, OpensAtTheGivenTopLeftCorner)
-{
-    const PositionCase& c = GetParam();
-    RECT position = c.position;
-    TestPage page(0, c.hasPosition ? &position : nullptr);
-    ASSERT_TRUE(page.Open());
-    CRect r = WindowRectOf(page.m_hWnd);
-    EXPECT_EQ(c.expected.x, r.left);
-    EXPECT_EQ(c.expected.y, r.top);
-    page.DestroyWindow();
-}
-
-INSTANTIATE_TEST_SUITE_P(Positions, BaseDialogPosition,
-                         testing::Values(PositionCase{"NoRectangle", false, {}, {0, 0}},
-                                         PositionCase{"Inside", true, {300, 200, 310, 210}, {300, 200}},
-                                         PositionCase{"PartlyOffScreen", true, {-50, 40, 0, 0}, {-50, 40}}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(BaseDialog, InitializationIsLogged)
-{
-    LogCapture log;
-    TestPage page(0, nullptr);
-    ASSERT_TRUE(page.Open());
-    EXPECT_TRUE(log.Has(VKLOG_ENTRY, L"CBaseDialog::OnInitDialog"));
-    EXPECT_TRUE(log.Has(VKLOG_EXIT, L"CBaseDialog::OnInitDialog"));
-    page.DestroyWindow();
+    struct Case {
+        const char* name;
+        bool hasPosition;
+        RECT position;
+        POINT expected;
+    };
+    const Case cases[] = {
+        {"no rectangle", false, {}, {0, 0}},
+        {"inside", true, {300, 200, 310, 210}, {300, 200}},
+        {"partly off the screen", true, {-50, 40, 0, 0}, {-50, 40}},
+    };
+    for (const Case& c : cases) {
+        RECT position = c.position;
+        TestPage page(0, c.hasPosition ? &position : nullptr);
+        ASSERT_TRUE(page.Open()) << c.name;
+        CRect r = WindowRectOf(page.m_hWnd);
+        EXPECT_EQ(c.expected.x, r.left) << c.name;
+        EXPECT_EQ(c.expected.y, r.top) << c.name;
+        page.DestroyWindow();
+    }
 }
 
 TEST(BaseDialog, ResizeDlgShrinksTheDialogOrOneControlAndKeepsItsPlace)
@@ -100,41 +80,29 @@ TEST(BaseDialog, ResizeDlgShrinksTheDialogOrOneControlAndKeepsItsPlace)
         unsigned control;
         int dx;
         int dy;
+        bool resized; // a control the dialog lacks changes nothing
     };
     const Case cases[] = {
-        {"dialog lower", 0, 0, 40},
-        {"dialog larger", 0, -30, -20},
-        {"edit narrower", IDC_TEST_EDIT, 10, 0},
-        {"edit both", IDC_TEST_EDIT, 4, 6},
+        {"dialog lower", 0, 0, 40, true},
+        {"dialog larger", 0, -30, -20, true},
+        {"edit narrower", IDC_TEST_EDIT, 10, 0, true},
+        {"edit both", IDC_TEST_EDIT, 4, 6, true},
+        {"missing control", 4242, 10, 10, false},
     };
     for (const Case& c : cases) {
         RECT position = {100, 100, 0, 0};
         TestPage page(0, &position);
         ASSERT_TRUE(page.Open());
-        HWND target = c.control ? GetDlgItem(page.m_hWnd, static_cast<int>(c.control)) : page.m_hWnd;
+        HWND target = c.resized && c.control ? GetDlgItem(page.m_hWnd, static_cast<int>(c.control)) : page.m_hWnd;
         CRect before = WindowRectOf(target);
         page.ResizeDlg(c.control, c.dx, c.dy);
         CRect after = WindowRectOf(target);
-        EXPECT_EQ(before.Width() - c.dx, after.Width()) << c.name;
-        EXPECT_EQ(before.Height() - c.dy, after.Height()) << c.name;
-        EXPECT_EQ(before.TopLeft().x, after.TopLeft().x) << c.name;
-        EXPECT_EQ(before.TopLeft().y, after.TopLeft().y) << c.name;
+        EXPECT_EQ(before.Width() - (c.resized ? c.dx : 0), after.Width()) << c.name;
+        EXPECT_EQ(before.Height() - (c.resized ? c.dy : 0), after.Height()) << c.name;
+        EXPECT_EQ(before.left, after.left) << c.name;
+        EXPECT_EQ(before.top, after.top) << c.name;
         page.DestroyWindow();
     }
-}
-
-TEST(BaseDialog, ResizeDlgOfAMissingControlChangesNothing)
-{
-    TestPage page(0, nullptr);
-    ASSERT_TRUE(page.Open());
-    CRect before = WindowRectOf(page.m_hWnd);
-    LogCapture log;
-    page.ResizeDlg(4242, 10, 10);
-    CRect after = WindowRectOf(page.m_hWnd);
-    EXPECT_TRUE(EqualRect(&before, &after));
-    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"CBaseDialog::ResizeDlg: no control 4242"));
-    EXPECT_TRUE(log.Has(VKLOG_EXIT, L"CBaseDialog::ResizeDlg"));
-    page.DestroyWindow();
 }
 
 COLORREF BrushColor(HBRUSH brush)
@@ -144,50 +112,44 @@ COLORREF BrushColor(HBRUSH brush)
     return lb.lbColor;
 }
 
+// With the flag, controls are painted transparently on the window colour,
+// and follow a change of it.
 TEST(BaseDialog, BackgroundFlagPaintsControlsTransparentlyOnTheWindowColour)
 {
     for (int flag : {0, 1}) {
         TestPage page(flag, nullptr);
         ASSERT_TRUE(page.Open());
         HWND label = GetDlgItem(page.m_hWnd, IDC_TEST_LABEL);
+        auto colorStatic = [&](HDC dc) {
+            return reinterpret_cast<HBRUSH>(SendMessageW(page.m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                                         reinterpret_cast<LPARAM>(label)));
+        };
         ScopedGetDC dc(label);
         SetBkMode(dc, OPAQUE);
         SetTextColor(dc, RGB(1, 2, 3));
-        auto brush = reinterpret_cast<HBRUSH>(
-            SendMessageW(page.m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()), reinterpret_cast<LPARAM>(label)));
-        if (flag) {
-            ASSERT_NE(nullptr, brush);
-            EXPECT_EQ(GetSysColor(COLOR_WINDOW), BrushColor(brush));
-            EXPECT_EQ(TRANSPARENT, GetBkMode(dc));
-            EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), GetTextColor(dc));
-            EXPECT_EQ(GetSysColor(COLOR_WINDOW), GetBkColor(dc));
-        } else {
+        HBRUSH brush = colorStatic(dc);
+        if (!flag) {
             EXPECT_EQ(OPAQUE, GetBkMode(dc)) << "the default keeps the background opaque";
             EXPECT_EQ(GetSysColorBrush(COLOR_BTNFACE), brush);
+            page.DestroyWindow();
+            continue;
         }
+        ASSERT_NE(nullptr, brush);
+        EXPECT_EQ(GetSysColor(COLOR_WINDOW), BrushColor(brush));
+        EXPECT_EQ(TRANSPARENT, GetBkMode(dc));
+        EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), GetTextColor(dc));
+        EXPECT_EQ(GetSysColor(COLOR_WINDOW), GetBkColor(dc));
+
+        const int element = COLOR_WINDOW;
+        const COLORREF original = GetSysColor(COLOR_WINDOW);
+        const COLORREF changed = RGB(10, 120, 230);
+        SetSysColors(1, &element, &changed);
+        SendMessageW(page.m_hWnd, WM_SYSCOLORCHANGE, 0, 0);
+        const COLORREF seen = BrushColor(colorStatic(dc));
+        SetSysColors(1, &element, &original);
+        EXPECT_EQ(changed, seen) << "after a change of the window colour";
         page.DestroyWindow();
     }
-}
-
-TEST(BaseDialog, FollowsAChangeOfTheWindowColour)
-{
-    TestPage page(1, nullptr);
-    ASSERT_TRUE(page.Open());
-    const int element = COLOR_WINDOW;
-    const COLORREF original = GetSysColor(COLOR_WINDOW);
-    const COLORREF changed = RGB(10, 120, 230);
-    SetSysColors(1, &element, &changed);
-    SendMessageW(page.m_hWnd, WM_SYSCOLORCHANGE, 0, 0);
-    COLORREF seen = 0;
-    {
-        ScopedGetDC dc(page.m_hWnd);
-        seen = BrushColor(reinterpret_cast<HBRUSH>(
-            SendMessageW(page.m_hWnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
-                         reinterpret_cast<LPARAM>(GetDlgItem(page.m_hWnd, IDC_TEST_LABEL)))));
-    }
-    SetSysColors(1, &element, &original);
-    EXPECT_EQ(changed, seen);
-    page.DestroyWindow();
 }
 
 TEST(BaseDialog, HidePinFromMemoryWipesThePinAndEmptiesIt)

@@ -46,19 +46,9 @@ protected:
         SetKeyboardState(keys);
     }
 
-    // Handles what is waiting for this thread, until `condition` holds.
     static bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 3000)
     {
-        return uidriver::WaitUntil(
-            [&] {
-                MSG msg;
-                while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                    TranslateMessage(&msg);
-                    DispatchMessageW(&msg);
-                }
-                return condition();
-            },
-            timeoutMs);
+        return PumpMessagesUntil(condition, timeoutMs);
     }
 
     // The balloon window the edit made, if any. A popup cannot be owned by

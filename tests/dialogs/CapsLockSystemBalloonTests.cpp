@@ -53,27 +53,25 @@ std::wstring LibraryText(UINT id)
     return ResourceString(GetModuleHandleW(L"vk.velkor.gui.pinrc.dll"), id);
 }
 
-TEST_F(CapsLockEditTest, SpeaksOfAPinOrAPasswordInTheSystemBalloon)
+// The system's caps-lock balloon speaks of a PIN or a password as the edit
+// is set; other tooltips keep their text.
+TEST_F(CapsLockEditTest, SpeaksOfAPinOrAPasswordInTheSystemBalloonOnly)
 {
+    const std::wstring system = LibraryText(IDS_CAPSLOCK_SYSTEM_TEXT_START) + L".\r\n\r\nPress Caps Lock.";
+    const std::wstring other = L"Type the PIN of your card";
     struct Case {
         bool pinMode;
-        UINT expected;
+        std::wstring shown;
+        std::wstring expected;
     };
-    for (Case c : {Case{true, IDS_CAPSLOCK_PIN_TEXT}, Case{false, IDS_CAPSLOCK_PASSWORD_TEXT}}) {
+    for (const Case& c : {Case{true, system, LibraryText(IDS_CAPSLOCK_PIN_TEXT)},
+                          Case{false, system, LibraryText(IDS_CAPSLOCK_PASSWORD_TEXT)}, Case{true, other, other}}) {
         m_host.m_edit.SetMode(c.pinMode);
-        SystemBalloon balloon(m_edit, LibraryText(IDS_CAPSLOCK_SYSTEM_TEXT_START) + L".\r\n\r\nPress Caps Lock.");
+        SystemBalloon balloon(m_edit, c.shown);
         balloon.AnnounceShow();
-        std::wstring expected = LibraryText(c.expected);
-        ASSERT_FALSE(expected.empty());
-        EXPECT_EQ(expected, balloon.Text()) << "pin mode " << c.pinMode;
+        ASSERT_FALSE(c.expected.empty());
+        EXPECT_EQ(c.expected, balloon.Text()) << "pin mode " << c.pinMode;
     }
-}
-
-TEST_F(CapsLockEditTest, LeavesOtherTooltipsAlone)
-{
-    SystemBalloon other(m_edit, L"Type the PIN of your card");
-    other.AnnounceShow();
-    EXPECT_EQ(L"Type the PIN of your card", other.Text());
 }
 
 TEST_F(CapsLockEditTest, NeverMakesABalloonOfItsOwn)
