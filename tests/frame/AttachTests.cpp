@@ -2,29 +2,28 @@
 
 namespace {
 
-constexpr const wchar_t* kLoadedLine = L"DllMain: LoadLibrarySync(Resources\\vk.velkor.gui.pinrc.dll) succeeded";
-
 bool ProgressBarClassRegistered()
 {
     WNDCLASSEXW wc = {sizeof(wc)};
     return GetClassInfoExW(GetModuleHandleW(nullptr), L"VkProgressBar", &wc) != 0;
 }
 
+// Attach loads the resource module and registers the progress bar, and
+// detach takes both away again, however often the library comes and goes.
 TEST(Attach, LoadsTheResourceModuleAndRegistersTheProgressBarUntilDetach)
 {
     ASSERT_FALSE(ProgressBarClassRegistered());
-    LogCapture log;
-    {
+    for (int i = 0; i < 20; ++i) {
         LibraryLoader library;
         ASSERT_NE(nullptr, library.Handle());
-        EXPECT_TRUE(log.Has(VKLOG_INFO, kLoadedLine));
-        EXPECT_TRUE(ProgressBarClassRegistered());
+        ASSERT_TRUE(ProgressBarClassRegistered());
+        ASSERT_NE(nullptr, GetModuleHandleW(L"vk.velkor.gui.pinrc.dll"));
         for (const wchar_t* module : {L"vkevtsub.dll", L"vk.evtsessionstate.dll"})
-            EXPECT_EQ(nullptr, GetModuleHandleW(module)) << "attach has no use for it: it comes with the first prompt";
-        auto getErrorString = library.Get<GetErrorStringFn>("GetErrorString");
-        EXPECT_NE(L'\0', getErrorString(3)[0]);
+            ASSERT_EQ(nullptr, GetModuleHandleW(module)) << "attach has no use for it: it comes with the first prompt";
+        ASSERT_NE(L'\0', library.Get<GetErrorStringFn>("GetErrorString")(3)[0]);
     }
     EXPECT_FALSE(ProgressBarClassRegistered());
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"vk.velkor.gui.pinrc.dll")) << "the resource module must be freed";
 }
 
 TEST(Attach, SucceedsWithoutTheResourceModuleAndLeavesEveryTextEmpty)
@@ -37,11 +36,6 @@ TEST(Attach, SucceedsWithoutTheResourceModuleAndLeavesEveryTextEmpty)
     {
         LibraryLoader library(copy);
         ASSERT_NE(nullptr, library.Handle()) << "attach must succeed";
-        wchar_t expected[128];
-        swprintf(expected, 128, L"DllMain: LoadLibrarySync(Resources\\vk.velkor.gui.pinrc.dll) failed with error code 0x%x",
-                 ERROR_MOD_NOT_FOUND);
-        EXPECT_TRUE(log.Has(VKLOG_ERROR, expected));
-        EXPECT_FALSE(log.HasText(kLoadedLine));
         auto getErrorString = library.Get<GetErrorStringFn>("GetErrorString");
         for (int code : {1, 11, 14})
             EXPECT_STREQ(L"", getErrorString(code));
@@ -61,16 +55,6 @@ TEST(Attach, SucceedsWithoutTheResourceModuleAndLeavesEveryTextEmpty)
         EXPECT_EQ(0u, log.Count(L"action NOT allowed")) << "a failed prompt leaves none marked open";
     }
     RemoveDirectoryTree(dir);
-}
-
-TEST(Attach, LoadAndUnloadRepeatedlyLeavesNothingBehind)
-{
-    for (int i = 0; i < 20; ++i) {
-        LibraryLoader library;
-        ASSERT_NE(nullptr, library.Handle());
-    }
-    EXPECT_FALSE(ProgressBarClassRegistered());
-    EXPECT_EQ(nullptr, GetModuleHandleW(L"vk.velkor.gui.pinrc.dll")) << "the resource module must be freed";
 }
 
 } // namespace
