@@ -13,16 +13,6 @@
 
 namespace {
 
-struct Template {
-    const char* name;
-    UINT id;
-};
-
-void PrintTo(const Template& t, std::ostream* out)
-{
-    *out << t.name;
-}
-
 class ResourceModule {
 public:
     ResourceModule()
@@ -39,45 +29,47 @@ INT_PTR CALLBACK PlainDialog(HWND, UINT msg, WPARAM, LPARAM)
     return msg == WM_INITDIALOG;
 }
 
-class DialogLayout : public testing::TestWithParam<Template> {};
-
-TEST_P(DialogLayout, EveryTextFitsAndEveryControlIsInside)
+TEST(DialogLayout, EveryTextFitsAndEveryControlIsInside)
 {
     ResourceModule resources;
     ASSERT_NE(nullptr, resources.m_hModule);
-    // Child templates (pages and panels) are opened inside a plain window.
-    HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr, nullptr,
-                                nullptr);
-    HWND dialog = CreateDialogParamW(resources.m_hModule, MAKEINTRESOURCEW(GetParam().id), host, PlainDialog, 0);
-    ASSERT_NE(nullptr, dialog);
-    ShowWindow(dialog, SW_SHOW);
-    for (const std::wstring& problem : LayoutProblems(dialog))
-        ADD_FAILURE() << std::string(problem.begin(), problem.end());
-    int dpi = GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY);
-    RecordProperty("dpi", dpi);
-    DestroyWindow(dialog);
-    DestroyWindow(host);
+    RecordProperty("dpi", GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY));
+    const std::pair<const char*, UINT> templates[] = {
+        {"EnterPin", IDD_ENTER_PIN},
+        {"PinAlways", IDD_PIN_ALWAYS},
+        {"PolicyPanel", IDD_POLICIES},
+        {"ChangePinPage", IDD_CHANGE_PIN_PAGE},
+        {"ChangePinFrame", IDD_CHANGE_PIN},
+        {"UnlockFailed", IDD_UNLOCK_FAILED},
+        {"UnlockSuccess", IDD_UNLOCK_SUCCESS},
+        {"UnlockTool", IDD_UNLOCK_TOOL},
+        {"UnlockCodeFrame", IDD_DISPLAY_UNLOCK_CODE},
+        {"UnlockCodePage", IDD_UNLOCK_CODE_PAGE},
+        {"UnlockCard", IDD_UNLOCK_CARD},
+        {"InitializePin", IDD_INIT_PIN},
+        {"ResetPage", IDD_RESET_PAGE},
+        {"ResetFrame", IDD_RESET_FRAME},
+        {"SelectCard", IDD_SELECT_CARD},
+        {"CardManagerLocked", IDD_CM_LOCKED},
+        {"About", IDD_ABOUT},
+        {"CardExpiryNotice", IDD_CARD_EXPIRY_NOTIFY},
+    };
+    for (const auto& [name, id] : templates) {
+        SCOPED_TRACE(name);
+        // Child templates (pages and panels) are opened inside a plain window.
+        HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
+                                    nullptr, nullptr);
+        HWND dialog = CreateDialogParamW(resources.m_hModule, MAKEINTRESOURCEW(id), host, PlainDialog, 0);
+        EXPECT_NE(nullptr, dialog);
+        if (dialog) {
+            ShowWindow(dialog, SW_SHOW);
+            for (const std::wstring& problem : LayoutProblems(dialog))
+                ADD_FAILURE() << std::string(problem.begin(), problem.end());
+            DestroyWindow(dialog);
+        }
+        DestroyWindow(host);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Templates, DialogLayout,
-                         testing::Values(Template{"EnterPin", IDD_ENTER_PIN}, Template{"PinAlways", IDD_PIN_ALWAYS},
-                                         Template{"PolicyPanel", IDD_POLICIES},
-                                         Template{"ChangePinPage", IDD_CHANGE_PIN_PAGE},
-                                         Template{"ChangePinFrame", IDD_CHANGE_PIN},
-                                         Template{"UnlockFailed", IDD_UNLOCK_FAILED},
-                                         Template{"UnlockSuccess", IDD_UNLOCK_SUCCESS},
-                                         Template{"UnlockTool", IDD_UNLOCK_TOOL},
-                                         Template{"UnlockCodeFrame", IDD_DISPLAY_UNLOCK_CODE},
-                                         Template{"UnlockCodePage", IDD_UNLOCK_CODE_PAGE},
-                                         Template{"UnlockCard", IDD_UNLOCK_CARD},
-                                         Template{"InitializePin", IDD_INIT_PIN},
-                                         Template{"ResetPage", IDD_RESET_PAGE},
-                                         Template{"ResetFrame", IDD_RESET_FRAME},
-                                         Template{"SelectCard", IDD_SELECT_CARD},
-                                         Template{"CardManagerLocked", IDD_CM_LOCKED},
-                                         Template{"About", IDD_ABOUT},
-                                         Template{"CardExpiryNotice", IDD_CARD_EXPIRY_NOTIFY}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 
