@@ -235,55 +235,44 @@ private:
     bool m_bBuilt = false;
 };
 
-struct AboutCase {
-    const char* name;
-    const wchar_t* productCode;
-    std::vector<Metadata> patches;
-    std::wstring productLine;
-};
-
-void PrintTo(const AboutCase& c, std::ostream* out)
+TEST(AboutBox, ShowsTheProductAsTheInstallerRecordsIt)
 {
-    *out << c.name;
-}
-
-class AboutBox : public testing::TestWithParam<AboutCase> {};
-
-TEST_P(AboutBox, ShowsTheProductAsTheInstallerRecordsIt)
-{
-    const AboutCase& c = GetParam();
     ASSERT_TRUE(EnsureInstalled()) << "msiexec did not install the test package";
-    RegistryFixture registry;
-    registry.SetString(kInstallKey, L"ProductCode", c.productCode);
-    RecordedPatches patches(c.patches);
-    ASSERT_TRUE(c.patches.empty() || patches.Built());
-    std::wstring line, text, title;
-    auto holder = uidriver::ActOnDialog([&](HWND dialog) {
-        uidriver::WaitIdle(dialog);
-        line = uidriver::TextOf(GetDlgItem(dialog, IDC_ABOUT_PRODUCT));
-        text = uidriver::TextOf(GetDlgItem(dialog, IDC_ABOUT_TEXT));
-        title = uidriver::TextOf(dialog);
-        Press(dialog, IDOK);
-    });
-    EXPECT_EQ(IDOK, ShowAbout(1, 0, L"Caller's own words"));
-    holder.join();
-    EXPECT_EQ(c.productLine, line);
-    EXPECT_EQ(L"Caller's own words", text);
-    EXPECT_EQ(L"About Velkor", title);
+    struct Case {
+        const char* name;
+        const wchar_t* productCode;
+        std::vector<Metadata> patches;
+        std::wstring productLine;
+    };
+    const Case cases[] = {
+        {"installed package", kProductCode, {}, L"Velkor Test Suite (7.1.0.31)"},
+        {"patched", kProductCode,
+         {{{L"InternalVersion", L"7.1.1.2"}, {L"Reference", L"Hotfix 11"}},
+          {{L"InternalVersion", L"7.1.2.5"}, {L"Reference", L"Hotfix 12"}}},
+         L"Velkor Test Suite (7.1.2.5) - Hotfix 12"},
+        {"patch without a version", kProductCode, {{{L"Reference", L"Hotfix 12"}}}, L"Velkor Test Suite (7.1.0.31)"},
+        {"no package", kUnknownProduct, {}, L""},
+    };
+    for (const Case& c : cases) {
+        RegistryFixture registry;
+        registry.SetString(kInstallKey, L"ProductCode", c.productCode);
+        RecordedPatches patches(c.patches);
+        ASSERT_TRUE(c.patches.empty() || patches.Built()) << c.name;
+        std::wstring line, text, title;
+        auto holder = uidriver::ActOnDialog([&](HWND dialog) {
+            uidriver::WaitIdle(dialog);
+            line = uidriver::TextOf(GetDlgItem(dialog, IDC_ABOUT_PRODUCT));
+            text = uidriver::TextOf(GetDlgItem(dialog, IDC_ABOUT_TEXT));
+            title = uidriver::TextOf(dialog);
+            Press(dialog, IDOK);
+        });
+        EXPECT_EQ(IDOK, ShowAbout(1, 0, L"Caller's own words")) << c.name;
+        holder.join();
+        EXPECT_EQ(c.productLine, line) << c.name;
+        EXPECT_EQ(L"Caller's own words", text) << c.name;
+        EXPECT_EQ(L"About Velkor", title) << c.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Installer, AboutBox,
-    testing::Values(AboutCase{"InstalledPackage", kProductCode, {}, L"Velkor Test Suite (7.1.0.31)"},
-                    AboutCase{"Patched",
-                              kProductCode,
-                              {{{L"InternalVersion", L"7.1.1.2"}, {L"Reference", L"Hotfix 11"}},
-                               {{L"InternalVersion", L"7.1.2.5"}, {L"Reference", L"Hotfix 12"}}},
-                              L"Velkor Test Suite (7.1.2.5) - Hotfix 12"},
-                    AboutCase{"PatchWithoutVersion", kProductCode, {{{L"Reference", L"Hotfix 12"}}},
-                              L"Velkor Test Suite (7.1.0.31)"},
-                    AboutCase{"NoPackage", kUnknownProduct, {}, L""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // What the library asked the shell to open.
 struct ShellRequest {
