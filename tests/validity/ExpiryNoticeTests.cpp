@@ -18,6 +18,7 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -31,19 +32,8 @@ __int64 DaysAhead(int days)
     return _time64(nullptr) + days * kDay + (days >= 0 ? 3600 : -3600);
 }
 
-struct Notice {
-    int result = 0;
-    int days = 7777;
-    int dontRemindMe = 7777;
-    bool operator==(const Notice& o) const
-    {
-        return result == o.result && days == o.days && dontRemindMe == o.dontRemindMe;
-    }
-};
-void PrintTo(const Notice& n, std::ostream* out)
-{
-    *out << "{" << n.result << ", " << n.days << ", " << n.dontRemindMe << "}";
-}
+// What the call answered, with the days and the do-not-remind flag it handed back.
+using Notice = std::tuple<int, int, int>;
 
 struct Record {
     int cardDays = 0;
@@ -66,10 +56,11 @@ Notice Show(const Record& record, const std::function<void(HWND)>& holder)
 {
     auto info = record.Make();
     std::thread acting = uidriver::ActOnDialog(holder);
-    Notice notice;
-    notice.result = DisplayCardExpiryNotificationEx(nullptr, *info, &notice.days, &notice.dontRemindMe);
+    int days = 7777;
+    int dontRemindMe = 7777;
+    const int result = DisplayCardExpiryNotificationEx(nullptr, *info, &days, &dontRemindMe);
     acting.join();
-    return notice;
+    return {result, days, dontRemindMe};
 }
 
 HWND Item(HWND dialog, int id)
@@ -197,7 +188,7 @@ TEST_F(ExpiryNotice, ToastsPointToTheDesktopInTouchMode)
         qlToastSetUIMode(c.mode);
         qlToastSetCreateFails(c.createFails);
         const Notice notice = Show({40, true, {{L"Logon", 10}}}, [](HWND d) { Press(d, IDCANCEL); });
-        EXPECT_EQ(2, notice.result) << c.mode;
+        EXPECT_EQ(2, std::get<0>(notice)) << c.mode;
         ASSERT_EQ(c.toasts, qlToastShownCount()) << c.mode;
         wchar_t title[64], text[256];
         for (size_t i = 0; i < c.toasts; ++i) {
