@@ -12,7 +12,6 @@
 #include "base/VelkorExports.h"
 #include "pinrc_ids.h"
 #include "vkevtsub_control.h"
-#include "vklogu.h"
 
 #include <gtest/gtest.h>
 
