@@ -596,24 +596,34 @@ TEST(MemoryScan, SeesWhatAnEditEmptiedWithoutOverwritingLeaves)
 }
 
 // A PIN buffer handed to the caller must be wiped whole when it is freed:
-// a freed block loses only its first bytes to the heap's bookkeeping.
+// a freed block loses only its first bytes to the heap's bookkeeping. The
+// careless frees release into a heap of their own, so that nothing the scan
+// or another thread allocates can take the block and hide what was left.
 TEST(MemoryScan, SeesWhatAFreeThatWipesTooLittleLeaves)
 {
+    static HANDLE s_hHeap = nullptr;
+    s_hHeap = HeapCreate(0, 0, 0);
+    ASSERT_TRUE(s_hHeap);
     struct Case {
         const char* name;
+        char* (*allocate)(size_t size);
         void (*release)(char* buffer, unsigned length);
         bool seen;
     };
+    auto privateBlock = [](size_t size) { return static_cast<char*>(HeapAlloc(s_hHeap, 0, size)); };
     const Case cases[] = {
-        {"FreeGetPinBuffer", [](char* b, unsigned n) { FreeGetPinBuffer(b, n); }, false},
-        {"half wiped", [](char* b, unsigned n) { SecureZeroMemory(b, n / 2); free(b); }, true},
-        {"all but a piece wiped", [](char* b, unsigned n) { SecureZeroMemory(b, n - kSecretPieceLength); free(b); }, true},
-        {"not wiped", [](char* b, unsigned) { free(b); }, true},
+        {"FreeGetPinBuffer", [](size_t size) { return static_cast<char*>(malloc(size)); },
+         [](char* b, unsigned n) { FreeGetPinBuffer(b, n); }, false},
+        {"half wiped", privateBlock, [](char* b, unsigned n) { SecureZeroMemory(b, n / 2); HeapFree(s_hHeap, 0, b); },
+         true},
+        {"all but a piece wiped", privateBlock,
+         [](char* b, unsigned n) { SecureZeroMemory(b, n - kSecretPieceLength); HeapFree(s_hHeap, 0, b); }, true},
+        {"not wiped", privateBlock, [](char* b, unsigned) { HeapFree(s_hHeap, 0, b); }, true},
     };
     for (const Case& c : cases) {
         MaskedSecret secret(24);
         const unsigned length = static_cast<unsigned>(secret.NarrowLength());
-        auto* buffer = static_cast<char*>(malloc(length + 1));
+        char* buffer = c.allocate(length + 1);
         ASSERT_TRUE(buffer);
         for (unsigned i = 0; i < length; ++i)
             buffer[i] = static_cast<char>(secret.NarrowAt(i));
@@ -621,6 +631,7 @@ TEST(MemoryScan, SeesWhatAFreeThatWipesTooLittleLeaves)
         c.release(buffer, length);
         EXPECT_EQ(c.seen, ScanProcessMemory(secret).narrow > 0) << c.name;
     }
+    HeapDestroy(s_hHeap);
 }
 
 } // namespace
