@@ -494,7 +494,8 @@ TEST_F(PinPrompt, SurvivesForgedMessagesAndKeepsItsRules)
         uidriver::Retype(PinEdit(dialog), L"123456789");
         Press(dialog, IDOK);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-        overlongHeld = uidriver::WaitIdle(dialog) && IsWindow(dialog) && !OkEnabled(dialog);
+        // A sent message overtakes the posted OK: only the queue's end shows it was refused.
+        overlongHeld = WaitForQueueDrained(dialog, GetTickCount64() + 30000) && IsWindow(dialog) && !OkEnabled(dialog);
         // A forged key still queued when the sender ends can land among the
         // holder's keys: the holder looks and types again, as a person would.
         uidriver::WaitUntil([&] {

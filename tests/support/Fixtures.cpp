@@ -214,6 +214,8 @@ LRESULT CALLBACK SeeDrainMarker(int code, WPARAM removal, LPARAM lParam)
     return CallNextHookEx(nullptr, code, removal, lParam);
 }
 
+} // namespace
+
 bool WaitForQueueDrained(HWND window, ULONGLONG deadline, bool pumpThisThread)
 {
     DWORD process = 0;
@@ -234,8 +236,6 @@ bool WaitForQueueDrained(HWND window, ULONGLONG deadline, bool pumpThisThread)
     UnhookWindowsHookEx(hook);
     return g_bDrainMarkerSeen;
 }
-
-} // namespace
 
 long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pumpThisThread)
 {

@@ -110,6 +110,10 @@ private:
 // Text of string `id` in `module`, loaded independently of the library.
 std::wstring ResourceString(HMODULE module, UINT id);
 
+// Waits until `window`'s thread (of this process) has taken from its queue
+// every message posted to it before this call; false past `deadline`.
+bool WaitForQueueDrained(HWND window, ULONGLONG deadline, bool pumpThisThread = false);
+
 // Runs bin/hostile_sender.exe against `window` and its descendants: another
 // process posting and sending every message below WM_USER and the library's
 // registered ones with boundary and random values (seeded by `seed`).
