@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
+#include <thread>
 
 // Posts a button's command, as a click on it would send it.
 inline void Press(HWND dialog, int id)
@@ -35,4 +37,15 @@ inline void CALLBACK CountTick(void* context)
 inline void Tick(HWND button)
 {
     SendMessageW(button, BM_CLICK, 0, 0);
+}
+
+// Runs `call` on this thread while `holder` acts, from another thread, on
+// the first dialog the call shows; what the call returned.
+template <class Call>
+auto WhileHolderActs(std::function<void(HWND)> holder, Call call)
+{
+    std::thread acting = uidriver::ActOnDialog(std::move(holder));
+    auto result = call();
+    acting.join();
+    return result;
 }
