@@ -1,9 +1,11 @@
 // The unlock code display and the outcome dialogs.
 #include "CardWorldBuilder.h"
 #include "Fixtures.h"
+#include "HelpViewerStandIn.h"
 #include "HolderActions.h"
 #include "UiDriver.h"
 
+#include "base/HelpTopic.h"
 #include "base/VelkorExports.h"
 #include "mwctl_control.h"
 #include "pinrc_ids.h"
@@ -21,17 +23,12 @@ namespace {
 
 constexpr const wchar_t* kReader = L"Code Reader";
 
-struct Seen {
-    std::wstring code;
-    bool boxShown = false;
-};
-
 // A get callback that hands out a fixed code, and a remove callback that counts.
 struct FakeCard {
     const wchar_t* code;
     int status;
-    int removed = 0;
     std::function<void()> fail; // when set, the get callback throws through it
+    int removed = 0;
     // The callback's own type: a C++ caller needs no cast.
     static int Get(void* self, CSecStr* out)
     {
@@ -48,116 +45,75 @@ struct FakeCard {
     }
 };
 
-// Runs DisplayUnlockCode while `holder` acts on the first window it shows.
-int Display(FakeCard* card, std::function<void(HWND)> holder, bool withGet = true)
-{
-    std::thread acting = uidriver::ActOnDialog(std::move(holder), 5000);
-    int result = DisplayUnlockCode(nullptr, card, withGet ? FakeCard::Get : nullptr, FakeCard::Remove, kReader);
-    acting.join();
-    return result;
-}
-
+// The code is shown in groups of four and removed only when the holder asks;
+// without a code, or when reading it fails, a box tells the holder; a policy
+// or a callback's exception shows nothing, and nothing leaves the call.
 TEST(UnlockCodeDisplay, ShowsTheCodeInGroupsAndRemovesItOnlyWhenAsked)
 {
+    struct Foreign {};
+    enum Window { None, Code, Box };
     struct Case {
-        const wchar_t* code;
+        const char* name;
+        FakeCard card;
+        bool withGet;
+        DWORD hidePolicy; // HideUnlockCode, 0: not set
+        Window window;
         const wchar_t* shown;
         bool tick;
         int result;
-        int removed;
-    };
-    const Case cases[] = {
-        {L"3150A7C2E99D4B06", L"3150-A7C2-E99D-4B06", true, 1, 1},
-        {L"3150A7C2E99D4B06", L"3150-A7C2-E99D-4B06", false, 0, 0},
-        {L"ABCDEF", L"ABCD-EF", true, 1, 1},
-    };
-    for (const Case& c : cases) {
-        FakeCard card{c.code, 0};
-        std::wstring shown;
-        int result = Display(&card, [&](HWND dialog) {
-            shown = uidriver::TextOf(uidriver::FindControl(dialog, IDC_UNLOCK_CODE_TEXT));
-            if (c.tick)
-                SendMessageW(uidriver::FindControl(dialog, IDC_NEVER_DISPLAY), BM_SETCHECK, BST_CHECKED, 0);
-            Press(dialog, IDOK);
-        });
-        EXPECT_EQ(c.shown, shown);
-        EXPECT_EQ(c.result, result);
-        EXPECT_EQ(c.removed, card.removed);
-    }
-}
-
-TEST(UnlockCodeDisplay, APolicyCanSuppressIt)
-{
-    RegistryFixture registry;
-    registry.SetDword(L"Software\\Policies\\Quellon\\Velkor\\UserConsole", L"HideUnlockCode", 7);
-    FakeCard card{L"3150A7C2E99D4B06", 0};
-    bool shown = false;
-    std::thread holder = uidriver::ActOnDialogIfAny(
-        [&](HWND dialog) {
-            shown = true;
-            Press(dialog, IDOK);
-        },
-        500);
-    int result = DisplayUnlockCode(nullptr, &card, FakeCard::Get, FakeCard::Remove, kReader);
-    holder.join();
-    EXPECT_EQ(0, result);
-    EXPECT_FALSE(shown);
-    EXPECT_EQ(0, card.removed);
-}
-
-TEST(UnlockCodeDisplay, NoCodeOrAFailureIsToldInABox)
-{
-    struct Case {
-        const wchar_t* code;
-        int status;
-        bool withGet;
-        int result;
-    };
-    for (Case c : {Case{L"", 0, true, 1}, Case{L"ABCD", 3, true, 0}, Case{L"ABCD", 0, false, 0}}) {
-        FakeCard card{c.code, c.status};
-        std::wstring text;
-        int result = Display(
-            &card,
-            [&](HWND box) {
-                text = uidriver::TextOf(GetDlgItem(box, 0xFFFF));
-                PostMessageW(box, WM_COMMAND, IDOK, 0);
-            },
-            c.withGet);
-        EXPECT_EQ(c.result, result);
-        EXPECT_FALSE(text.empty()) << "the holder is told";
-        EXPECT_EQ(0, card.removed);
-    }
-}
-
-TEST(UnlockCodeDisplay, NoExceptionOfACallbackLeavesTheCall)
-{
-    struct Foreign {};
-    struct Case {
-        const char* name;
-        std::function<void()> fail;
         const wchar_t* logged;
     };
     const Case cases[] = {
-        {"out of memory", [] { throw std::bad_alloc(); }, L"DisplayUnlockCode: stopped out of memory"},
-        {"a type the library cannot know", [] { throw Foreign{}; },
+        {"ticked", {L"3150A7C2E99D4B06", 0}, true, 0, Code, L"3150-A7C2-E99D-4B06", true, 1, nullptr},
+        {"not ticked", {L"3150A7C2E99D4B06", 0}, true, 0, Code, L"3150-A7C2-E99D-4B06", false, 0, nullptr},
+        {"short code", {L"ABCDEF", 0}, true, 0, Code, L"ABCD-EF", true, 1, nullptr},
+        {"no code", {L"", 0}, true, 0, Box, nullptr, true, 1, nullptr},
+        {"reading fails", {L"ABCD", 3}, true, 0, Box, nullptr, true, 0, nullptr},
+        {"no get callback", {L"ABCD", 0}, false, 0, Box, nullptr, true, 0, nullptr},
+        {"policy hides it", {L"3150A7C2E99D4B06", 0}, true, 7, None, nullptr, true, 0, nullptr},
+        {"out of memory", {L"ABCD", 0, [] { throw std::bad_alloc(); }}, true, 0, None, nullptr, true, 0,
+         L"DisplayUnlockCode: stopped out of memory"},
+        {"a type the library cannot know", {L"ABCD", 0, [] { throw Foreign{}; }}, true, 0, None, nullptr, true, 0,
          L"DisplayUnlockCode: stopped an exception of an unknown type"},
     };
     for (const Case& c : cases) {
-        FakeCard card{L"ABCD", 0};
-        card.fail = c.fail;
+        SCOPED_TRACE(c.name);
+        RegistryFixture registry;
+        if (c.hidePolicy)
+            registry.SetDword(L"Software\\Policies\\Quellon\\Velkor\\UserConsole", L"HideUnlockCode", c.hidePolicy);
+        FakeCard card = c.card;
         LogCapture log;
+        Window seen = None;
+        std::wstring text;
+        auto holder = [&](HWND dialog) {
+            HWND code = uidriver::FindControl(dialog, IDC_UNLOCK_CODE_TEXT);
+            seen = code ? Code : Box;
+            text = uidriver::TextOf(code ? code : GetDlgItem(dialog, 0xFFFF));
+            if (c.tick && code)
+                SendMessageW(uidriver::FindControl(dialog, IDC_NEVER_DISPLAY), BM_SETCHECK, BST_CHECKED, 0);
+            Press(dialog, IDOK);
+        };
+        std::thread acting = c.window ? uidriver::ActOnDialog(holder, 5000) : uidriver::ActOnDialogIfAny(holder, 500);
         int result = 99;
-        EXPECT_NO_THROW(result = DisplayUnlockCode(nullptr, &card, FakeCard::Get, FakeCard::Remove, kReader)) << c.name;
-        EXPECT_EQ(0, result) << c.name;
-        EXPECT_EQ(0, card.removed) << c.name;
-        EXPECT_TRUE(log.Has(VKLOG_ERROR, c.logged)) << c.name;
+        EXPECT_NO_THROW(result = DisplayUnlockCode(nullptr, &card, c.withGet ? FakeCard::Get : nullptr,
+                                                   FakeCard::Remove, kReader));
+        acting.join();
+        EXPECT_EQ(c.result, result);
+        EXPECT_EQ(c.window, seen);
+        EXPECT_EQ(c.window == Code && c.tick ? 1 : 0, card.removed);
+        if (c.shown) {
+            EXPECT_EQ(c.shown, text);
+        }
+        EXPECT_TRUE(c.window != Box || !text.empty()) << "the holder is told";
+        EXPECT_TRUE(!c.logged || log.Has(VKLOG_ERROR, c.logged));
     }
 }
 
 TEST(UnlockCodeDisplay, ShowUnlockCodeReadsAndRemovesTheCardsCode)
 {
     CardWorldBuilder world;
-    world.Reader(kReader, L"card", L"dave").Card(L"dave", {{L"Identifier", L"0D"}, {L"UnlockCode", L"7D3A90C15E2B48F6"}});
+    world.Reader(kReader, L"card", L"dave");
+    world.Card(L"dave", {{L"Identifier", L"0D"}, {L"UnlockCode", L"7D3A90C15E2B48F6"}});
     ASSERT_TRUE(world.Serve());
     std::wstring shown;
     std::thread holder = uidriver::ActOnDialog([&](HWND dialog) {
@@ -174,42 +130,50 @@ TEST(UnlockCodeDisplay, ShowUnlockCodeReadsAndRemovesTheCardsCode)
 
     // The card leaving while the code is shown: nothing is removed.
     ASSERT_TRUE(world.Serve());
-    holder = uidriver::ActOnDialog([](HWND) { mwctlRemoveCard(kReader); });
-    EXPECT_EQ(0, ShowUnlockCode(nullptr, kReader));
-    holder.join();
+    auto leave = [](HWND) { mwctlRemoveCard(kReader); };
+    EXPECT_EQ(0, WhileHolderActs(leave, [] { return ShowUnlockCode(nullptr, kReader); }));
     EXPECT_EQ(0u, mwctlOpenContexts());
 }
 
-TEST(OutcomeDialogs, ThePinInitializationFailureShowsItsOwnTitle)
+// The failure dialog of each mode: its title, the message, and its help
+// button, which opens the unlock topic.
+TEST(OutcomeDialogs, TheFailureShowsItsModesTitleAndOpensTheUnlockTopic)
 {
+    RegistryFixture registry;
+    registry.SetString(kInstallKey, L"HelpPath", L"C:\\nowhere\\velkor.chm");
+    HelpViewerStandIn viewer;
     for (int mode : {0, 1}) {
         std::wstring title;
         std::wstring message;
         std::thread holder = uidriver::ActOnDialog([&](HWND dialog) {
             title = uidriver::TextOf(dialog);
             message = uidriver::TextOf(GetDlgItem(dialog, IDC_FAILED_MESSAGE));
+            SendMessageW(dialog, WM_NCLBUTTONDOWN, HTHELP, 0);
             Press(dialog, IDOK);
         });
         CUnlockFailedDlg(nullptr, L"Something went wrong.", mode).DoModal();
         holder.join();
         EXPECT_EQ(mode == 1 ? L"Card PIN" : L"Unlock Card", title);
         EXPECT_EQ(L"Something went wrong.", message);
+        const HelpRequests* help = viewer.Recorded();
+        ASSERT_NE(nullptr, help) << "the help viewer was never loaded";
+        EXPECT_EQ(mode + 1, help->count);
+        EXPECT_STREQ(L"C:\\nowhere\\velkor.chm", help->file);
+        EXPECT_EQ(static_cast<DWORD_PTR>(kHelpUnlock), help->data);
     }
 }
 
 TEST(OutcomeDialogs, ALockClosesTheFailureAndToolDialogsButNotTheSuccess)
 {
     auto lockWhileOpen = [](auto&& dialog) {
-        std::thread holder = uidriver::ActOnDialog([](HWND window) {
+        auto lock = [](HWND window) {
             vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKING, nullptr);
             vkevtsubWaitIdle(5000);
             // Whatever is still open afterwards, the holder closes with OK.
             if (!uidriver::WaitUntil([&] { return !IsWindow(window); }, 300))
                 PostMessageW(window, WM_COMMAND, IDOK, 0);
-        });
-        INT_PTR result = dialog.DoModal();
-        holder.join();
-        return result;
+        };
+        return WhileHolderActs(lock, [&] { return dialog.DoModal(); });
     };
     CUnlockFailedDlg failure(nullptr, L"x", 0);
     EXPECT_EQ(IDCANCEL, lockWhileOpen(failure));
@@ -217,22 +181,6 @@ TEST(OutcomeDialogs, ALockClosesTheFailureAndToolDialogsButNotTheSuccess)
     EXPECT_EQ(IDCANCEL, lockWhileOpen(tool));
     CUnlockSuccessDlg success;
     EXPECT_EQ(IDOK, lockWhileOpen(success));
-}
-
-TEST(OutcomeDialogs, TheHelpButtonOpensTheUnlockTopic)
-{
-    RegistryFixture registry;
-    registry.SetString(kInstallKey, L"HelpPath", L"C:\\nowhere\\velkor.chm");
-    LogCapture log;
-    std::thread holder = uidriver::ActOnDialog([](HWND dialog) {
-        SendMessageW(dialog, WM_NCLBUTTONDOWN, HTHELP, 0);
-        Press(dialog, IDOK);
-    });
-    CUnlockFailedDlg(nullptr, L"x", 0).DoModal();
-    holder.join();
-    EXPECT_TRUE(log.Has(VKLOG_INFO, L"Displaying topic 1013"));
-    EXPECT_TRUE(log.Has(VKLOG_INFO, L"CUnlockFailedDlg::OnContextualHelp: qlRegReadStringValueEx(SOFTWARE\\Quellon\\Velkor, "
-                                    L"HelpPath) returned C:\\nowhere\\velkor.chm"));
 }
 
 } // namespace

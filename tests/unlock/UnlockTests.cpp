@@ -38,13 +38,14 @@ std::wstring CardField(const wchar_t* key)
     return mwctlCardField(L"carol", key, value, 256) ? value : L"(none)";
 }
 
-std::wstring HelpDeskAnswer(const std::wstring& shownChallenge)
+// What the help desk answers to the challenge the unlock dialog shows.
+CSecStr HelpDeskAnswer(HWND unlockDialog)
 {
-    CSecStr challenge(shownChallenge.c_str());
+    CSecStr challenge(uidriver::TextOf(GetDlgItem(unlockDialog, IDC_CHALLENGE_TEXT)).c_str());
     challenge.Remove(L'-');
     WipingBytes response;
     TripleDesEncryptEcb(CConverter::HexToBin(CSecStr(kAdminKey)), CConverter::HexToBin(challenge), response);
-    return CConverter::BinToHex(response).GetString();
+    return CConverter::BinToHex(response);
 }
 
 // The outcome dialog that comes up over the unlock dialog.
@@ -65,14 +66,14 @@ HWND WaitForOutcome(HWND unlockDialog)
     return found;
 }
 
-// How many times the controller was called for `name` since the log was cleared.
-size_t Calls(const wchar_t* name)
+// How many times the controller was called for each name since the log was cleared.
+std::map<std::wstring, int> Calls()
 {
-    size_t count = 0;
-    wchar_t entry[64];
-    for (size_t i = 0; mwctlCallName(i, entry, 64); ++i)
-        count += wcscmp(entry, name) == 0;
-    return count;
+    std::map<std::wstring, int> calls;
+    wchar_t name[64];
+    for (size_t i = 0; mwctlCallName(i, name, 64); ++i)
+        ++calls[name];
+    return calls;
 }
 
 // A window of the smart card agent's class, recording what it is told.
@@ -131,21 +132,17 @@ protected:
         mwctlFailCall(0, 0);
         Serve({});
     }
-    void Serve(std::vector<std::pair<std::wstring, std::wstring>> extra)
+    // Serves the blocked card, with `changed` fields in place of its own.
+    void Serve(std::map<std::wstring, std::wstring> changed)
     {
-        std::vector<std::pair<std::wstring, std::wstring>> fields = {
-            {L"Identifier", L"CA20"}, {L"Type", L"PIV"},          {L"PIN", L"13572468"},      {L"PINTries", L"0"},
-            {L"PINMaxTries", L"3"},   {L"MinPINLen", L"6"},       {L"MaxPINLen", L"8"},       {L"WeakPINCheck", L"1"},
-            {L"AdminKey", kAdminKey}, {L"AdminTries", L"5"},      {L"TransactionTimeout", L"20000"}};
-        for (auto& field : extra) {
-            auto same = std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return f.first == field.first; });
-            if (same != fields.end())
-                same->second = field.second;
-            else
-                fields.push_back(field);
-        }
+        std::map<std::wstring, std::wstring> fields = {
+            {L"Identifier", L"CA20"}, {L"Type", L"PIV"},     {L"PIN", L"13572468"}, {L"PINTries", L"0"},
+            {L"PINMaxTries", L"3"},   {L"MinPINLen", L"6"},  {L"MaxPINLen", L"8"},  {L"WeakPINCheck", L"1"},
+            {L"AdminKey", kAdminKey}, {L"AdminTries", L"5"}, {L"TransactionTimeout", L"20000"}};
+        changed.merge(fields);
         m_world = std::make_unique<CardWorldBuilder>();
-        m_world->Reader(kReader, L"card", L"carol").Reader(L"Other Reader", L"empty").Card(L"carol", fields);
+        m_world->Reader(kReader, L"card", L"carol").Reader(L"Other Reader", L"empty");
+        m_world->Card(L"carol", {changed.begin(), changed.end()});
         ASSERT_TRUE(m_world->Serve());
     }
     void TearDown() override
@@ -153,58 +150,63 @@ protected:
         EXPECT_EQ(0u, mwctlOpenContexts()) << "the card was let go";
         EXPECT_EQ(0u, mwctlOpenTransactions()) << "the transaction was ended";
     }
-    // Unlocks with `holder` acting on the unlock dialog.
-    int Unlock(std::function<void(HWND)> holder)
+    // Unlocks at `reader` with `holder` acting on the first dialog shown
+    // (the unlock dialog, where the card can be unlocked).
+    static int Unlock(std::function<void(HWND)> holder, const wchar_t* reader = kReader)
     {
-        std::thread acting([holder, thread = GetCurrentThreadId()] {
-            if (HWND dialog = uidriver::WaitForDialogWith(thread, IDC_UNLOCK_CODE_EDIT))
-                holder(dialog);
-        });
-        int result = ShowUnlockDialog(nullptr, kReader, nullptr);
-        acting.join();
-        return result;
+        return WhileHolderActs(std::move(holder), [reader] { return ShowUnlockDialog(nullptr, reader, nullptr); });
+    }
+    // Types the help desk's answer and a new PIN, confirms, and closes the
+    // success dialog.
+    static void UnlockAsTheHolder(HWND dialog, bool lowerCaseWithDashes = false)
+    {
+        std::wstring answer = HelpDeskAnswer(dialog).GetString();
+        if (lowerCaseWithDashes) {
+            for (wchar_t& c : answer)
+                c = static_cast<wchar_t>(towlower(c));
+            answer = answer.substr(0, 3) + L"-" + answer.substr(3, 9) + L"--" + answer.substr(12);
+        }
+        uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), answer);
+        uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), L"615243");
+        uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), L"615243");
+        Press(dialog, IDOK);
+        if (HWND success = WaitForOutcome(dialog))
+            Press(success, IDOK);
     }
     std::unique_ptr<CardWorldBuilder> m_world;
 };
 
-// Reads the challenge, asks the help desk, types the answer and a new PIN.
-void AnswerAsTheHolder(HWND dialog, const std::wstring& newPin, bool lowerCaseWithDashes = false)
-{
-    std::wstring answer = HelpDeskAnswer(uidriver::TextOf(GetDlgItem(dialog, IDC_CHALLENGE_TEXT)));
-    if (lowerCaseWithDashes) {
-        for (wchar_t& c : answer)
-            c = static_cast<wchar_t>(towlower(c));
-        answer = answer.substr(0, 3) + L"-" + answer.substr(3, 9) + L"--" + answer.substr(12);
-    }
-    uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), answer);
-    uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), newPin);
-    uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), newPin);
-}
-
+// One unlock, the answer typed in lower case with dashes anywhere, costs
+// these controller calls, by name and count: one call more (a second
+// search, a second transaction) is a round trip to the card that the holder
+// waits for.
 TEST_F(UnlockFlow, TheHelpDesksAnswerUnlocksTheCardAndTellsTheAgent)
 {
     AgentWindow agent;
+    mwctlClearCalls();
     bool okBeforeTyping = true;
-    bool okAfterTyping = false;
     std::wstring shown;
     int result = Unlock([&](HWND dialog) {
         shown = uidriver::TextOf(GetDlgItem(dialog, IDC_CHALLENGE_TEXT));
         okBeforeTyping = OkEnabled(dialog);
-        AnswerAsTheHolder(dialog, L"615243", true);
-        okAfterTyping = OkEnabled(dialog);
-        Press(dialog, IDOK);
-        if (HWND success = WaitForOutcome(dialog))
-            Press(success, IDOK);
+        UnlockAsTheHolder(dialog, true);
     });
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(19u, shown.size()) << "16 digits in groups of four";
     EXPECT_FALSE(okBeforeTyping);
-    EXPECT_TRUE(okAfterTyping);
     EXPECT_EQ(L"615243", CardField(L"PIN"));
     EXPECT_EQ(L"3", CardField(L"PINTries"));
     EXPECT_EQ(1, agent.events.load());
     EXPECT_EQ(78946u, agent.lastEvent);
     EXPECT_EQ(kReader, agent.lastReader);
+    const std::map<std::wstring, int> expected = {
+        {L"Initialize", 1}, {L"ListReaders", 1}, {L"Reader::GetProperty", 1}, {L"EstablishContext", 1},
+        {L"Context::FindCredentials", 6}, {L"Credential::GetAccessControlList", 1}, {L"ACL::IsAuthenticable", 1},
+        {L"Context::GetCardObject", 3}, {L"Card::GetProperty", 3}, {L"Credential::GetProperty", 3},
+        {L"Context::BeginTransaction", 1}, {L"Credential::GetUnblockChallenge", 1}, {L"Credential::Unblock", 1},
+        {L"Context::EndTransaction", 1}, {L"ReleaseContext", 1},
+    };
+    EXPECT_EQ(expected, Calls());
 }
 
 TEST_F(UnlockFlow, AWrongCodeIsToldAsSuchCostsATryAndLeavesTheDialogOpen)
@@ -262,30 +264,19 @@ TEST_F(UnlockFlow, OkWaitsForAWellFormedCodeAndPinsThatKeepTheRules)
     EXPECT_EQ(L"5", CardField(L"AdminTries")) << "nothing reached the card";
 }
 
-// However the dialog closes, the card transaction begun for it is ended;
-// events for another reader's card close nothing.
+// However the dialog closes without an unlock, the card transaction begun
+// for it is ended (an unlock's own calls are counted above); events for
+// another reader's card close nothing.
 TEST_F(UnlockFlow, EveryWayOutEndsTheCardTransaction)
 {
-    struct Case {
-        const char* name;
-        std::function<void(HWND)> close;
-        int result;
-    };
-    const Case cases[] = {
-        {"OK",
-         [](HWND dialog) {
-             AnswerAsTheHolder(dialog, L"615243");
-             Press(dialog, IDOK);
-             if (HWND success = WaitForOutcome(dialog))
-                 Press(success, IDOK);
-         },
-         IDOK},
-        {"Cancel", [](HWND dialog) { Press(dialog, IDCANCEL); }, IDCANCEL},
-        {"card removed", [](HWND) { mwctlRemoveCard(kReader); }, IDCANCEL},
+    const std::pair<const char*, std::function<void(HWND)>> cases[] = {
+        {"Cancel", [](HWND dialog) { Press(dialog, IDCANCEL); }},
+        {"card removed", [](HWND) { mwctlRemoveCard(kReader); }},
         {"workstation locked",
-         [](HWND) { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr); }, IDCANCEL},
+         [](HWND) { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr); }},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, close] : cases) {
+        SCOPED_TRACE(name);
         Serve({});
         mwctlClearCalls();
         bool otherReaderIgnored = false;
@@ -294,12 +285,13 @@ TEST_F(UnlockFlow, EveryWayOutEndsTheCardTransaction)
             vkevtsubWaitIdle(5000);
             uidriver::WaitIdle(dialog);
             otherReaderIgnored = !uidriver::WaitUntil([&] { return !IsWindowVisible(dialog); }, 200);
-            c.close(dialog);
+            close(dialog);
         });
-        EXPECT_EQ(c.result, result) << c.name;
-        EXPECT_TRUE(otherReaderIgnored) << c.name;
-        EXPECT_EQ(1u, Calls(L"Context::BeginTransaction")) << c.name;
-        EXPECT_EQ(1u, Calls(L"Context::EndTransaction")) << c.name;
+        EXPECT_EQ(IDCANCEL, result);
+        EXPECT_TRUE(otherReaderIgnored);
+        auto calls = Calls();
+        EXPECT_EQ(1, calls[L"Context::BeginTransaction"]);
+        EXPECT_EQ(1, calls[L"Context::EndTransaction"]);
     }
 }
 
@@ -310,7 +302,7 @@ TEST_F(UnlockFlow, TheTransactionIsKeptAliveAtHalfTheCardsTimeout)
     // Long enough that a busy machine's late timers cannot pass for the
     // full time-out, short enough for a quick test.
     constexpr DWORD kTimeoutMs = 1000;
-    constexpr size_t kResets = 4;
+    constexpr int kResets = 4;
     Serve({{L"TransactionTimeout", std::to_wstring(kTimeoutMs)}});
     mwctlClearCalls();
     ULONGLONG first = 0;
@@ -318,7 +310,7 @@ TEST_F(UnlockFlow, TheTransactionIsKeptAliveAtHalfTheCardsTimeout)
     Unlock([&](HWND dialog) {
         uidriver::WaitUntil(
             [&] {
-                const size_t resets = Calls(L"Context::ResetTransactionTimeout");
+                const int resets = Calls()[L"Context::ResetTransactionTimeout"];
                 if (resets >= 1 && !first)
                     first = GetTickCount64();
                 if (resets >= kResets)
@@ -335,32 +327,25 @@ TEST_F(UnlockFlow, TheTransactionIsKeptAliveAtHalfTheCardsTimeout)
     EXPECT_EQ(0u, mwctlExpiredTransactions());
 }
 
-TEST_F(UnlockFlow, UnlockingNotAllowedShowsWhereToTurn)
+// A card whose rights forbid unlocking sends the holder to the unlock tool;
+// a reader that cannot be reached is reported, and the call cancelled.
+TEST_F(UnlockFlow, WhereNoUnlockIsPossibleTheHolderIsToldWhy)
 {
     Serve({{L"UnblockACL", L"not-authenticable"}});
     bool toolShown = false;
-    std::thread holder([&, thread = GetCurrentThreadId()] {
-        if (HWND tool = uidriver::WaitForTopLevel(L"#32770", thread)) {
-            toolShown = GetDlgItem(tool, IDC_UNLOCK_CODE_EDIT) == nullptr;
-            Press(tool, IDOK);
-        }
-    });
-    EXPECT_EQ(IDOK, ShowUnlockDialog(nullptr, kReader, nullptr));
-    holder.join();
+    EXPECT_EQ(IDOK, Unlock([&](HWND tool) {
+        toolShown = Shown(tool, IDC_OUTCOME_HEADING) && !GetDlgItem(tool, IDC_UNLOCK_CODE_EDIT);
+        Press(tool, IDOK);
+    }));
     EXPECT_TRUE(toolShown);
-}
 
-TEST_F(UnlockFlow, AReaderThatCannotBeReachedIsReportedAndCancelled)
-{
     std::wstring message;
-    std::thread holder([&, thread = GetCurrentThreadId()] {
-        if (HWND failure = uidriver::WaitForDialogWith(thread, IDC_FAILED_MESSAGE)) {
-            message = uidriver::TextOf(GetDlgItem(failure, IDC_FAILED_MESSAGE));
-            Press(failure, IDOK);
-        }
-    });
-    EXPECT_EQ(IDCANCEL, ShowUnlockDialog(nullptr, L"Other Reader", nullptr));
-    holder.join();
+    EXPECT_EQ(IDCANCEL, Unlock(
+                            [&](HWND failure) {
+                                message = uidriver::TextOf(GetDlgItem(failure, IDC_FAILED_MESSAGE));
+                                Press(failure, IDOK);
+                            },
+                            L"Other Reader"));
     EXPECT_NE(std::wstring::npos, message.find(L"connecting to the reader")) << std::string(message.begin(), message.end());
 }
 
@@ -382,11 +367,7 @@ TEST_F(UnlockFlow, NeitherTheUnlockCodeNorTheNewPinStaysInMemory)
     int result = Unlock([&](HWND dialog) {
         // The help desk's answer goes straight from wiping storage into the
         // masked secret and, one character at a time, into the edit.
-        CSecStr challenge(uidriver::TextOf(GetDlgItem(dialog, IDC_CHALLENGE_TEXT)).c_str());
-        challenge.Remove(L'-');
-        WipingBytes response;
-        TripleDesEncryptEcb(CConverter::HexToBin(CSecStr(kAdminKey)), CConverter::HexToBin(challenge), response);
-        CSecStr answer = CConverter::BinToHex(response);
+        CSecStr answer = HelpDeskAnswer(dialog);
         code = std::make_unique<MaskedSecret>(MaskedSecret::Adopt(answer.GetBuffer(), 16));
         answer.Empty();
         for (size_t i = 0; i < code->Length(); ++i)
@@ -457,54 +438,21 @@ TEST_F(UnlockFlow, EachFailingControllerCallEndsTheFlowAsItShould)
     printf("fault sweep: %zu controller calls of the unlock flow failed in turn\n", injected);
 }
 
-// One unlock costs these controller calls, by name and count: one call more
-// (a second search, a second transaction) is a round trip to the card that
-// the holder waits for.
-TEST_F(UnlockFlow, OneSuccessfulUnlockMakesTheseControllerCalls)
+// A code is sixteen hex digits, dashes anywhere; shown, it has a dash after
+// every fourth character, never at the end.
+TEST(UnlockCodeForm, SixteenHexDigitsWithDashesAnywhereShownInGroupsOfFour)
 {
-    mwctlClearCalls();
-    int result = Unlock([&](HWND dialog) {
-        AnswerAsTheHolder(dialog, L"615243");
-        Press(dialog, IDOK);
-        if (HWND success = WaitForOutcome(dialog))
-            Press(success, IDOK);
-    });
-    ASSERT_EQ(IDOK, result);
-    std::map<std::wstring, int> calls;
-    wchar_t name[64];
-    for (size_t i = 0; mwctlCallName(i, name, 64); ++i)
-        ++calls[name];
-    const std::map<std::wstring, int> expected = {
-        {L"Initialize", 1}, {L"ListReaders", 1}, {L"Reader::GetProperty", 1}, {L"EstablishContext", 1},
-        {L"Context::FindCredentials", 6}, {L"Credential::GetAccessControlList", 1}, {L"ACL::IsAuthenticable", 1},
-        {L"Context::GetCardObject", 3}, {L"Card::GetProperty", 3}, {L"Credential::GetProperty", 3},
-        {L"Context::BeginTransaction", 1}, {L"Credential::GetUnblockChallenge", 1}, {L"Credential::Unblock", 1},
-        {L"Context::EndTransaction", 1}, {L"ReleaseContext", 1},
-    };
-    EXPECT_EQ(expected, calls);
-}
-
-TEST(UnlockCodeForm, SixteenHexDigitsWithDashesAnywhere)
-{
-    struct Case {
-        const wchar_t* code;
-        bool ok;
-    };
-    for (Case c : {Case{L"0123456789abcdef", true}, Case{L"-0123-4567-89AB-CDEF-", true}, Case{L"0123456789ABCDE", false},
-                   Case{L"0123456789ABCDEF1", false}, Case{L"0123456789ABCDEG", false}, Case{L"0123 4567 89AB CDEF", false},
-                   Case{L"", false}})
-        EXPECT_EQ(c.ok, CUnlockCardDlg::IsWellFormedUnlockCode(c.code)) << std::string(c.code, c.code + wcslen(c.code));
-}
-
-TEST(Grouping, DashesAfterEveryFourthCharacterButNeverAtTheEnd)
-{
-    struct Case {
-        const wchar_t* text;
-        const wchar_t* grouped;
-    };
-    for (Case c : {Case{L"", L""}, Case{L"ABCDE", L"ABCD-E"}, Case{L"ABCD", L"ABCD"}, Case{L"12345678", L"1234-5678"},
-                   Case{L"0123456789ABCDEF", L"0123-4567-89AB-CDEF"}, Case{L"ABCDEF", L"ABCD-EF"}})
-        EXPECT_STREQ(c.grouped, GroupByFour(c.text));
+    const std::pair<const wchar_t*, bool> forms[] = {
+        {L"0123456789abcdef", true},   {L"-0123-4567-89AB-CDEF-", true}, {L"0123456789ABCDE", false},
+        {L"0123456789ABCDEF1", false}, {L"0123456789ABCDEG", false},     {L"0123 4567 89AB CDEF", false},
+        {L"", false}};
+    for (const auto& [code, ok] : forms)
+        EXPECT_EQ(ok, CUnlockCardDlg::IsWellFormedUnlockCode(code)) << std::string(code, code + wcslen(code));
+    const std::pair<const wchar_t*, const wchar_t*> groups[] = {
+        {L"", L""}, {L"ABCDE", L"ABCD-E"}, {L"ABCD", L"ABCD"}, {L"12345678", L"1234-5678"},
+        {L"0123456789ABCDEF", L"0123-4567-89AB-CDEF"}, {L"ABCDEF", L"ABCD-EF"}};
+    for (const auto& [text, grouped] : groups)
+        EXPECT_STREQ(grouped, GroupByFour(text));
 }
 
 } // namespace
