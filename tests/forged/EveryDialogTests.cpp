@@ -4,6 +4,8 @@
 // forged OK confirms an entry the PIN rules refuse.
 #include "CardWorldBuilder.h"
 #include "Fixtures.h"
+#include "HolderActions.h"
+#include "HostReset.h"
 #include "UiDriver.h"
 
 #include "base/VelkorExports.h"
@@ -11,7 +13,6 @@
 #include "mwctl_control.h"
 #include "pinrc_ids.h"
 #include "unlock/InitializePinDlg.h"
-#include "unlock/ResetCardDialog.h"
 #include "unlock/UnlockOutcomeDlgs.h"
 #include "validity/VKExpiryNotificationInfo.h"
 
@@ -22,7 +23,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -35,41 +35,21 @@ constexpr long kControlBudget = 600;
 
 using Holder = std::function<void(HWND)>;
 
-// Runs `dialog` on this thread while `holder` acts on the first dialog it shows.
-template <typename Call>
-auto WithHolder(const Holder& holder, Call dialog)
-{
-    std::thread acting = uidriver::ActOnDialog(holder);
-    auto result = dialog();
-    acting.join();
-    return result;
-}
-
 std::wstring CardField(const wchar_t* key)
 {
     wchar_t value[64] = {};
     return mwctlCardField(L"dora", key, value, 64) ? value : L"(none)";
 }
 
-// The reset frame as a host module uses it: the typed value is read when OK ends it.
-class HostReset : public CResetCardDialogMain {
-public:
-    HostReset() : CResetCardDialogMain(0, nullptr, 0, 0, 0, kReader, nullptr, nullptr, 0) {}
-    std::wstring typed;
-
-protected:
-    BOOL OnInitDialog() override
-    {
-        CResetCardDialogMain::OnInitDialog();
-        Page()->SetChallenge(L"0123456789ABCDEF");
-        return TRUE;
-    }
-    void OnOK() override
-    {
-        typed = GetPin().GetString();
-        CResetCardDialogMain::OnOK();
-    }
-};
+// Shows a `Dialog` made of `args` with `holder` acting on it; what DoModal returned.
+template <class Dialog, class... Args>
+std::function<std::wstring(const Holder&)> Modal(Args... args)
+{
+    return [=](const Holder& h) {
+        Dialog dialog(args...);
+        return std::to_wstring(WhileHolderActs(h, [&] { return dialog.DoModal(); }));
+    };
+}
 
 std::wstring g_handedPin;
 int HandOver(void*, CSecStr pin, int, int, int, int, int, int)
@@ -119,39 +99,30 @@ std::vector<Row> Rows()
              wchar_t current[128] = {};
              int freshLength = 0;
              int currentLength = 0;
-             int result = WithHolder(h, [&] {
+             int result = WhileHolderActs(h, [&] {
                  return GetChangePINInfoFromUser(1, 0, 4, 8, 0, 0, fresh, &freshLength, current, &currentLength,
                                                  kReader, nullptr, true, nullptr, nullptr, 0);
              });
              return std::to_wstring(result) + L" " + current + L" " + fresh;
          },
-         {IDC_CURRENT_PIN_EDIT, IDC_NEW_PIN_EDIT, IDC_CONFIRM_PIN_EDIT},
-         {L"2580", L"58274", L"58274"},
-         {L"2580", L"1234", L"1234"},
-         IDOK,
-         L"0 2580 58274"},
+         {IDC_CURRENT_PIN_EDIT, IDC_NEW_PIN_EDIT, IDC_CONFIRM_PIN_EDIT}, {L"2580", L"58274", L"58274"},
+         {L"2580", L"1234", L"1234"}, IDOK, L"0 2580 58274"},
         {"unlock",
          [](const Holder& h) {
-             int result = WithHolder(h, [] { return ShowUnlockDialog(nullptr, kReader, nullptr); });
+             int result = WhileHolderActs(h, [] { return ShowUnlockDialog(nullptr, kReader, nullptr); });
              return std::to_wstring(result) + L" " + CardField(L"PIN") + L" " + CardField(L"AdminTries");
          },
          {IDC_UNLOCK_CODE_EDIT, IDC_UNLOCK_NEW_PIN_EDIT, IDC_UNLOCK_CONFIRM_EDIT},
-         {L"0123-4567-89AB-CDEF", L"615243", L"615243"},
-         {L"0123-4567-89AB-CDEF", L"123456", L"123456"},
-         IDCANCEL,
+         {L"0123-4567-89AB-CDEF", L"615243", L"615243"}, {L"0123-4567-89AB-CDEF", L"123456", L"123456"}, IDCANCEL,
          L"2 13572468 5"},
         {"unlock code display",
          [](const Holder& h) {
              CodeCard card;
-             int result = WithHolder(
+             int result = WhileHolderActs(
                  h, [&] { return DisplayUnlockCode(nullptr, &card, CodeCard::Get, CodeCard::Remove, kReader); });
              return std::to_wstring(result) + L" removed " + std::to_wstring(card.removed);
          },
-         {},
-         {},
-         {},
-         IDCANCEL,
-         L"0 removed 0"},
+         {}, {}, {}, IDCANCEL, L"0 removed 0"},
         {"PIN initialization",
          [](const Holder& h) {
              g_handedPin.clear();
@@ -159,64 +130,37 @@ std::vector<Row> Rows()
              RegistryFixture hidden;
              hidden.SetDword(kUserConsole, L"HideUnlockCode", 1);
              CInitializePinDlg dialog(nullptr, nullptr, nullptr, HandOver, Removed, SomeCode, kReader);
-             INT_PTR result = WithHolder(h, [&] { return dialog.DoModal(); });
+             INT_PTR result = WhileHolderActs(h, [&] { return dialog.DoModal(); });
              return std::to_wstring(result) + L" " + g_handedPin;
          },
-         {IDC_INIT_NEW_PIN_EDIT, IDC_INIT_CONFIRM_EDIT},
-         {L"59371", L"59371"},
-         {L"59", L"59"},
-         IDOK,
-         L"1 59371"},
+         {IDC_INIT_NEW_PIN_EDIT, IDC_INIT_CONFIRM_EDIT}, {L"59371", L"59371"}, {L"59", L"59"}, IDOK, L"1 59371"},
         {"reset card",
          [](const Holder& h) {
-             HostReset dialog;
-             INT_PTR result = WithHolder(h, [&] { return dialog.DoModal(); });
+             HostReset dialog(kReader, L"0123456789ABCDEF");
+             INT_PTR result = WhileHolderActs(h, [&] { return dialog.DoModal(); });
              return std::to_wstring(result) + L" " + dialog.typed;
          },
-         {IDC_RESET_PIN_EDIT},
-         {L"pin-4711"},
-         {L""},
-         IDOK,
-         L"1 pin-4711"},
-        {"unlock failed",
-         [](const Holder& h) {
-             CUnlockFailedDlg dialog(nullptr, L"The card refused the unlock code.", 0);
-             return std::to_wstring(WithHolder(h, [&] { return dialog.DoModal(); }));
-         },
-         {}, {}, {}, IDOK, L"1"},
-        {"unlock succeeded",
-         [](const Holder& h) {
-             CUnlockSuccessDlg dialog;
-             return std::to_wstring(WithHolder(h, [&] { return dialog.DoModal(); }));
-         },
-         {}, {}, {}, IDOK, L"1"},
-        {"unlock tool",
-         [](const Holder& h) {
-             CUnlockInitToolDlg dialog(nullptr, kReader, 1);
-             return std::to_wstring(WithHolder(h, [&] { return dialog.DoModal(); }));
-         },
-         {}, {}, {}, IDOK, L"1"},
+         {IDC_RESET_PIN_EDIT}, {L"pin-4711"}, {L""}, IDOK, L"1 pin-4711"},
+        {"unlock failed", Modal<CUnlockFailedDlg>(nullptr, L"The card refused the unlock code.", 0), {}, {}, {}, IDOK,
+         L"1"},
+        {"unlock succeeded", Modal<CUnlockSuccessDlg>(), {}, {}, {}, IDOK, L"1"},
+        {"unlock tool", Modal<CUnlockInitToolDlg>(nullptr, kReader, 1), {}, {}, {}, IDOK, L"1"},
         {"select card",
          [](const Holder& h) {
              wchar_t* name = nullptr;
              int length = 0;
-             int result = WithHolder(h, [&] { return ShowQLSelectCard(nullptr, &name, &length); });
+             int result = WhileHolderActs(h, [&] { return ShowQLSelectCard(nullptr, &name, &length); });
              std::wstring chosen = name ? std::wstring(name, static_cast<size_t>(length)) : L"(none)";
              free(name);
              return std::to_wstring(result) + L" " + chosen;
          },
          {}, {}, {}, IDOK, std::wstring(L"1 ") + kReader},
-        {"card manager locked",
-         [](const Holder& h) {
-             CCMLockedDlg dialog(nullptr, kReader);
-             return std::to_wstring(WithHolder(h, [&] { return dialog.DoModal(); }));
-         },
-         {}, {}, {}, IDOK, L"1"},
+        {"card manager locked", Modal<CCMLockedDlg>(nullptr, kReader), {}, {}, {}, IDOK, L"1"},
         {"about",
-         [](const Holder& h) { return std::to_wstring(WithHolder(h, [] { return ShowAbout(0, 0, L"forged"); })); },
+         [](const Holder& h) { return std::to_wstring(WhileHolderActs(h, [] { return ShowAbout(0, 0, L"forged"); })); },
          {}, {}, {}, IDOK, L"1"},
         {"last PIN try",
-         [](const Holder& h) { return std::to_wstring(WithHolder(h, [] { return DisplayLastPINTry(kReader); })); },
+         [](const Holder& h) { return std::to_wstring(WhileHolderActs(h, [] { return DisplayLastPINTry(kReader); })); },
          {}, {}, {}, IDCANCEL, L"-1"},
         {"expiry notice",
          [](const Holder& h) {
@@ -225,14 +169,11 @@ std::vector<Row> Rows()
              info.SetMustDisplayCardExpiry(1, _time64(nullptr) + 40 * 86400LL + 3600);
              int days = 0;
              int dontRemind = 0;
-             int result = WithHolder(h, [&] { return DisplayCardExpiryNotificationEx(nullptr, info, &days, &dontRemind); });
+             int result = WhileHolderActs(
+                 h, [&] { return DisplayCardExpiryNotificationEx(nullptr, info, &days, &dontRemind); });
              return std::to_wstring(result) + L" " + std::to_wstring(days) + L" " + std::to_wstring(dontRemind);
          },
-         {IDC_EXPIRY_DAYS_EDIT},
-         {L"12"},
-         {},
-         IDCANCEL,
-         L"2 -1 0"},
+         {IDC_EXPIRY_DAYS_EDIT}, {L"12"}, {}, IDCANCEL, L"2 -1 0"},
     };
 }
 
