@@ -2,122 +2,95 @@
 // workstation locks.
 #include "EventTestSupport.h"
 
+#include <functional>
+
 namespace {
 
-struct RemovalCase {
-    const char* name;
-    const wchar_t* dialogReader;
-    const wchar_t* removedFrom;
-    bool ends;
-};
-
-void PrintTo(const RemovalCase& c, std::ostream* out)
+// Shows `dialog` while the holder does `act` to it; where the dialog should
+// stay, the holder then presses OK, which comes after every event posted to
+// it before.
+template <class Dialog>
+INT_PTR ShowWhile(Dialog& dialog, const std::function<void(HWND)>& act, bool stays)
 {
-    *out << c.name;
-}
-
-class ReaderBoundDialog : public testing::TestWithParam<RemovalCase> {};
-
-TEST_P(ReaderBoundDialog, EndsWithCancelOnlyWhenItsOwnCardLeaves)
-{
-    const RemovalCase& c = GetParam();
-    ReaderDialog dialog(c.dialogReader);
-    size_t subscriptions = vkevtsubSubscriptionCount();
-    LogCapture log;
+    const size_t subscriptions = vkevtsubSubscriptionCount();
     auto holder = WhenDialogShows([&](HWND window) {
-        RaiseCardEvent(VK_EVENT_CARD_REMOVED, c.removedFrom);
+        act(window);
         vkevtsubWaitIdle(10000);
-        // What the holder does when the dialog is still there.
-        if (uidriver::WaitIdle(window) && IsWindowVisible(window))
+        if (stays)
             PostMessageW(window, WM_COMMAND, IDOK, 0);
     });
     INT_PTR result = dialog.DoModal();
     holder.join();
-    EXPECT_EQ(c.ends ? IDCANCEL : IDOK, result);
     EXPECT_EQ(subscriptions, vkevtsubSubscriptionCount()) << "the subscriber goes with the window";
-    EXPECT_TRUE(log.Has(VKLOG_INFO, L"VKDetectCardRemovedDlg::StopDetectingRemoveEvent: Card removed"));
+    return result;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Readers, ReaderBoundDialog,
-    testing::Values(RemovalCase{"OwnReader", L"Smart Reader 0", L"Smart Reader 0", true},
-                    RemovalCase{"OwnReaderOtherCase", L"Smart Reader 0", L"SMART reader 0", true},
-                    RemovalCase{"OtherReader", L"Smart Reader 0", L"Smart Reader 1", false},
-                    RemovalCase{"NoReaderNamed", nullptr, L"Smart Reader 1", true}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ReaderBoundDialogMessages, TheRegisteredRemovalMessageEndsIt)
+std::function<void(HWND)> RemoveCardFrom(const wchar_t* reader)
 {
-    ReaderDialog dialog(L"R");
-    auto holder = WhenDialogShows([](HWND window) {
-        PostMessageW(window, RegisterWindowMessageW(L"VKCardRemovedEvent"), 1, 0);
-    });
-    EXPECT_EQ(IDCANCEL, dialog.DoModal());
-    holder.join();
+    return [reader](HWND) { RaiseCardEvent(VK_EVENT_CARD_REMOVED, reader); };
 }
 
-TEST(ReaderBoundDialogMessages, WithoutASubscriptionItStillWorks)
+TEST(ReaderBoundDialog, EndsWithCancelOnlyWhenItsOwnCardLeaves)
 {
-    ReaderDialog dialog(L"R");
-    vkevtsubFailNextSubscribe(31);
-    LogCapture log;
-    auto holder = WhenDialogShows([](HWND window) {
-        RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"R");
-        vkevtsubWaitIdle(10000);
-        uidriver::WaitIdle(window);
-        PostMessageW(window, WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(IDOK, dialog.DoModal());
-    holder.join();
-    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"Subscribe failed (31)"));
-}
-
-TEST(ActivatedDialog, TheCaptionHelpButtonAsksForTheDialogsHelp)
-{
-    ReaderDialog dialog(L"R");
-    auto holder = WhenDialogShows([](HWND window) {
-        SendMessageW(window, WM_NCLBUTTONDOWN, HTHELP, 0);
-        SendMessageW(window, WM_NCLBUTTONDOWN, HTNOWHERE, 0);
-        SendMessageW(window, WM_NCLBUTTONDOWN, HTHELP, 0);
-        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    });
-    dialog.DoModal();
-    holder.join();
-    EXPECT_EQ(2, dialog.m_nHelpRequests);
-}
-
-TEST(SecretDialogs, CloseAsCancelledWhenTheWorkstationLocks)
-{
-    for (int code : {10060, 10065}) {
-        SecretDialog dialog;
-        auto holder = WhenDialogShows([code](HWND) { RaiseSessionEvent(code); });
-        EXPECT_EQ(IDCANCEL, dialog.DoModal()) << code;
-        holder.join();
+    struct Case {
+        const char* name;
+        const wchar_t* reader;
+        int failSubscribe; // the subscription fails with this status
+        std::function<void(HWND)> act;
+        INT_PTR result;
+        int helpRequests;
+    };
+    const Case cases[] = {
+        {"own reader", L"Smart Reader 0", 0, RemoveCardFrom(L"Smart Reader 0"), IDCANCEL, 0},
+        {"own reader in another case", L"Smart Reader 0", 0, RemoveCardFrom(L"SMART reader 0"), IDCANCEL, 0},
+        {"another reader", L"Smart Reader 0", 0, RemoveCardFrom(L"Smart Reader 1"), IDOK, 0},
+        {"no reader named", nullptr, 0, RemoveCardFrom(L"Smart Reader 1"), IDCANCEL, 0},
+        {"the registered removal message", L"R", 0,
+         [](HWND window) { PostMessageW(window, Registered(L"VKCardRemovedEvent"), 1, 0); }, IDCANCEL, 0},
+        {"without a subscription", L"R", 31, RemoveCardFrom(L"R"), IDOK, 0},
+        {"the caption's help button", L"R", 0,
+         [](HWND window) {
+             for (LPARAM hit : {HTHELP, HTNOWHERE, HTHELP})
+                 SendMessageW(window, WM_NCLBUTTONDOWN, static_cast<WPARAM>(hit), 0);
+         },
+         IDOK, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReaderDialog dialog(c.reader);
+        if (c.failSubscribe)
+            vkevtsubFailNextSubscribe(c.failSubscribe);
+        EXPECT_EQ(c.result, ShowWhile(dialog, c.act, c.result == IDOK));
+        EXPECT_EQ(c.helpRequests, dialog.m_nHelpRequests);
     }
 }
 
-TEST(SecretDialogs, StayOpenForOtherSessionEvents)
+TEST(SecretDialogs, CloseAsCancelledOnlyWhenTheWorkstationLocks)
 {
-    SecretDialog dialog;
-    auto holder = WhenDialogShows([](HWND window) {
-        RaiseSessionEvent(10061);
-        RaiseSessionEvent(10062);
-        vkevtsubWaitIdle(10000);
-        uidriver::WaitIdle(window);
-        PostMessageW(window, WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(IDOK, dialog.DoModal());
-    holder.join();
-}
-
-TEST(SecretDialogs, ALockBeforeTheWindowExistsIsDropped)
-{
-    SecretDialog dialog;
-    RaiseSessionEvent(10060);
-    WaitDelivered();
-    auto holder = WhenDialogShows([](HWND window) { PostMessageW(window, WM_COMMAND, IDOK, 0); });
-    EXPECT_EQ(IDOK, dialog.DoModal());
-    holder.join();
+    struct Case {
+        const char* name;
+        std::vector<int> before; // session events before the window exists
+        std::vector<int> shown;  // and while it is shown
+        INT_PTR result;
+    };
+    const Case cases[] = {
+        {"locked", {}, {10060}, IDCANCEL},
+        {"locking", {}, {10065}, IDCANCEL},
+        {"other session events", {}, {10061, 10062}, IDOK},
+        {"a lock before the window exists", {10060}, {}, IDOK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SecretDialog dialog;
+        for (int code : c.before)
+            RaiseSessionEvent(code);
+        WaitDelivered();
+        auto raise = [&](HWND) {
+            for (int code : c.shown)
+                RaiseSessionEvent(code);
+        };
+        EXPECT_EQ(c.result, ShowWhile(dialog, raise, c.result == IDOK));
+    }
 }
 
 } // namespace

@@ -39,21 +39,17 @@ struct View {
 
 std::ostream& operator<<(std::ostream& out, const View& v)
 {
-    std::string selected(v.selected.begin(), v.selected.end());
-    std::string prompt(v.prompt.begin(), v.prompt.end());
-    if (selected.size() > 40)
-        selected = selected.substr(0, 40) + "...";
-    return out << "{\"" << prompt << "\", \"" << selected << "\", ok=" << v.ok << ", list=" << v.listShown
-               << ", readers=" << v.readers << "}";
+    std::string selected(v.selected.begin(), v.selected.begin() + std::min<size_t>(v.selected.size(), 40));
+    return out << "{\"" << std::string(v.prompt.begin(), v.prompt.end()) << "\", \"" << selected << "\", ok=" << v.ok
+               << ", list=" << v.listShown << ", readers=" << v.readers << "}";
 }
 
 View Look(HWND dialog)
 {
     HWND list = GetDlgItem(dialog, IDC_SELECT_CARD_LIST);
-    View v{uidriver::TextOf(GetDlgItem(dialog, IDC_SELECT_CARD_PROMPT)), uidriver::TextOf(list), OkEnabled(dialog),
-           Shown(dialog, IDC_SELECT_CARD_LIST) && Shown(dialog, IDC_SELECT_CARD_LABEL),
-           static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0))};
-    return v;
+    return {uidriver::TextOf(GetDlgItem(dialog, IDC_SELECT_CARD_PROMPT)), uidriver::TextOf(list), OkEnabled(dialog),
+            Shown(dialog, IDC_SELECT_CARD_LIST) && Shown(dialog, IDC_SELECT_CARD_LABEL),
+            static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0))};
 }
 
 enum class Act { None, Insert, Remove, AddReader, RemoveReader, Select, RaiseInserted };
@@ -73,15 +69,8 @@ struct Case {
     const char* name;
     std::vector<Reader> readers;
     std::vector<Step> steps;
-    int end;                    // the button the holder ends with
-    int result;                 // what ShowQLSelectCard returns
-    std::wstring chosen;        // the name handed back
+    int end; // the button the holder ends with, and what ShowQLSelectCard returns
 };
-
-void PrintTo(const Case& c, std::ostream* out)
-{
-    *out << c.name;
-}
 
 std::wstring Name(int i)
 {
@@ -91,42 +80,38 @@ std::wstring Name(int i)
 void Act(const Step& step, HWND dialog)
 {
     const wchar_t* reader = step.reader.c_str();
+    HWND list = GetDlgItem(dialog, IDC_SELECT_CARD_LIST);
     switch (step.act) {
-    case Act::None:
-        return;
-    case Act::Insert:
-        ASSERT_TRUE(mwctlInsertCard(reader, L"card"));
-        break;
-    case Act::Remove:
-        ASSERT_TRUE(mwctlRemoveCard(reader));
-        break;
-    case Act::AddReader:
-        ASSERT_TRUE(mwctlAddReader(reader));
-        break;
-    case Act::RemoveReader:
-        ASSERT_TRUE(mwctlRemoveReader(reader));
-        break;
-    case Act::RaiseInserted:
-        RaiseCardEvent(VK_EVENT_CARD_INSERTED, reader);
-        break;
-    case Act::Select: {
-        // As the holder's pick in the list: the list tells its dialog.
-        HWND list = GetDlgItem(dialog, IDC_SELECT_CARD_LIST);
+    case Act::None: return;
+    case Act::Insert: ASSERT_TRUE(mwctlInsertCard(reader, L"card")); break;
+    case Act::Remove: ASSERT_TRUE(mwctlRemoveCard(reader)); break;
+    case Act::AddReader: ASSERT_TRUE(mwctlAddReader(reader)); break;
+    case Act::RemoveReader: ASSERT_TRUE(mwctlRemoveReader(reader)); break;
+    case Act::RaiseInserted: RaiseCardEvent(VK_EVENT_CARD_INSERTED, reader); break;
+    case Act::Select: // as the holder's pick in the list: the list tells its dialog
         SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(_wtoi(reader)), 0);
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_SELECT_CARD_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_SELECT_CARD_LIST, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
         break;
-    }
     }
     WaitDelivered();
 }
 
 const std::wstring kLong(1000, L'L');
 
-class SelectCard : public testing::TestWithParam<Case> {};
-
-TEST_P(SelectCard, FollowsReadersAndCardsAndHandsBackTheChoice)
+std::vector<Reader> Sixteen()
 {
-    const Case& c = GetParam();
+    std::vector<Reader> readers;
+    for (int i = 0; i < 16; ++i)
+        readers.push_back({Name(i), i == 7});
+    return readers;
+}
+
+// Shows the select-card dialog over `c`'s readers, takes its steps and
+// checks what the holder sees after each, ends it and checks what the call
+// hands back.
+void Select(const Case& c)
+{
     CardWorldBuilder world;
     world.Card(L"card", {{L"Identifier", L"C1"}, {L"PIN", L"1234"}});
     for (const Reader& r : c.readers)
@@ -136,6 +121,7 @@ TEST_P(SelectCard, FollowsReadersAndCardsAndHandsBackTheChoice)
     const size_t subscriptions = vkevtsubSubscriptionCount();
 
     auto holder = WhenDialogShows([&](HWND dialog) {
+        SCOPED_TRACE(c.name); // on the holder's thread as well
         for (size_t i = 0; i < c.steps.size(); ++i) {
             Act(c.steps[i], dialog);
             View seen;
@@ -148,12 +134,14 @@ TEST_P(SelectCard, FollowsReadersAndCardsAndHandsBackTheChoice)
     int length = -1;
     const int result = ShowQLSelectCard(nullptr, &name, &length);
     holder.join();
-    EXPECT_EQ(c.result, result);
-    EXPECT_EQ(static_cast<int>(c.chosen.size()), length);
-    if (c.result == IDOK) {
+    // OK hands back the reader the list shows last.
+    const std::wstring chosen = c.end == IDOK ? c.steps.back().expected.selected : L"";
+    EXPECT_EQ(c.end, result);
+    EXPECT_EQ(static_cast<int>(chosen.size()), length);
+    if (c.end == IDOK) {
         ASSERT_NE(nullptr, name);
-        EXPECT_EQ(c.chosen.size() * sizeof(wchar_t), _msize(name)) << "the name comes without a terminator";
-        EXPECT_EQ(c.chosen, std::wstring(name, static_cast<size_t>(length)));
+        EXPECT_EQ(chosen.size() * sizeof(wchar_t), _msize(name)) << "the name comes without a terminator";
+        EXPECT_EQ(chosen, std::wstring(name, static_cast<size_t>(length)));
     } else {
         EXPECT_EQ(nullptr, name);
     }
@@ -162,63 +150,51 @@ TEST_P(SelectCard, FollowsReadersAndCardsAndHandsBackTheChoice)
     EXPECT_EQ(copies, VKReaderEventSubscriber::LiveCopies()) << "a posted reader name was lost";
 }
 
-std::vector<Reader> Sixteen()
+TEST(SelectCard, FollowsReadersAndCardsAndHandsBackTheChoice)
 {
-    std::vector<Reader> readers;
-    for (int i = 0; i < 16; ++i)
-        readers.push_back({Name(i), i == 7});
-    return readers;
+    const Case cases[] = {
+        {"no reader", {}, {{Act::None, L"", {kConnect, L"", false, false, 0}}}, IDCANCEL},
+        {"one reader with a card", {{L"R", true}}, {{Act::None, L"", {kOne, L"R", true, true, 1}}}, IDOK},
+        {"a card in the second only", {{Name(0), false}, {Name(1), true}},
+         {{Act::None, L"", {kOne, Name(1), true, true, 2}}}, IDOK},
+        {"two cards preselect the last", {{Name(0), true}, {Name(1), true}},
+         {{Act::None, L"", {kSeveral, Name(1), true, true, 2}}}, IDOK},
+        {"sixteen readers", Sixteen(), {{Act::None, L"", {kOne, Name(7), true, true, 16}}}, IDOK},
+        {"cards come and go", {{Name(0), false}, {Name(1), false}},
+         {{Act::None, L"", {kInsert, Name(0), false, true, 2}}, {Act::Insert, Name(1), {kOne, Name(1), true, true, 2}},
+          {Act::Insert, Name(0), {kSeveral, Name(0), true, true, 2}},
+          {Act::Remove, Name(0), {kOne, Name(1), true, true, 2}},
+          // The chosen card leaves: nothing can be confirmed any more.
+          {Act::Remove, Name(1), {kInsert, Name(1), false, true, 2}},
+          {Act::Insert, Name(0), {kOne, Name(0), true, true, 2}}},
+         IDOK},
+        {"readers come and go", {{Name(0), false}},
+         {{Act::RemoveReader, Name(0), {kConnect, L"", false, false, 0}},
+          {Act::AddReader, Name(5), {kInsert, Name(5), false, true, 1}},
+          {Act::AddReader, Name(6), {kInsert, Name(6), false, true, 2}},
+          {Act::Insert, Name(5), {kOne, Name(5), true, true, 2}},
+          {Act::AddReader, Name(7), {kOne, Name(5), true, true, 3}},
+          {Act::RemoveReader, Name(5), {kInsert, Name(6), false, true, 2}}},
+         IDCANCEL},
+        {"the holder picks a reader without a card", {{Name(0), true}, {Name(1), false}},
+         {{Act::Select, L"1", {kSeveral, Name(1), false, true, 2}},
+          {Act::Select, L"0", {kOne, Name(0), true, true, 2}}},
+         IDOK},
+        {"an event's reader matched without regard to case", {{Name(0), true}, {Name(1), true}, {Name(2), true}},
+         {{Act::RaiseInserted, L"rEADER 1", {kSeveral, Name(1), true, true, 3}}}, IDOK},
+        {"a one-character name", {{L"X", true}, {kLong, false}}, {{Act::None, L"", {kOne, L"X", true, true, 2}}}, IDOK},
+        {"a 1,000-character name", {{L"X", false}, {kLong, true}},
+         {{Act::None, L"", {kOne, kLong, true, true, 2}}}, IDOK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Select(c);
+    }
+    wchar_t* name = nullptr;
+    int length = 0;
+    EXPECT_EQ(-1, ShowQLSelectCard(nullptr, nullptr, &length)) << "a null output is refused without a dialog";
+    EXPECT_EQ(-1, ShowQLSelectCard(nullptr, &name, nullptr));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Holder, SelectCard,
-    testing::Values(
-        Case{"NoReader", {}, {{Act::None, L"", {kConnect, L"", false, false, 0}}}, IDCANCEL, IDCANCEL, L""},
-        Case{"OneReaderWithACard", {{L"R", true}}, {{Act::None, L"", {kOne, L"R", true, true, 1}}}, IDOK, IDOK, L"R"},
-        Case{"CardInTheSecondOnly",
-             {{Name(0), false}, {Name(1), true}},
-             {{Act::None, L"", {kOne, Name(1), true, true, 2}}},
-             IDOK, IDOK, Name(1)},
-        Case{"TwoCardsPreselectTheLast",
-             {{Name(0), true}, {Name(1), true}},
-             {{Act::None, L"", {kSeveral, Name(1), true, true, 2}}},
-             IDOK, IDOK, Name(1)},
-        Case{"SixteenReaders", Sixteen(), {{Act::None, L"", {kOne, Name(7), true, true, 16}}}, IDOK, IDOK, Name(7)},
-        Case{"CardsComeAndGo",
-             {{Name(0), false}, {Name(1), false}},
-             {{Act::None, L"", {kInsert, Name(0), false, true, 2}},
-              {Act::Insert, Name(1), {kOne, Name(1), true, true, 2}},
-              {Act::Insert, Name(0), {kSeveral, Name(0), true, true, 2}},
-              {Act::Remove, Name(0), {kOne, Name(1), true, true, 2}},
-              // The chosen card leaves: nothing can be confirmed any more.
-              {Act::Remove, Name(1), {kInsert, Name(1), false, true, 2}},
-              {Act::Insert, Name(0), {kOne, Name(0), true, true, 2}}},
-             IDOK, IDOK, Name(0)},
-        Case{"ReadersComeAndGo",
-             {{Name(0), false}},
-             {{Act::RemoveReader, Name(0), {kConnect, L"", false, false, 0}},
-              {Act::AddReader, Name(5), {kInsert, Name(5), false, true, 1}},
-              {Act::AddReader, Name(6), {kInsert, Name(6), false, true, 2}},
-              {Act::Insert, Name(5), {kOne, Name(5), true, true, 2}},
-              {Act::AddReader, Name(7), {kOne, Name(5), true, true, 3}},
-              {Act::RemoveReader, Name(5), {kInsert, Name(6), false, true, 2}}},
-             IDCANCEL, IDCANCEL, L""},
-        Case{"HolderPicksAReaderWithoutACard",
-             {{Name(0), true}, {Name(1), false}},
-             {{Act::Select, L"1", {kSeveral, Name(1), false, true, 2}},
-              {Act::Select, L"0", {kOne, Name(0), true, true, 2}}},
-             IDOK, IDOK, Name(0)},
-        Case{"EventReaderMatchedWithoutRegardToCase",
-             {{Name(0), true}, {Name(1), true}, {Name(2), true}},
-             {{Act::RaiseInserted, L"rEADER 1", {kSeveral, Name(1), true, true, 3}}},
-             IDOK, IDOK, Name(1)},
-        Case{"OneCharacterName", {{L"X", true}, {kLong, false}}, {{Act::None, L"", {kOne, L"X", true, true, 2}}}, IDOK,
-             IDOK, L"X"},
-        Case{"ThousandCharacterName",
-             {{L"X", false}, {kLong, true}},
-             {{Act::None, L"", {kOne, kLong, true, true, 2}}},
-             IDOK, IDOK, kLong}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SelectCardCalls, ABurstOfEventsEndsOnTheLastOne)
 {
@@ -251,14 +227,6 @@ TEST(SelectCardCalls, ABurstOfEventsEndsOnTheLastOne)
     EXPECT_EQ(copies, VKReaderEventSubscriber::LiveCopies()) << "a posted reader name was lost";
 }
 
-TEST(SelectCardCalls, NullOutputsAreRefusedWithoutADialog)
-{
-    wchar_t* name = nullptr;
-    int length = 0;
-    EXPECT_EQ(-1, ShowQLSelectCard(nullptr, nullptr, &length));
-    EXPECT_EQ(-1, ShowQLSelectCard(nullptr, &name, nullptr));
-}
-
 // The administrator's message replaces the notice's own; the dialog grows to
 // show all of it, with OK right below it and inside the window.
 struct MessageCase {
@@ -267,11 +235,6 @@ struct MessageCase {
     std::wstring policy;
     std::wstring shown;  // empty: the library's own text
 };
-
-void PrintTo(const MessageCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
 
 constexpr const wchar_t* kCmPolicy = L"Software\\Policies\\Quellon\\Velkor\\Notifications\\BlockedCardManager";
 
@@ -283,11 +246,8 @@ std::wstring LongMessage()
     return text.substr(0, 2000);
 }
 
-class CardManagerLocked : public testing::TestWithParam<MessageCase> {};
-
-TEST_P(CardManagerLocked, ShowsTheMessageWholeAndEndsWhenTheCardLeaves)
+void ShowLocked(const MessageCase& c)
 {
-    const MessageCase& c = GetParam();
     RegistryFixture registry;
     if (c.set)
         registry.SetString(kCmPolicy, L"BlockedCardManagerMessage", c.policy);
@@ -298,6 +258,7 @@ TEST_P(CardManagerLocked, ShowsTheMessageWholeAndEndsWhenTheCardLeaves)
 
     CCMLockedDlg dialog(nullptr, L"Locked Reader");
     auto holder = WhenDialogShows([&](HWND window) {
+        SCOPED_TRACE(c.name); // on the holder's thread as well
         ASSERT_TRUE(uidriver::WaitIdle(window));
         HWND text = GetDlgItem(window, IDC_CM_LOCKED_MESSAGE);
         EXPECT_EQ(c.shown.empty() ? own : c.shown, uidriver::TextOf(text));
@@ -329,14 +290,17 @@ TEST_P(CardManagerLocked, ShowsTheMessageWholeAndEndsWhenTheCardLeaves)
     holder.join();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Policy, CardManagerLocked,
-    testing::Values(MessageCase{"NoPolicy", false, L"", L""}, MessageCase{"EmptyPolicy", true, L"", L""},
-                    MessageCase{"OneCharacter", true, L"!", L"!"},
-                    MessageCase{"TwoThousandCharacters", true, LongMessage(), LongMessage()},
-                    MessageCase{"Markup", true, L"<b>Call</b> &amp; <a href=\"x\">us</a>\nnow",
-                                L"<b>Call</b> &amp; <a href=\"x\">us</a>\nnow"}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(CardManagerLocked, ShowsTheMessageWholeAndEndsWhenTheCardLeaves)
+{
+    const std::wstring markup = L"<b>Call</b> &amp; <a href=\"x\">us</a>\nnow";
+    const MessageCase cases[] = {
+        {"no policy", false, L"", L""}, {"empty policy", true, L"", L""}, {"one character", true, L"!", L"!"},
+        {"2,000 characters", true, LongMessage(), LongMessage()}, {"markup", true, markup, markup}};
+    for (const MessageCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShowLocked(c);
+    }
+}
 
 TEST(CardManagerLockedNotice, AToastReplacesTheDialogWhereTheDesktopHasThem)
 {

@@ -5,6 +5,7 @@
 
 #include "events/VKReaderEventSubscriber.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -17,62 +18,46 @@ public:
     ReaderEventWindow()
     {
         m_thread = std::thread([this] {
-            m_hWnd = CreateWindowExW(0, L"STATIC", L"reader events", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                                     nullptr);
-            SetWindowSubclass(m_hWnd, Proc, 1, reinterpret_cast<DWORD_PTR>(this));
-            m_view.m_hWnd = m_hWnd;
+            HWND window = CreateWindowExW(0, L"STATIC", L"reader events", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          nullptr, nullptr);
+            CWnd view(window);
             const int kinds[] = {VK_EVENT_CARD_INSERTED, VK_EVENT_CARD_REMOVED, VK_EVENT_READER_INSERTED,
                                  VK_EVENT_READER_REMOVED};
+            const UINT messages[] = {Registered(L"VKCardInsertedEvent"), Registered(L"VKCardRemovedEvent"),
+                                     Registered(L"VKReaderInsEvent"), Registered(L"VKReaderRemEvent")};
+            std::vector<std::unique_ptr<VKReaderEventSubscriber>> subscribers;
             for (int i = 0; i < 4; ++i)
-                m_subscribers[i] = new VKReaderEventSubscriber(&m_view, Messages()[i], kinds[i]);
-            m_bReady = true;
+                subscribers.push_back(std::make_unique<VKReaderEventSubscriber>(&view, messages[i], kinds[i]));
+            m_hWnd = window;
             MSG msg;
-            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
-                DispatchMessageW(&msg);
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                if (std::find(std::begin(messages), std::end(messages), msg.message) == std::end(messages)) {
+                    DispatchMessageW(&msg);
+                    continue;
+                }
+                VKReaderEventSubscriber::FreeReaderName(msg.lParam);
+                ++received;
+            }
             // Subscribers first, so that nothing more is posted; then what
             // is still queued; then the window.
-            for (auto*& subscriber : m_subscribers) {
-                delete subscriber;
-                subscriber = nullptr;
-            }
-            for (UINT message : Messages())
-                VKReaderEventSubscriber::FreeQueuedReaderNames(m_hWnd, message);
-            RemoveWindowSubclass(m_hWnd, Proc, 1);
-            DestroyWindow(m_hWnd);
+            subscribers.clear();
+            for (UINT message : messages)
+                VKReaderEventSubscriber::FreeQueuedReaderNames(window, message);
+            DestroyWindow(window);
         });
-        uidriver::WaitUntil([this] { return m_bReady.load(); });
+        uidriver::WaitUntil([this] { return m_hWnd.load() != nullptr; });
     }
     ~ReaderEventWindow()
     {
         PostMessageW(m_hWnd, WM_QUIT, 0, 0);
         m_thread.join();
     }
-    static std::atomic<long> received;
+    static inline std::atomic<long> received{0};
 
 private:
-    static std::vector<UINT> Messages()
-    {
-        return {Registered(L"VKCardInsertedEvent"), Registered(L"VKCardRemovedEvent"), Registered(L"VKReaderInsEvent"), Registered(L"VKReaderRemEvent")};
-    }
-    static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
-    {
-        for (UINT message : Messages()) {
-            if (msg == message) {
-                VKReaderEventSubscriber::FreeReaderName(lp);
-                ++received;
-                return 0;
-            }
-        }
-        return DefSubclassProc(w, msg, wp, lp);
-    }
     std::thread m_thread;
-    HWND m_hWnd = nullptr;
-    CWnd m_view;
-    VKReaderEventSubscriber* m_subscribers[4] = {};
-    std::atomic<bool> m_bReady{false};
+    std::atomic<HWND> m_hWnd{nullptr};
 };
-
-std::atomic<long> ReaderEventWindow::received{0};
 
 // Four threads raise `events` card and session events between them while
 // `dialogs` reader-bound dialogs, each with a window of subscribers, come and
@@ -81,8 +66,6 @@ void RunStorm(int events, int dialogs, int warmUp)
 {
     constexpr int kRaisers = 4;
     const int kEventsPerRaiser = events / kRaisers;
-    const int kDialogs = dialogs;
-    const int kWarmUp = warmUp;
     // Wine keeps the display DCs (each with its region) that the busiest
     // moment of the storm needed, and that moment may come after the
     // warm-up: a few more may stay. An object lost by every dialog adds 70.
@@ -97,26 +80,14 @@ void RunStorm(int events, int dialogs, int warmUp)
         raisers.emplace_back([&, t] {
             for (int i = 0; i < kEventsPerRaiser; ++i) {
                 const wchar_t* reader = readers[(i + t) % 5];
-                switch (i % 6) {
-                case 0:
-                    RaiseCardEvent(VK_EVENT_CARD_REMOVED, reader);
-                    break;
-                case 1:
-                    RaiseCardEvent(VK_EVENT_CARD_INSERTED, reader);
-                    break;
-                case 2:
-                    RaiseCardEvent(VK_EVENT_READER_INSERTED, reader);
-                    break;
-                case 3:
-                    RaiseCardEvent(VK_EVENT_READER_REMOVED, reader);
-                    break;
-                case 4:
+                const int kinds[] = {VK_EVENT_CARD_REMOVED, VK_EVENT_CARD_INSERTED, VK_EVENT_READER_INSERTED,
+                                     VK_EVENT_READER_REMOVED};
+                if (i % 6 < 4)
+                    RaiseCardEvent(kinds[i % 6], reader);
+                else if (i % 6 == 4)
                     vkevtsubRaiseNullRecord(&VK_CARD_EVENT_CHANNEL, VK_EVENT_CARD_REMOVED + (i % 3));
-                    break;
-                default:
+                else
                     RaiseSessionEvent(10070); // a session event that locks nothing
-                    break;
-                }
                 if (i % 64 == 0)
                     Sleep(1); // spread the storm over the dialogs' lifetime
             }
@@ -125,8 +96,8 @@ void RunStorm(int events, int dialogs, int warmUp)
 
     ProcessResources warm = {};
     int cancelled = 0;
-    for (int d = 0; d < kDialogs; ++d) {
-        if (d == kWarmUp)
+    for (int d = 0; d < dialogs; ++d) {
+        if (d == warmUp)
             warm = MeasureProcess();
         ReaderEventWindow readerEvents;
         ReaderDialog dialog(readers[d % 4]);
@@ -148,7 +119,7 @@ void RunStorm(int events, int dialogs, int warmUp)
            "handles %lu icons %lu USER %lu GDI %lu\n",
            warm.windows, warm.handles, warm.icons, warm.userObjects, warm.gdiObjects, end.windows, end.handles,
            end.icons, end.userObjects, end.gdiObjects);
-    EXPECT_EQ(kDialogs, cancelled) << "every dialog ended by its card's removal";
+    EXPECT_EQ(dialogs, cancelled) << "every dialog ended by its card's removal";
     EXPECT_EQ(copiesBefore, VKReaderEventSubscriber::LiveCopies()) << "every reader name released exactly once";
     EXPECT_LE(end.windows, warm.windows);
     EXPECT_LE(end.icons, warm.icons);
@@ -188,15 +159,12 @@ public:
         if (m_bGone)
             ++lateCalls;
     }
-    static std::atomic<long> lateCalls;
-    static std::atomic<long> calls;
+    static inline std::atomic<long> lateCalls{0};
+    static inline std::atomic<long> calls{0};
 
 private:
     std::atomic<bool> m_bGone{false};
 };
-
-std::atomic<long> Watchful::lateCalls{0};
-std::atomic<long> Watchful::calls{0};
 
 TEST(EventStorm, NoSubscriberIsCalledOnceUnsubscribeHasReturned)
 {

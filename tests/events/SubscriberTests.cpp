@@ -3,7 +3,6 @@
 #include "events/CardRemoved.h"
 #include "events/VKDelegateSubscriberCardRemoved.h"
 #include "events/VKReaderEventSubscriber.h"
-#include "popup/PopupAlert.h"
 
 #include <climits>
 
@@ -11,7 +10,7 @@ namespace {
 
 constexpr UINT kTestMessage = WM_APP + 7;
 
-TEST(CardRemovedSubscriber, PostsOnlyForItsReaderWhateverTheCase)
+TEST(CardRemovedSubscriber, PostsOnlyForItsReaderWhateverTheCaseAndOnlyToAWindow)
 {
     struct Case {
         const wchar_t* subscribed;
@@ -42,10 +41,7 @@ TEST(CardRemovedSubscriber, PostsOnlyForItsReaderWhateverTheCase)
             EXPECT_EQ(0, posted[0].lParam);
         }
     }
-}
-
-TEST(CardRemovedSubscriber, DropsEventsWhileItsWindowDoesNotExist)
-{
+    // Nothing is posted while its window does not exist.
     CWnd noWindowYet;
     VKDelegateSubscriberCardRemoved early(&noWindowYet, kTestMessage, L"R");
     VKDelegateSubscriberCardRemoved noTarget(nullptr, kTestMessage, L"R");
@@ -66,6 +62,7 @@ TEST(WorkstationLockedSubscriber, ClosesItsWindowOnlyWhenTheWorkstationLocks)
         VKDelegateSubscriberWorkstationLocked subscriber(sink.Target());
         RaiseSessionEvent(c.code);
         RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"R"); // another channel: never a lock
+        vkevtsubRaiseNullRecord(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION);
         WaitDelivered();
         auto posted = sink.Drain();
         ASSERT_EQ(c.closes ? 1u : 0u, posted.size()) << c.code;
@@ -75,17 +72,9 @@ TEST(WorkstationLockedSubscriber, ClosesItsWindowOnlyWhenTheWorkstationLocks)
     }
 }
 
-TEST(WorkstationLockedSubscriber, LogsANullRecordAndIgnoresIt)
-{
-    MessageSink sink;
-    VKDelegateSubscriberWorkstationLocked subscriber(sink.Target());
-    LogCapture log;
-    vkevtsubRaiseNullRecord(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION);
-    WaitDelivered();
-    EXPECT_TRUE(sink.Drain().empty());
-    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"VKDelegateSubscriberWorkstationLocked::HandleEvent(): pEventInfo is NULL"));
-}
-
+// Each kind of reader event posts a copy of the reader name that the
+// receiver owns. Any program can post the same messages with any lParam:
+// only a name a subscriber posted is read or released, and only once.
 TEST(ReaderEventSubscriber, PostsACopyOfTheReaderNameThatTheReceiverOwns)
 {
     const long before = VKReaderEventSubscriber::LiveCopies();
@@ -111,100 +100,51 @@ TEST(ReaderEventSubscriber, PostsACopyOfTheReaderNameThatTheReceiverOwns)
         ASSERT_EQ(3u, posted.size());
         for (const MSG& msg : posted)
             EXPECT_EQ(k.message, msg.message);
-        EXPECT_STREQ(L"Reader 1", *reinterpret_cast<CSecStr*>(posted[0].lParam));
+        EXPECT_STREQ(L"Reader 1", *VKReaderEventSubscriber::PeekReaderName(posted[0].lParam));
         EXPECT_EQ(longName, reinterpret_cast<CSecStr*>(posted[1].lParam)->GetString());
         EXPECT_EQ(0, posted[2].lParam) << "a null record posts no copy";
+        CSecStr notPosted(L"Reader 2");
+        for (LPARAM forged : {LPARAM(1), LPARAM(-1), LPARAM(0x1234), LPARAM(INT_MAX),
+                              reinterpret_cast<LPARAM>(&notPosted), posted[0].lParam + 8}) {
+            EXPECT_EQ(nullptr, VKReaderEventSubscriber::PeekReaderName(forged)) << forged;
+            VKReaderEventSubscriber::FreeReaderName(forged);
+        }
+        EXPECT_STREQ(L"Reader 2", notPosted) << "a name we did not post is left alone";
+        EXPECT_EQ(before + 2, VKReaderEventSubscriber::LiveCopies());
         for (const MSG& msg : posted)
             VKReaderEventSubscriber::FreeReaderName(msg.lParam);
+        EXPECT_EQ(nullptr, VKReaderEventSubscriber::PeekReaderName(posted[0].lParam)) << "released: no longer taken";
+        VKReaderEventSubscriber::FreeReaderName(posted[0].lParam);
+        EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
     }
-    EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
 }
 
-// Any program can post the registered messages with any lParam: only a name
-// a subscriber posted is read or released, and only once.
-TEST(ReaderEventSubscriber, TakesOnlyTheNamesItPosted)
+// A copy that cannot be posted (no window yet, a window that is gone) is
+// released at once; those still queued when the window goes are released
+// by the receiver.
+TEST(ReaderEventSubscriber, ReleasesEveryCopyItCannotPostOrThatIsLeftQueued)
 {
     const long before = VKReaderEventSubscriber::LiveCopies();
-    MessageSink sink;
-    VKReaderEventSubscriber subscriber(sink.Target(), Registered(L"VKReaderInsEvent"), VK_EVENT_READER_INSERTED);
-    RaiseCardEvent(VK_EVENT_READER_INSERTED, L"Reader 1");
-    WaitDelivered();
-    auto posted = sink.Drain();
-    ASSERT_EQ(1u, posted.size());
-    const LPARAM real = posted[0].lParam;
-    ASSERT_NE(nullptr, VKReaderEventSubscriber::PeekReaderName(real));
-    EXPECT_STREQ(L"Reader 1", *VKReaderEventSubscriber::PeekReaderName(real));
-
-    CSecStr notPosted(L"Reader 2");
-    for (LPARAM forged : {LPARAM(1), LPARAM(-1), LPARAM(0x1234), LPARAM(INT_MAX), reinterpret_cast<LPARAM>(&notPosted),
-                          real + 8}) {
-        EXPECT_EQ(nullptr, VKReaderEventSubscriber::PeekReaderName(forged)) << forged;
-        VKReaderEventSubscriber::FreeReaderName(forged);
-    }
-    EXPECT_STREQ(L"Reader 2", notPosted) << "a name we did not post is left alone";
-    EXPECT_EQ(before + 1, VKReaderEventSubscriber::LiveCopies());
-    VKReaderEventSubscriber::FreeReaderName(real);
-    EXPECT_EQ(nullptr, VKReaderEventSubscriber::PeekReaderName(real)) << "released names are no longer taken";
-    VKReaderEventSubscriber::FreeReaderName(real);
-    EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
-}
-
-TEST(ReaderEventSubscriber, ReleasesTheCopyItCannotPost)
-{
-    const long before = VKReaderEventSubscriber::LiveCopies();
-    CWnd noWindow;
-    VKReaderEventSubscriber subscriber(&noWindow, Registered(L"VKReaderInsEvent"), VK_EVENT_READER_INSERTED);
-    CWnd gone(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7777)));
-    VKReaderEventSubscriber stale(&gone, Registered(L"VKReaderInsEvent"), VK_EVENT_READER_INSERTED);
-    for (int i = 0; i < 10; ++i)
-        RaiseCardEvent(VK_EVENT_READER_INSERTED, L"Reader 9");
-    WaitDelivered();
-    EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
-}
-
-TEST(ReaderEventSubscriber, QueuedCopiesAreReleasedBeforeTheWindowGoes)
-{
-    const long before = VKReaderEventSubscriber::LiveCopies();
+    const UINT inserted = Registered(L"VKReaderInsEvent");
     {
+        CWnd noWindow;
+        VKReaderEventSubscriber subscriber(&noWindow, inserted, VK_EVENT_READER_INSERTED);
+        CWnd gone(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7777)));
+        VKReaderEventSubscriber stale(&gone, inserted, VK_EVENT_READER_INSERTED);
         MessageSink sink;
-        {
-            VKReaderEventSubscriber subscriber(sink.Target(), Registered(L"VKReaderRemEvent"), VK_EVENT_READER_REMOVED);
-            for (int i = 0; i < 25; ++i)
-                RaiseCardEvent(VK_EVENT_READER_REMOVED, L"Reader 3");
-            WaitDelivered();
-        }
-        EXPECT_EQ(before + 25, VKReaderEventSubscriber::LiveCopies());
-        VKReaderEventSubscriber::FreeQueuedReaderNames(sink.Handle(), Registered(L"VKReaderRemEvent"));
+        VKReaderEventSubscriber queued(sink.Target(), inserted, VK_EVENT_READER_INSERTED);
+        for (int i = 0; i < 10; ++i)
+            RaiseCardEvent(VK_EVENT_READER_INSERTED, L"Reader 9");
+        WaitDelivered();
+        EXPECT_EQ(before + 10, VKReaderEventSubscriber::LiveCopies()) << "only the queued ones are left";
+        VKReaderEventSubscriber::FreeQueuedReaderNames(sink.Handle(), inserted);
     }
     EXPECT_EQ(before, VKReaderEventSubscriber::LiveCopies());
 }
 
-TEST(Subscription, AFailureIsLoggedWithItsCodeAndTheObjectReceivesNothing)
-{
-    MessageSink sink;
-    LogCapture log;
-    vkevtsubFailNextSubscribe(5);
-    VKDelegateSubscriberCardRemoved subscriber(sink.Target(), kTestMessage, L"");
-    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"Subscribe failed (5)"));
-    RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"R");
-    WaitDelivered();
-    EXPECT_TRUE(sink.Drain().empty());
-}
-
-TEST(CardRemovedPopupSubscriber, AsksThePopupToHide)
-{
-    CPopupAlert popup;
-    LogCapture log;
-    {
-        CCardRemoved subscriber(&popup);
-        CCardRemoved orphan(nullptr);
-        RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"any");
-        WaitDelivered();
-    }
-    EXPECT_TRUE(log.Has(VKLOG_INFO, L"CPopupAlert::Hide: Popup is already hidden, do nothing"));
-    EXPECT_TRUE(log.Has(VKLOG_ERROR, L"CCardRemoved::HandleEvent: m_pPopupAlert is NULL"));
-}
-
+// Every subscriber leaves with its object; one whose subscription failed
+// receives nothing, and a popup subscriber without its popup takes events
+// unharmed.
 TEST(Subscription, NoneOutlivesItsObject)
 {
     size_t before = vkevtsubSubscriptionCount();
@@ -213,9 +153,20 @@ TEST(Subscription, NoneOutlivesItsObject)
         VKDelegateSubscriberCardRemoved a(sink.Target(), kTestMessage, L"");
         VKDelegateSubscriberWorkstationLocked b(sink.Target());
         VKReaderEventSubscriber c(sink.Target(), kTestMessage, VK_EVENT_READER_INSERTED);
-        EXPECT_EQ(before + 3, vkevtsubSubscriptionCount());
+        CCardRemoved orphan(nullptr);
+        EXPECT_EQ(before + 4, vkevtsubSubscriptionCount());
+        RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"any");
+        WaitDelivered();
     }
     EXPECT_EQ(before, vkevtsubSubscriptionCount());
+
+    MessageSink sink;
+    vkevtsubFailNextSubscribe(5);
+    VKDelegateSubscriberCardRemoved failed(sink.Target(), kTestMessage, L"");
+    EXPECT_EQ(before, vkevtsubSubscriptionCount());
+    RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"R");
+    WaitDelivered();
+    EXPECT_TRUE(sink.Drain().empty());
 }
 
 } // namespace
