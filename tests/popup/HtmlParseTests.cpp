@@ -15,30 +15,15 @@ std::wstring Dump(const HtmlDocument& doc)
 {
     std::wstring out;
     for (const HtmlItem& item : doc.items) {
+        const HtmlStyle& s = item.style;
+        std::wstring marks = std::wstring(s.bold ? L"b" : L"") + (s.italic ? L"i" : L"") + (s.underline ? L"u" : L"");
+        marks += (s.face.empty() ? L"" : L"f" + s.face) + (s.size != 3 ? L"s" + std::to_wstring(s.size) : L"");
+        wchar_t colour[16] = {};
+        if (s.color != kHtmlNoColor)
+            swprintf(colour, 16, L"#%06X", s.color);
+        marks += colour + (s.link >= 0 ? L"l" + std::to_wstring(s.link) : L"");
         switch (item.kind) {
-        case HtmlItemKind::Text: {
-            const HtmlStyle& s = item.style;
-            std::wstring marks;
-            if (s.bold)
-                marks += L'b';
-            if (s.italic)
-                marks += L'i';
-            if (s.underline)
-                marks += L'u';
-            if (!s.face.empty())
-                marks += L"f" + s.face;
-            if (s.size != 3)
-                marks += L"s" + std::to_wstring(s.size);
-            if (s.color != kHtmlNoColor) {
-                wchar_t colour[16];
-                swprintf(colour, 16, L"#%06X", s.color);
-                marks += colour;
-            }
-            if (s.link >= 0)
-                marks += L"l" + std::to_wstring(s.link);
-            out += (marks.empty() ? L"" : marks + L":") + L"'" + item.text + L"'";
-            break;
-        }
+        case HtmlItemKind::Text: out += (marks.empty() ? L"" : marks + L":") + L"'" + item.text + L"'"; break;
         case HtmlItemKind::LineBreak: out += L"/"; break;
         case HtmlItemKind::Paragraph: out += L"P"; break;
         case HtmlItemKind::Image: out += L"[img " + std::to_wstring(item.imageId) + L"]"; break;
@@ -94,10 +79,8 @@ TEST(HtmlParse, TurnsMarkupIntoStyledRunsAndBlocks)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.items, Dump(ParseHtml(c.markup))) << c.markup;
-}
 
-TEST(HtmlParse, KeepsEachLinkTargetAndTheReadableText)
-{
+    // Each link's target, and the text as it reads.
     const HtmlDocument doc = ParseHtml(L"<a href='help:1016'>Help</a> or <a href=\"close\">close</a><br>"
                                        L"<table><tr><td>A</td><td>B</td></tr><tr><td>C</td></tr></table>");
     ASSERT_EQ(2u, doc.links.size());

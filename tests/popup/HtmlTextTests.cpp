@@ -53,6 +53,8 @@ protected:
     }
 };
 
+// A click on a link, and only there, sends the link message; values nobody
+// should send leave its settings as they were, and huge text is kept whole.
 TEST_F(HtmlTextWindow, KeepsItsMarkupAndSendsTheLinkMessageOnlyForAClickOnALink)
 {
     const std::wstring markup = L"Your card <b>was removed</b>. <a href=\"close\">Close</a> this notice, please.";
@@ -84,15 +86,47 @@ TEST_F(HtmlTextWindow, KeepsItsMarkupAndSendsTheLinkMessageOnlyForAClickOnALink)
             EXPECT_EQ(kLinkMessage, sent[0]);
         }
     }
+    // Refused: a system message as the link message, from this thread or
+    // another; a module handle that is no module (and below, a handle that
+    // is no font).
+    EXPECT_EQ(0, SendMessageW(control, HTM_SETLINKMESSAGE, WM_CLOSE, 0));
+    EXPECT_EQ(0, SendMessageW(control, HTM_SETLINKMESSAGE, 0xC000, 0));
+    std::atomic<LRESULT> fromElsewhere{-1};
+    std::thread other([control, &fromElsewhere] { fromElsewhere = SendMessageW(control, HTM_SETLINKMESSAGE, 1300, 0); });
+    EXPECT_TRUE(uidriver::WaitUntil([&] {
+        Pump();
+        return fromElsewhere.load() != -1;
+    }));
+    other.join();
+    EXPECT_EQ(0, fromElsewhere.load());
+    EXPECT_EQ(0, SendMessageW(control, HTM_SETIMAGEMODULE, 0, reinterpret_cast<LPARAM>(control)));
+    EXPECT_EQ(std::vector<UINT>{kLinkMessage}, ClickAt(control, onLink, onLink)) << "a refused value replaced it";
+
     // Nothing for a disabled control, nor without a message to send.
     EnableWindow(control, FALSE);
     EXPECT_TRUE(ClickAt(control, onLink, onLink).empty());
     EnableWindow(control, TRUE);
     EXPECT_EQ(1, SendMessageW(control, HTM_SETLINKMESSAGE, 0, 0));
     EXPECT_TRUE(ClickAt(control, onLink, onLink).empty());
+
+    HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(BLACK_BRUSH)), TRUE);
+    EXPECT_EQ(font, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SendMessageW(control, HTM_SETMARGINS, static_cast<WPARAM>(-5), static_cast<LPARAM>(~0u >> 1));
+    std::wstring huge;
+    for (int i = 0; i < 10000; ++i)
+        huge += i % 2 ? L"<b>" : L"<table><tr><td>";
+    while (huge.size() < 100000)
+        huge += L"word&amp;<i>word</i> &#x1F600; ";
+    SetWindowTextW(control, huge.c_str());
+    EXPECT_EQ(huge, uidriver::TextOf(control));
+    EXPECT_TRUE(uidriver::WaitPainted(control));
+    EXPECT_GE(SendHostileTraffic(m_parent, 10, -1, true), 0);
+    EXPECT_TRUE(IsWindow(control));
 }
 
-TEST_F(HtmlTextWindow, WrapsWordsWithinItsWidthBelowItsMargins)
+TEST_F(HtmlTextWindow, WrapsWordsWithinItsMarginsAndDrawsColoursImagesAndTableColumns)
 {
     const std::wstring words = L"The card in the reader is about to expire. Please renew it soon at your office.";
     HWND wide = Make(words, 680, 30);
@@ -111,65 +145,23 @@ TEST_F(HtmlTextWindow, WrapsWordsWithinItsWidthBelowItsMargins)
     // The parent shows through wherever there is no text.
     EXPECT_EQ(kParentBackground, pixels.At(pixels.width - 1, pixels.height - 1));
     EXPECT_EQ(kParentBackground, pixels.At(0, 0));
-}
 
-TEST_F(HtmlTextWindow, DrawsColoursImagesAndTableColumns)
-{
     const std::wstring markup = L"<table><tr><td><font color='#0000FF'>left cell</font></td>"
                                 L"<td><a href=x>right cell</a></td></tr>"
                                 L"<tr><td><img src=\"#" + std::to_wstring(IDB_PIN_BANNER) + L"\"></td></tr></table>";
-    HWND control = Make(markup, 600, 200);
-    const uidriver::Pixels pixels = uidriver::CaptureClient(control);
-    const RECT blue = pixels.BoxOf([](COLORREF c) { return GetBValue(c) > 150 && GetRValue(c) < 110 && GetGValue(c) < 110; });
-    const RECT red = pixels.BoxOf(IsLinkInk);
+    const uidriver::Pixels table = uidriver::CaptureClient(Make(markup, 520, 200, 170, 60));
+    const RECT blue =
+        table.BoxOf([](COLORREF c) { return GetBValue(c) > 150 && GetRValue(c) < 110 && GetGValue(c) < 110; });
+    const RECT red = table.BoxOf(IsLinkInk);
     ASSERT_LT(blue.left, blue.right) << "the font colour is not drawn";
     ASSERT_LT(red.left, red.right);
     EXPECT_GT(red.left, blue.right) << "the second column does not start after the first";
     EXPECT_LT(red.top, blue.bottom) << "the cells of a row are not side by side";
     EXPECT_GT(blue.bottom, red.top);
     // The banner of the library's resource module, in the row below.
-    const RECT ink = pixels.BoxOf(IsInk);
+    const RECT ink = table.BoxOf(IsInk);
     EXPECT_GE(ink.bottom - blue.bottom, 65);
     EXPECT_GE(ink.right - ink.left, 390);
-}
-
-TEST_F(HtmlTextWindow, KeepsItsOwnSettingsAgainstHostileValuesAndHugeText)
-{
-    HWND control = Make(L"<a href=x>close</a>", 300, 60);
-    const RECT link = uidriver::CaptureClient(control).BoxOf(IsLinkInk);
-    ASSERT_LT(link.left, link.right);
-    const POINT onLink = {(link.left + link.right) / 2, (link.top + link.bottom) / 2};
-    // Refused: a system message as the link message, from this thread or
-    // another; a module handle that is no module; a handle that is no font.
-    EXPECT_EQ(0, SendMessageW(control, HTM_SETLINKMESSAGE, WM_CLOSE, 0));
-    EXPECT_EQ(0, SendMessageW(control, HTM_SETLINKMESSAGE, 0xC000, 0));
-    std::atomic<LRESULT> fromElsewhere{-1};
-    std::thread other([control, &fromElsewhere] { fromElsewhere = SendMessageW(control, HTM_SETLINKMESSAGE, 1300, 0); });
-    EXPECT_TRUE(uidriver::WaitUntil([&] {
-        Pump();
-        return fromElsewhere.load() != -1;
-    }));
-    other.join();
-    EXPECT_EQ(0, fromElsewhere.load());
-    EXPECT_EQ(0, SendMessageW(control, HTM_SETIMAGEMODULE, 0, reinterpret_cast<LPARAM>(control)));
-    HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(BLACK_BRUSH)), TRUE);
-    EXPECT_EQ(font, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    const std::vector<UINT> sent = ClickAt(control, onLink, onLink);
-    EXPECT_EQ(std::vector<UINT>{kLinkMessage}, sent) << "a refused value replaced the link message";
-
-    SendMessageW(control, HTM_SETMARGINS, static_cast<WPARAM>(-5), static_cast<LPARAM>(~0u >> 1));
-    std::wstring huge;
-    for (int i = 0; i < 10000; ++i)
-        huge += i % 2 ? L"<b>" : L"<table><tr><td>";
-    while (huge.size() < 100000)
-        huge += L"word&amp;<i>word</i> &#x1F600; ";
-    SetWindowTextW(control, huge.c_str());
-    EXPECT_EQ(huge, uidriver::TextOf(control));
-    EXPECT_TRUE(uidriver::WaitPainted(control));
-    EXPECT_GE(SendHostileTraffic(m_parent, 10, -1, true), 0);
-    EXPECT_TRUE(IsWindow(control));
 }
 
 } // namespace
