@@ -140,12 +140,16 @@ TEST_P(PopupEdgeTest, SlidesInWaitsAndLeavesBesideTheTaskbar)
     const POINT start = from[int(edge)], shown = waits[int(edge)];
     std::vector<Sample> samples{Measure(*popup, began)};
     WPARAM reported = 0;
-    PumpMessagesUntil([&] { return popup->GetCloseCount() == 1 && reported; }, 10000, [&](const MSG* msg) {
+    auto report = [&](const MSG* msg) {
         if (msg && !msg->hwnd && msg->message == WM_POPUPALERT_CLOSED)
             reported = msg->wParam;
+    };
+    PumpMessagesUntil([&] { return popup->GetCloseCount() == 1; }, 10000, [&](const MSG* msg) {
+        report(msg);
         if (popup->GetAnimStatus() != IDT_HIDDEN)
             samples.push_back(Measure(*popup, began));
     });
+    PumpMessagesUntil([&] { return reported != 0; }, 1000, report);
     ASSERT_EQ(IDT_HIDDEN, popup->GetAnimStatus()) << samples.size() << " samples, last at " << samples.back().ms
                                                   << " ms at " << samples.back().at.x << "," << samples.back().at.y;
     EXPECT_EQ(2u, reported);
