@@ -37,6 +37,10 @@ bool IsOwnThreadOnly(UINT msg)
     // its buttons would count as hidden, so that another program could click
     // them unseen.
     case WM_SETREDRAW:
+    // The holder ticks boxes and picks options with a click; another
+    // program checking one would show a choice the holder never made, and
+    // the dialog reads it when it closes.
+    case BM_SETCHECK:
         return true;
     default:
         return false;

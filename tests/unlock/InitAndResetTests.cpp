@@ -138,7 +138,7 @@ TEST_F(InitializePin, TheHostIsHandedThePinAndTheFieldsInItsOrderThenTheCodeIsSh
         HWND code = uidriver::WaitForDialogWith(GetWindowThreadProcessId(d, nullptr), IDC_UNLOCK_CODE_TEXT);
         ASSERT_NE(nullptr, code);
         shownCode = uidriver::TextOf(uidriver::FindControl(code, IDC_UNLOCK_CODE_TEXT));
-        SendMessageW(uidriver::FindControl(code, IDC_NEVER_DISPLAY), BM_SETCHECK, BST_CHECKED, 0);
+        Tick(uidriver::FindControl(code, IDC_NEVER_DISPLAY));
         Press(code, IDOK);
     });
     EXPECT_EQ(IDOK, result);
@@ -194,13 +194,10 @@ TEST_F(InitializePin, TheTypedPinIsNotLeftInMemory)
     EXPECT_EQ(0u, seen.wide + seen.narrow);
 }
 
-// Picks the unlock code option as a click on its radio button does.
+// Picks the unlock code option with a click on its radio button.
 void ChooseCode(HWND dialog)
 {
-    SendMessageW(uidriver::FindControl(dialog, IDC_RESET_PIN_RADIO), BM_SETCHECK, BST_UNCHECKED, 0);
-    HWND radio = uidriver::FindControl(dialog, IDC_RESET_CODE_RADIO);
-    SendMessageW(radio, BM_SETCHECK, BST_CHECKED, 0);
-    uidriver::Click(radio);
+    Tick(uidriver::FindControl(dialog, IDC_RESET_CODE_RADIO));
 }
 
 INT_PTR RunReset(HostReset& dialog, std::function<void(HWND)> holder)

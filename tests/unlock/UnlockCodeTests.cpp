@@ -52,6 +52,9 @@ TEST(UnlockCodeDisplay, ShowsTheCodeInGroupsAndRemovesItOnlyWhenAsked)
 {
     struct Foreign {};
     enum Window { None, Code, Box };
+    // Whether the "never display again" box is ticked by the holder, left
+    // alone, or checked by another program's message.
+    enum Choice { Left, Ticked, CheckedByAnother };
     struct Case {
         const char* name;
         FakeCard card;
@@ -59,21 +62,23 @@ TEST(UnlockCodeDisplay, ShowsTheCodeInGroupsAndRemovesItOnlyWhenAsked)
         DWORD hidePolicy; // HideUnlockCode, 0: not set
         Window window;
         const wchar_t* shown;
-        bool tick;
+        Choice tick;
         int result;
         const wchar_t* logged;
     };
     const Case cases[] = {
-        {"ticked", {L"3150A7C2E99D4B06", 0}, true, 0, Code, L"3150-A7C2-E99D-4B06", true, 1, nullptr},
-        {"not ticked", {L"3150A7C2E99D4B06", 0}, true, 0, Code, L"3150-A7C2-E99D-4B06", false, 0, nullptr},
-        {"short code", {L"ABCDEF", 0}, true, 0, Code, L"ABCD-EF", true, 1, nullptr},
-        {"no code", {L"", 0}, true, 0, Box, nullptr, true, 1, nullptr},
-        {"reading fails", {L"ABCD", 3}, true, 0, Box, nullptr, true, 0, nullptr},
-        {"no get callback", {L"ABCD", 0}, false, 0, Box, nullptr, true, 0, nullptr},
-        {"policy hides it", {L"3150A7C2E99D4B06", 0}, true, 7, None, nullptr, true, 0, nullptr},
-        {"out of memory", {L"ABCD", 0, [] { throw std::bad_alloc(); }}, true, 0, None, nullptr, true, 0,
+        {"ticked", {L"3150A7C2E99D4B06", 0}, true, 0, Code, L"3150-A7C2-E99D-4B06", Ticked, 1, nullptr},
+        {"not ticked", {L"3150A7C2E99D4B06", 0}, true, 0, Code, L"3150-A7C2-E99D-4B06", Left, 0, nullptr},
+        {"checked by another program", {L"3150A7C2E99D4B06", 0}, true, 0, Code, L"3150-A7C2-E99D-4B06",
+         CheckedByAnother, 0, nullptr},
+        {"short code", {L"ABCDEF", 0}, true, 0, Code, L"ABCD-EF", Ticked, 1, nullptr},
+        {"no code", {L"", 0}, true, 0, Box, nullptr, Ticked, 1, nullptr},
+        {"reading fails", {L"ABCD", 3}, true, 0, Box, nullptr, Ticked, 0, nullptr},
+        {"no get callback", {L"ABCD", 0}, false, 0, Box, nullptr, Ticked, 0, nullptr},
+        {"policy hides it", {L"3150A7C2E99D4B06", 0}, true, 7, None, nullptr, Ticked, 0, nullptr},
+        {"out of memory", {L"ABCD", 0, [] { throw std::bad_alloc(); }}, true, 0, None, nullptr, Ticked, 0,
          L"DisplayUnlockCode: stopped out of memory"},
-        {"a type the library cannot know", {L"ABCD", 0, [] { throw Foreign{}; }}, true, 0, None, nullptr, true, 0,
+        {"a type the library cannot know", {L"ABCD", 0, [] { throw Foreign{}; }}, true, 0, None, nullptr, Ticked, 0,
          L"DisplayUnlockCode: stopped an exception of an unknown type"},
     };
     for (const Case& c : cases) {
@@ -89,8 +94,11 @@ TEST(UnlockCodeDisplay, ShowsTheCodeInGroupsAndRemovesItOnlyWhenAsked)
             HWND code = uidriver::FindControl(dialog, IDC_UNLOCK_CODE_TEXT);
             seen = code ? Code : Box;
             text = uidriver::TextOf(code ? code : GetDlgItem(dialog, 0xFFFF));
-            if (c.tick && code)
-                SendMessageW(uidriver::FindControl(dialog, IDC_NEVER_DISPLAY), BM_SETCHECK, BST_CHECKED, 0);
+            HWND box = uidriver::FindControl(dialog, IDC_NEVER_DISPLAY);
+            if (c.tick == Ticked && code)
+                Tick(box);
+            if (c.tick == CheckedByAnother)
+                SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
             Press(dialog, IDOK);
         };
         std::thread acting = c.window ? uidriver::ActOnDialog(holder, 5000) : uidriver::ActOnDialogIfAny(holder, 500);
@@ -100,7 +108,7 @@ TEST(UnlockCodeDisplay, ShowsTheCodeInGroupsAndRemovesItOnlyWhenAsked)
         acting.join();
         EXPECT_EQ(c.result, result);
         EXPECT_EQ(c.window, seen);
-        EXPECT_EQ(c.window == Code && c.tick ? 1 : 0, card.removed);
+        EXPECT_EQ(c.window == Code && c.tick == Ticked ? 1 : 0, card.removed);
         if (c.shown) {
             EXPECT_EQ(c.shown, text);
         }
@@ -118,7 +126,7 @@ TEST(UnlockCodeDisplay, ShowUnlockCodeReadsAndRemovesTheCardsCode)
     std::wstring shown;
     std::thread holder = uidriver::ActOnDialog([&](HWND dialog) {
         shown = uidriver::TextOf(uidriver::FindControl(dialog, IDC_UNLOCK_CODE_TEXT));
-        SendMessageW(uidriver::FindControl(dialog, IDC_NEVER_DISPLAY), BM_SETCHECK, BST_CHECKED, 0);
+        Tick(uidriver::FindControl(dialog, IDC_NEVER_DISPLAY));
         Press(dialog, IDOK);
     });
     EXPECT_EQ(1, ShowUnlockCode(nullptr, kReader));
