@@ -2,6 +2,7 @@
 // a child copy of this program and must end it with the crash's exit code
 // and a report naming it. The crashing cases are disabled so that only the
 // child runs them; ctest also runs the first one directly, expecting failure.
+#include "ChildProcess.h"
 #include "CrashGuard.h"
 #include "Fixtures.h"
 
@@ -58,44 +59,14 @@ TEST(CrashOnPurpose, DISABLED_AccessViolationInAWindowProcedure)
     owner.join();
 }
 
-struct ChildRun {
-    DWORD exitCode = 0;
-    std::string report;
-};
-
-// Runs this program again with only `test`, collecting what it writes to stderr.
-ChildRun RunChild(const std::string& test)
+// Runs this program again with only `test`, collecting what it writes.
+ChildRun RunAgain(const std::string& test)
 {
-    ChildRun run;
-    std::wstring log = MakeTempDirectory() + L"stderr.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE file = CreateFileW(log.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(path) + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
-                           std::wstring(test.begin(), test.end());
-    STARTUPINFOW startup = {sizeof(startup)};
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = file;
-    startup.hStdError = file;
-    PROCESS_INFORMATION process = {};
-    if (CreateProcessW(path, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0)
-            TerminateProcess(process.hProcess, 1);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    char buffer[8192];
-    DWORD read = 0;
-    if (ReadFile(file, buffer, sizeof(buffer), &read, nullptr))
-        run.report.assign(buffer, read);
-    CloseHandle(file);
-    RemoveDirectoryTree(log.substr(0, log.find_last_of(L'\\')));
-    return run;
+    return RunChild(L"\"" + std::wstring(path) + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
+                        std::wstring(test.begin(), test.end()),
+                    L"", 20000);
 }
 
 TEST(CrashGuard, EachWayOfCrashingEndsTheProgramWithItsOwnCodeAndAReport)
@@ -112,10 +83,10 @@ TEST(CrashGuard, EachWayOfCrashingEndsTheProgramWithItsOwnCodeAndAReport)
     };
     for (const Case& c : cases) {
         const std::string name = std::string("CrashOnPurpose.DISABLED_") + c.test;
-        ChildRun run = RunChild(name);
-        EXPECT_EQ(c.exitCode, run.exitCode) << c.test << "\n" << run.report;
-        EXPECT_NE(std::string::npos, run.report.find(c.report)) << c.test << "\n" << run.report;
-        EXPECT_NE(std::string::npos, run.report.find("during " + name)) << c.test << "\n" << run.report;
+        ChildRun run = RunAgain(name);
+        EXPECT_EQ(c.exitCode, run.exitCode) << c.test << "\n" << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(c.report)) << c.test << "\n" << run.output;
+        EXPECT_NE(std::string::npos, run.output.find("during " + name)) << c.test << "\n" << run.output;
     }
 }
 
