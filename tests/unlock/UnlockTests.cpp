@@ -5,6 +5,7 @@
 #include "Fixtures.h"
 #include "HolderActions.h"
 #include "MemoryScan.h"
+#include "NotifyReceivers.h"
 #include "UiDriver.h"
 
 #include "CConverter.h"
@@ -76,55 +77,6 @@ std::map<std::wstring, int> Calls()
     return calls;
 }
 
-// A window of the smart card agent's class, recording what it is told.
-class AgentWindow {
-public:
-    AgentWindow()
-    {
-        m_thread = std::thread([this] {
-            WNDCLASSW wc = {};
-            wc.lpfnWndProc = Proc;
-            wc.lpszClassName = L"VkTrayHandlerClass";
-            RegisterClassW(&wc);
-            m_hWnd = CreateWindowExW(0, wc.lpszClassName, L"agent", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr,
-                                     nullptr, nullptr);
-            SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-            m_bReady = true;
-            MSG msg;
-            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
-                DispatchMessageW(&msg);
-            DestroyWindow(m_hWnd);
-            UnregisterClassW(L"VkTrayHandlerClass", nullptr);
-        });
-        uidriver::WaitUntil([this] { return m_bReady.load(); });
-    }
-    ~AgentWindow()
-    {
-        PostMessageW(m_hWnd, WM_QUIT, 0, 0);
-        m_thread.join();
-    }
-    std::atomic<int> events{0};
-    ULONG_PTR lastEvent = 0;
-    std::wstring lastReader;
-
-private:
-    static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
-    {
-        if (msg == WM_COPYDATA) {
-            auto* self = reinterpret_cast<AgentWindow*>(GetWindowLongPtrW(w, GWLP_USERDATA));
-            auto* record = reinterpret_cast<COPYDATASTRUCT*>(lp);
-            self->lastEvent = record->dwData;
-            self->lastReader.assign(static_cast<const wchar_t*>(record->lpData));
-            ++self->events;
-            return TRUE;
-        }
-        return DefWindowProcW(w, msg, wp, lp);
-    }
-    std::thread m_thread;
-    HWND m_hWnd = nullptr;
-    std::atomic<bool> m_bReady{false};
-};
-
 class UnlockFlow : public testing::Test {
 protected:
     void SetUp() override
@@ -182,7 +134,7 @@ protected:
 // waits for.
 TEST_F(UnlockFlow, TheHelpDesksAnswerUnlocksTheCardAndTellsTheAgent)
 {
-    AgentWindow agent;
+    Receivers agent({L"VkTrayHandlerClass"});
     mwctlClearCalls();
     bool okBeforeTyping = true;
     std::wstring shown;
@@ -196,9 +148,9 @@ TEST_F(UnlockFlow, TheHelpDesksAnswerUnlocksTheCardAndTellsTheAgent)
     EXPECT_FALSE(okBeforeTyping);
     EXPECT_EQ(L"615243", CardField(L"PIN"));
     EXPECT_EQ(L"3", CardField(L"PINTries"));
-    EXPECT_EQ(1, agent.events.load());
-    EXPECT_EQ(78946u, agent.lastEvent);
-    EXPECT_EQ(kReader, agent.lastReader);
+    ASSERT_EQ(1u, agent.received.size());
+    EXPECT_EQ(78946u, agent.received[0].word);
+    EXPECT_EQ(kReader, std::wstring(reinterpret_cast<const wchar_t*>(agent.received[0].data.data())));
     const std::map<std::wstring, int> expected = {
         {L"Initialize", 1}, {L"ListReaders", 1}, {L"Reader::GetProperty", 1}, {L"EstablishContext", 1},
         {L"Context::FindCredentials", 6}, {L"Credential::GetAccessControlList", 1}, {L"ACL::IsAuthenticable", 1},
