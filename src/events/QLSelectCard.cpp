@@ -90,13 +90,7 @@ BOOL QLSelectCard::OnInitDialog()
         m_pSubscribers[i].reset(new (std::nothrow)
                                     VKReaderEventSubscriber(this, *kSubscriptions[i].message, kSubscriptions[i].kind));
 
-    const Census census = RebuildList(nullptr, true);
-    if (census.nTotal == 0)
-        Present(IDS_SELECT_CARD_CONNECT, 0, false, false);
-    else if (census.nCards == 0)
-        Present(IDS_SELECT_CARD_INSERT, 0, false);
-    else
-        Present(census.nCards == 1 ? IDS_SELECT_CARD_ONE : IDS_SELECT_CARD_SEVERAL, census.nLastCard, true);
+    PresentRebuiltList(RebuildList(nullptr, true));
     return TRUE;
 }
 
@@ -254,9 +248,10 @@ LRESULT QLSelectCard::OnCardInsertedEvent(WPARAM, LPARAM lParam)
     return 0;
 }
 
-// After a card left or a reader came: the choice falls back to the last
-// reader with a card, or to the event's reader when none has one.
-void QLSelectCard::PresentAfterCardLeft(const Census& census)
+// When the dialog opens, a card left or a reader came or went: the choice
+// falls back to the last reader with a card, or, when none has one, to the
+// event's reader (the first reader when the event named none).
+void QLSelectCard::PresentRebuiltList(const Census& census)
 {
     if (census.nTotal == 0)
         Present(IDS_SELECT_CARD_CONNECT, 0, false, false);
@@ -270,7 +265,7 @@ LRESULT QLSelectCard::OnCardRemovedEvent(WPARAM, LPARAM lParam)
 {
     ScopedFunctionLog log(L"QlSelectCard::OnCardRemovedEvent");
     PostedReaderName reader(lParam);
-    PresentAfterCardLeft(RebuildList(reader.Name(), false));
+    PresentRebuiltList(RebuildList(reader.Name(), false));
     return 0;
 }
 
@@ -280,7 +275,7 @@ LRESULT QLSelectCard::OnReaderInsertedEvent(WPARAM, LPARAM lParam)
     // A new reader is handled as a card leaving: the choice falls back to
     // the last reader with a card, or to the new reader when none has one.
     PostedReaderName reader(lParam);
-    PresentAfterCardLeft(RebuildList(reader.Name(), false));
+    PresentRebuiltList(RebuildList(reader.Name(), false));
     return 0;
 }
 
@@ -288,13 +283,7 @@ LRESULT QLSelectCard::OnReaderRemovedEvent(WPARAM, LPARAM lParam)
 {
     ScopedFunctionLog log(L"QlSelectCard::OnReaderRemovedEvent");
     PostedReaderName reader(lParam);
-    const Census census = RebuildList(nullptr, false);
-    if (census.nTotal == 0)
-        Present(IDS_SELECT_CARD_CONNECT, 0, false, false);
-    else if (census.nCards == 0)
-        Present(IDS_SELECT_CARD_INSERT, 0, false);
-    else
-        Present(census.nCards == 1 ? IDS_SELECT_CARD_ONE : IDS_SELECT_CARD_SEVERAL, census.nLastCard, true);
+    PresentRebuiltList(RebuildList(nullptr, false));
     return 0;
 }
 

@@ -46,7 +46,7 @@ private:
     // Sets the prompt, the selection, OK and the list's visibility, empties
     // the status line and stores the selected name in the caller's string.
     void Present(UINT promptId, int selection, bool okEnabled, bool listShown = true);
-    void PresentAfterCardLeft(const Census& census);
+    void PresentRebuiltList(const Census& census);
     void StopSubscribers();
     // Whether another card or reader event waits in this window's queue.
     bool IsLaterEventQueued() const;
