@@ -184,10 +184,6 @@ BOOL CResetCardDialog::OnCommand(WPARAM wParam, LPARAM lParam)
 {
     const int id = LOWORD(wParam);
     if (HIWORD(wParam) == BN_CLICKED && (id == IDC_RESET_PIN_RADIO || id == IDC_RESET_CODE_RADIO)) {
-        // The option clicked is the one chosen. The other is cleared here:
-        // under Wine a click on one of these radio buttons leaves the other
-        // checked, and the PIN option would stay in force.
-        ::CheckRadioButton(m_hWnd, IDC_RESET_PIN_RADIO, IDC_RESET_CODE_RADIO, id);
         OnRadioClicked();
         return TRUE;
     }

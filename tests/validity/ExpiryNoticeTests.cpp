@@ -99,7 +99,13 @@ TEST_F(ExpiryNotice, ReportsTheReminderTheHolderChose)
         {"days equal to the caller's delay", {30, true, {}, 30}, [](HWND d) { Press(d, IDOK); }, {1, -1, 0}},
         {"do not remind me", {40, true},
          [](HWND d) {
+             // The days go grey with the other option, and come back with it.
              Tick(Item(d, IDC_EXPIRY_DONT_REMIND_RADIO));
+             EXPECT_FALSE(IsWindowEnabled(Item(d, IDC_EXPIRY_DAYS_EDIT)));
+             Tick(Item(d, IDC_EXPIRY_REMIND_RADIO));
+             EXPECT_TRUE(IsWindowEnabled(Item(d, IDC_EXPIRY_DAYS_EDIT)));
+             Tick(Item(d, IDC_EXPIRY_DONT_REMIND_RADIO));
+             EXPECT_FALSE(IsWindowEnabled(Item(d, IDC_EXPIRY_DAYS_EDIT)));
              Press(d, IDOK);
          },
          {1, 0, 1}},
