@@ -47,14 +47,20 @@ bool IsOwnThreadOnly(UINT msg)
     }
 }
 
-// Messages that hand the receiver a GDI object, a DC to draw into, a
+// Messages that hand the receiver a GDI object, a window, a DC to draw into, a
 // structure or a procedure: the library's own code and the system send them
 // on the window's thread. From elsewhere the value is nobody's, or, by
 // chance, one of ours the window would draw into, select or keep (Wine
 // takes a handle without its upper word as any object in that slot).
-bool CarriesObjectOfThisThread(UINT msg, WPARAM wParam)
+bool CarriesObjectOfThisThread(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
+    // With a nonzero lParam the dialog takes wParam as the window to give
+    // the focus, and first asks it for its dialog code. A window of another
+    // thread that does not answer hangs the dialog; -1 is a broadcast to
+    // every window on the desktop. Without one it is a Tab, from anyone.
+    case WM_NEXTDLGCTL:
+        return LOWORD(lParam) != 0;
     case WM_SETFONT:
     case WM_SETICON:
     case WM_ERASEBKGND:
@@ -202,7 +208,7 @@ bool CWnd::IsForged(UINT msg, WPARAM wParam, LPARAM lParam)
     // A message from another thread is being sent to us (the queued ones
     // were already turned into WM_NULL by the hook): it is this very one
     // when the sent-message hook saw it come from another thread.
-    if (!(IsOwnThreadOnly(msg) || CarriesObjectOfThisThread(msg, wParam)) || !InSendMessage())
+    if (!(IsOwnThreadOnly(msg) || CarriesObjectOfThisThread(msg, wParam, lParam)) || !InSendMessage())
         return false;
     const SentMessage& last = t_lastSent;
     return last.fromOtherThread && last.msg == msg && last.wParam == wParam && last.lParam == lParam;
@@ -218,7 +224,7 @@ bool CWnd::IsForgedInQueue(const MSG& msg)
     // DispatchMessage calls a timer message's lParam as a procedure: the
     // framework's timers have none, so one in the queue was forged.
     const bool timerProcedure = (msg.message == WM_TIMER || msg.message == kSystemTimer) && msg.lParam;
-    return IsOwnThreadOnly(msg.message) || CarriesObjectOfThisThread(msg.message, msg.wParam) || timerProcedure;
+    return IsOwnThreadOnly(msg.message) || CarriesObjectOfThisThread(msg.message, msg.wParam, msg.lParam) || timerProcedure;
 }
 
 void CWnd::Guard(HWND hWnd)

@@ -1,6 +1,7 @@
 // The windowing framework's dialogs: modal runs from templates, the retry
 // without an owner, ending, binding of controls, and the module loader.
 #include "LoadLibrarySync.h"
+#include "Fixtures.h"
 #include "ScopedGdi.h"
 #include "SecureDialog.h"
 #include "TestFrameworkDialogs.h"
@@ -8,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,10 +124,21 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
 {
     struct Case {
         const char* name;
-        void (*forge)(HWND dialog, HWND edit, HWND ok);
-        void (*restore)(HWND ok);
+        std::function<void(HWND dialog, HWND edit, HWND ok)> forge;
+        std::function<void(HWND ok)> restore;
     };
     auto none = [](HWND) {};
+    // A window on the desktop whose thread has stopped answering, until the
+    // case is over.
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::promise<HWND> created;
+    std::thread stalled([&] {
+        HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        created.set_value(window);
+        WaitForSingleObject(release, INFINITE);
+        DestroyWindow(window);
+    });
+    const HWND stalledWindow = created.get_future().get();
     const Case cases[] = {
         {"posted WM_INITDIALOG", [](HWND d, HWND, HWND) { PostMessageW(d, WM_INITDIALOG, 0, 0x1234); }, none},
         {"sent WM_INITDIALOG", [](HWND d, HWND, HWND) { SendMessageW(d, WM_INITDIALOG, 0, 0x1234); }, none},
@@ -172,6 +186,11 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
              PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0x1234);
          },
          none},
+        // The dialog would ask the window for its dialog code and wait for
+        // an answer forever.
+        {"focus handed to a window that does not answer",
+         [&](HWND d, HWND, HWND) { PostMessageW(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(stalledWindow), TRUE); },
+         [&](HWND) { SetEvent(release); }},
     };
     for (const Case& c : cases) {
         TextDialog dialog;
@@ -181,7 +200,10 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
             HWND edit = GetDlgItem(window, IDC_FRAMEWORK_EDIT);
             HWND ok = GetDlgItem(window, IDOK);
             c.forge(window, edit, ok);
-            stayedOpen = uidriver::WaitIdle(window) && IsWindowVisible(window) && uidriver::TextOf(edit) == L"start";
+            // A dialog stuck inside a message still answers sent ones: only
+            // its queue moving shows it is free.
+            stayedOpen = WaitForQueueDrained(window, GetTickCount64() + 5000) && IsWindowVisible(window) &&
+                         uidriver::TextOf(edit) == L"start";
             c.restore(ok);
             SetWindowTextW(edit, L"typed");
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
@@ -192,6 +214,9 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
         EXPECT_STREQ(L"typed", dialog.m_sText) << c.name;
         EXPECT_EQ(1, dialog.m_nInitCalls) << c.name;
     }
+    SetEvent(release);
+    stalled.join();
+    CloseHandle(release);
 }
 
 // Another thread hands the dialog's windows GDI objects and a DC of this
