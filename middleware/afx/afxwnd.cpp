@@ -32,6 +32,9 @@ bool IsOwnThreadOnly(UINT msg)
     case EM_SETPASSWORDCHAR:
     case EM_SETREADONLY:
     case EM_LIMITTEXT:
+    // A margin past the edit's 16-bit positions sends Wine's edit round
+    // its caret-scrolling loop for ever.
+    case EM_SETMARGINS:
     // Turning drawing off clears the window's visible flag while it stays on
     // the screen: the dialog would stop painting what the holder types, and
     // its buttons would count as hidden, so that another program could click

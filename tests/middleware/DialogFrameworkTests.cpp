@@ -186,6 +186,14 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
              PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0x1234);
          },
          none},
+        // A margin past the edit's reach (its positions are 16-bit) sends
+        // Wine's edit round its caret-scrolling loop for ever.
+        {"margin past the edit's reach",
+         [](HWND, HWND e, HWND) {
+             PostMessageW(e, EM_SETMARGINS, EC_LEFTMARGIN, MAKELONG(40000, 0));
+             PostMessageW(e, EM_SCROLLCARET, 0, 0);
+         },
+         none},
         // The dialog would ask the window for its dialog code and wait for
         // an answer forever.
         {"focus handed to a window that does not answer",

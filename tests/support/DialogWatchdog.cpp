@@ -31,6 +31,15 @@ std::string Narrow(const std::wstring& text)
     return narrow;
 }
 
+// The caption as the window manager keeps it: a dialog stuck inside a
+// message never answers one asking for its text.
+std::wstring CaptionOf(HWND window)
+{
+    wchar_t caption[256] = {};
+    InternalGetWindowText(window, caption, 256);
+    return caption;
+}
+
 [[noreturn]] void EndRun(HWND dialog, DWORD openMs)
 {
     const std::string context = CrashContext();
@@ -43,7 +52,7 @@ std::string Narrow(const std::wstring& text)
     fprintf(stderr,
             "dialog left open: \"%s\" (class %s, thread %lu) was still open after %lu ms during %s; nobody was "
             "going to close it. Screen saved as %s\n",
-            Narrow(uidriver::TextOf(dialog)).c_str(), Narrow(uidriver::ClassOf(dialog)).c_str(),
+            Narrow(CaptionOf(dialog)).c_str(), Narrow(uidriver::ClassOf(dialog)).c_str(),
             GetWindowThreadProcessId(dialog, nullptr), openMs, context.empty() ? "the run" : context.c_str(),
             Narrow(shot).c_str());
     fflush(stdout);
