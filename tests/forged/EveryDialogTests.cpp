@@ -203,7 +203,7 @@ protected:
         // Forged input may change a field at any time: the holder types until
         // every field shows what was meant, as a person looking at it would.
         auto fill = [&row](HWND dialog, const std::vector<std::wstring>& texts) {
-            return uidriver::WaitUntil([&] {
+            const bool filled = uidriver::WaitUntil([&] {
                 for (size_t i = 0; i < texts.size(); ++i)
                     uidriver::Retype(uidriver::FindControl(dialog, row.fields[i]), texts[i]);
                 if (!uidriver::WaitIdle(dialog))
@@ -213,6 +213,14 @@ protected:
                         return false;
                 return true;
             });
+            std::string shown;
+            for (int id : row.fields) {
+                shown += " [";
+                for (wchar_t c : uidriver::TextOf(uidriver::FindControl(dialog, id)))
+                    shown += c < 0x80 ? static_cast<char>(c) : '?';
+                shown += "]";
+            }
+            EXPECT_TRUE(filled) << row.name << ": the fields do not keep what the holder types; they show" << shown;
         };
         long sent = -1;
         bool refusedHeld = true;
@@ -228,6 +236,8 @@ protected:
                               !IsWindowEnabled(GetDlgItem(dialog, IDOK));
             }
             fill(dialog, row.entry);
+            HWND end = GetDlgItem(dialog, row.end);
+            EXPECT_TRUE(IsWindowEnabled(end) && IsWindowVisible(end)) << row.name << ": the holder cannot end it";
             PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(row.end, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(dialog, row.end)));
         });

@@ -243,7 +243,8 @@ long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pum
                            std::to_wstring(reinterpret_cast<INT_PTR>(window)) + L" " + std::to_wstring(seed);
     // The long run, every pair of values for every message, when asked for.
     wchar_t soak[8] = {};
-    if (GetEnvironmentVariableW(L"VELKOR_SOAK", soak, 8) && soak[0] == L'1')
+    const bool everyPair = GetEnvironmentVariableW(L"VELKOR_SOAK", soak, 8) && soak[0] == L'1';
+    if (everyPair)
         command += L" soak";
     else
         command += L" " + std::to_wstring(controlBudget);
@@ -278,7 +279,9 @@ long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pum
     CloseHandle(process.hProcess);
     // The sender posts far faster than a dialog handles messages: it is done
     // when the window's thread has taken the last of them from its queue.
-    if (static_cast<int>(code) > 0 && !WaitForQueueDrained(window, GetTickCount64() + 120000, pumpThisThread))
+    // The long run leaves a dialog a few hundred thousand messages to work through.
+    const ULONGLONG drainMs = everyPair ? 900000 : 120000;
+    if (static_cast<int>(code) > 0 && !WaitForQueueDrained(window, GetTickCount64() + drainMs, pumpThisThread))
         return -3;
     return static_cast<long>(static_cast<int>(code));
 }
