@@ -87,6 +87,9 @@ bool CarriesObjectOfThisThread(UINT msg, WPARAM wParam, LPARAM lParam)
     case STM_SETICON:
     case EM_SETHANDLE:
     case EM_SETWORDBREAKPROC:
+    // The combo box fills the structure at lParam; the system neither
+    // copies it across processes nor refuses it in the queue.
+    case CB_GETCOMBOBOXINFO:
         return true;
     // The controls paint into a WM_PAINT's wParam when it has one, and take
     // a WM_NCPAINT's as the region to draw; the system's own carry none.

@@ -194,6 +194,14 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
              PostMessageW(e, EM_SCROLLCARET, 0, 0);
          },
          none},
+        // The combo box fills the structure at whatever address it is given.
+        {"combo box information asked into a wild address",
+         [](HWND d, HWND, HWND) {
+             HWND combo = GetDlgItem(d, IDC_FRAMEWORK_COMBO);
+             PostMessageW(combo, CB_GETCOMBOBOXINFO, 0, 1);
+             SendMessageW(combo, CB_GETCOMBOBOXINFO, 0, 1);
+         },
+         none},
         // The dialog would ask the window for its dialog code and wait for
         // an answer forever.
         {"focus handed to a window that does not answer",
