@@ -1,6 +1,7 @@
 #include "dialogs/AboutDlg.h"
 
 #include "base/ExceptionBarrier.h"
+#include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "qlreg.h"
@@ -271,7 +272,7 @@ BOOL CAboutDlg::OnInitDialog()
     ::SetDlgItemTextW(m_hWnd, IDC_ABOUT_NOTICE, kNotice);
     ::SetDlgItemTextW(m_hWnd, IDC_ABOUT_RIGHTS, LoadResourceString(IDS_ABOUT_RIGHTS));
     ::SetDlgItemTextW(m_hWnd, IDC_ABOUT_TEXT, m_sText);
-    SetForegroundWindow();
+    TakeForeground(m_hWnd);
     ::UpdateWindow(m_hWnd);
     return TRUE;
 }

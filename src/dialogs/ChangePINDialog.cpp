@@ -1,5 +1,6 @@
 #include "dialogs/ChangePINDialog.h"
 
+#include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "policies/VKPoliciesDlg.h"
@@ -96,7 +97,7 @@ BOOL CChangePINDialog::OnInitDialog()
         vklogLog(kGuiTag, VKLOG_ERROR, L"CChangePINDialog::OnInitDialog: the policy panel could not be created");
     }
 
-    SetForegroundWindow();
+    TakeForeground(m_hWnd);
     ::SetFocus(GetDlgItemHwnd(m_bAskCurrentPin ? IDC_CURRENT_PIN_EDIT : IDC_NEW_PIN_EDIT));
     if (m_pfnTimerCallback && m_nTimerPeriod != 0)
         SetTimer(kKeepAliveTimer, static_cast<UINT>(m_nTimerPeriod));

@@ -1,5 +1,6 @@
 #include "dialogs/EnterPinDlg.h"
 
+#include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -68,7 +69,7 @@ BOOL CEnterPinDlg::OnInitDialog()
     if (CSecStr prompt = CustomPinPrompt(); !prompt.IsEmpty())
         ::SetWindowTextW(GetDlgItemHwnd(IDC_PIN_PROMPT), prompt);
     InsertBrandingBitmap(*this, m_banners, L"CEnterPinDlg");
-    BringToFront(*this);
+    BringToFront(m_hWnd);
     OnEnChangeEditPassword();
     if (m_pfnTimerCallback && m_uTimerPeriod != 0)
         SetTimer(kKeepAliveTimer, m_uTimerPeriod);

@@ -1,5 +1,6 @@
 #include "dialogs/PINAlwaysPromptDlg.h"
 
+#include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -29,7 +30,7 @@ BOOL CPINAlwaysPromptDlg::OnInitDialog()
 {
     VKDetectCardRemovedDlg::OnInitDialog();
     InsertBrandingBitmap(*this, m_banners, L"CPINAlwaysPromptDlg");
-    BringToFront(*this);
+    BringToFront(m_hWnd);
     return TRUE;
 }
 

@@ -78,12 +78,6 @@ void InsertBrandingBitmap(CWnd& dialog, BannerBitmaps& banners, const wchar_t* o
     vklogLog(kGuiTag, VKLOG_EXIT, L"%s::GetBrandingBitmaps ret=%d", owner, loaded ? 1 : 0);
 }
 
-void BringToFront(CWnd& dialog)
-{
-    dialog.SetForegroundWindow();
-    dialog.SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-}
-
 void LogModalStep(const wchar_t* owner, const CDialog& dialog, CDialog::ModalStep step, HINSTANCE instance,
                   HWND parent)
 {

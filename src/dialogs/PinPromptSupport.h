@@ -27,9 +27,6 @@ struct BannerBitmaps {
 // dialog in the log lines.
 void InsertBrandingBitmap(CWnd& dialog, BannerBitmaps& banners, const wchar_t* owner);
 
-// Brings the dialog to the foreground and makes it top-most, where it stays.
-void BringToFront(CWnd& dialog);
-
 // Logs a step of a PIN prompt's modal creation under the dialog's name.
 void LogModalStep(const wchar_t* owner, const CDialog& dialog, CDialog::ModalStep step, HINSTANCE instance,
                   HWND parent);

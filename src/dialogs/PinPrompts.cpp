@@ -1,5 +1,6 @@
 // The PIN prompt entry points: GetPINFromUser and ShowPINAlwaysPrompt.
 #include "base/ExceptionBarrier.h"
+#include "base/Foreground.h"
 #include "base/Log.h"
 #include "base/VelkorExports.h"
 #include "dialogs/EnterPinDlg.h"
@@ -136,7 +137,7 @@ try {
         if (!slot.Taken())
             return LogResult(L"GetPINFromUser", -1);
         if (parent)
-            ::SetForegroundWindow(parent);
+            TakeForeground(parent);
         CWnd owner(parent);
         CEnterPinDlg dialog(parent ? &owner : nullptr, reader, minLength, maxLength, timerCallback, timerArgument,
                             timerPeriod);

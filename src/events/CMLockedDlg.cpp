@@ -3,6 +3,7 @@
 #include "ScopedGdi.h"
 #include "ToastManager.h"
 #include "base/ExceptionBarrier.h"
+#include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -99,7 +100,7 @@ BOOL CCMLockedDlg::OnInitDialog()
 {
     ScopedFunctionLog log(L"CCMLockedDlg::OnInitDialog");
     VKDetectCardRemovedDlg::OnInitDialog();
-    BringToFront(*this);
+    BringToFront(m_hWnd);
     AdjustWindow();
     return TRUE;
 }

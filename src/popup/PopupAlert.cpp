@@ -6,6 +6,7 @@
 #include "events/CardRemoved.h"
 #include "events/EventMessages.h"
 #include "events/VKDelegateSubscriberCardRemoved.h"
+#include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "popup/HtmlText.h"
@@ -750,7 +751,7 @@ LRESULT CPopupAlert::OnOtpOk(WPARAM, LPARAM pszText)
     }
     OtpTextRegistry::FreeText(text);
     SetWindowText(title);
-    SetForegroundWindow();
+    TakeForeground(m_hWnd);
     if (m_nAnimStatus == IDT_WAITING)
         SetTimer(IDT_WAITING, m_nWaitDuration);
     return 0;

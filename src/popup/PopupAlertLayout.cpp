@@ -5,6 +5,7 @@
 #include "events/CardRemoved.h"
 #include "events/EventMessages.h"
 #include "events/VKDelegateSubscriberCardRemoved.h"
+#include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "popup/HtmlText.h"
@@ -405,7 +406,7 @@ bool CPopupAlert::InitWindow(HWND hParent, int iWndType, DWORD dwParentThreadID)
                  HandleBits(m_pCardRemovedSubscriber));
     }
     if (iWndType == DIALOG_POPUP_NO_READER || iWndType == DIALOG_POPUP_CARD_ALERT)
-        SetForegroundWindow();
+        TakeForeground(m_hWnd);
 
     const int skinSet = SetSkin(IDB_POPUP_SKIN, closeLink, helpLink, -1, -1, -1);
     m_nAppearDuration = m_nDisappearDuration = kPhaseMs;

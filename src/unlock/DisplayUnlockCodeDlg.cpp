@@ -1,5 +1,6 @@
 #include "unlock/DisplayUnlockCodeDlg.h"
 
+#include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "unlock/UnlockSupport.h"
@@ -83,7 +84,7 @@ BOOL CDisplayUnlockCodeDlg::OnInitDialog()
         m_pDisplayUCChild->ShowWindow(SW_SHOW);
         m_pDisplayUCChild->RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     }
-    BringDialogToFront(*this);
+    BringToFront(m_hWnd);
     return TRUE;
 }
 

@@ -1,5 +1,6 @@
 #include "unlock/InitializePinDlg.h"
 
+#include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "base/NotifyEvent.h"
@@ -100,7 +101,7 @@ BOOL CInitializePinDlg::OnInitDialog()
     ::SendMessageW(GetDlgItemHwnd(IDC_INIT_NEW_PIN_EDIT), EM_SETPASSWORDCHAR, L'*', 0);
     ::SendMessageW(GetDlgItemHwnd(IDC_INIT_CONFIRM_EDIT), EM_SETPASSWORDCHAR, L'*', 0);
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetForegroundWindow();
+    TakeForeground(m_hWnd);
     PostMessage(kDisplayPolicies);
     return TRUE;
 }

@@ -1,5 +1,6 @@
 #include "unlock/UnlockCardDlg.h"
 
+#include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -81,7 +82,7 @@ BOOL CUnlockCardDlg::OnInitDialog()
         SetTimer(kKeepAliveTimer, static_cast<UINT>(m_nTimerPeriod));
     PostMessage(kDisplayPolicies);
     SetFocus();
-    BringDialogToFront(*this);
+    BringToFront(m_hWnd);
     return TRUE;
 }
 

@@ -1,5 +1,6 @@
 #include "unlock/UnlockOutcomeDlgs.h"
 
+#include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -36,7 +37,7 @@ BOOL CUnlockFailedDlg::OnInitDialog()
         SetSmallIcon(*this, IDI_PIN_INIT, m_hIcon);
     }
     ::SetWindowTextW(GetDlgItemHwnd(IDC_FAILED_MESSAGE), m_sMessage);
-    BringDialogToFront(*this);
+    BringToFront(m_hWnd);
     return TRUE;
 }
 
@@ -69,7 +70,7 @@ BOOL CUnlockSuccessDlg::OnInitDialog()
     OnInitDialogSecure();
     SetSmallIcon(*this, IDI_UNLOCK, m_hIcon);
     MakeHeadingBold(*this, IDC_OUTCOME_HEADING, m_fontBold);
-    BringDialogToFront(*this);
+    BringToFront(m_hWnd);
     return TRUE;
 }
 
@@ -91,7 +92,7 @@ BOOL CUnlockInitToolDlg::OnInitDialog()
         if (!heading.IsEmpty())
             ::SetWindowTextW(GetDlgItemHwnd(IDC_OUTCOME_HEADING), heading);
     }
-    BringDialogToFront(*this);
+    BringToFront(m_hWnd);
     return TRUE;
 }
 

@@ -37,9 +37,3 @@ void SetSmallIcon(CWnd& dialog, UINT iconId, CIcon& icon)
     if (icon)
         dialog.SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon.GetSafeHandle()));
 }
-
-void BringDialogToFront(CWnd& dialog)
-{
-    dialog.SetForegroundWindow();
-    dialog.SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-}

@@ -14,6 +14,3 @@ void MakeHeadingBold(CWnd& dialog, int id, CFont& font);
 // Sets the dialog's small icon from the resource module, loaded into `icon`
 // unless it already holds one; `icon` must outlive the dialog's window.
 void SetSmallIcon(CWnd& dialog, UINT iconId, CIcon& icon);
-
-// Brings the dialog to the foreground and keeps it above other windows.
-void BringDialogToFront(CWnd& dialog);

@@ -1,5 +1,6 @@
 #include "validity/CardExpiryNotifyDlg.h"
 
+#include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -322,7 +323,7 @@ BOOL CCardExpiryNotifyDlg::OnInitDialog()
     }
     GetDlgItem(IDC_EXPIRY_HEADING).SetFont(m_fontBold);
 
-    BringDialogToFront(*this);
+    BringToFront(m_hWnd);
     if (expired) {
         EnterExpiredMode();
         return FALSE;

@@ -1,6 +1,8 @@
 // GetPINFromUser and ShowPINAlwaysPrompt, driven as a card holder would:
 // the call runs on the test's thread, a holder thread acts on the dialog.
+#include "ChildProcess.h"
 #include "Fixtures.h"
+#include "ForegroundLock.h"
 #include "HolderActions.h"
 #include "MemoryScan.h"
 #include "PinPromptDriver.h"
@@ -19,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -389,6 +393,60 @@ TEST_F(PinPrompt, TheCallersWindowWaitsDisabledAndComesBackInFront)
         EXPECT_EQ(parent, GetForegroundWindow()) << c.name;
         DestroyWindow(parent);
     }
+}
+
+// Asked for by a process that does not own the foreground (a background
+// service of the middleware, a console program) while another program's
+// window holds it and its keyboard focus, under the foreground lock Windows
+// has: every prompt comes to the front with the focus in its PIN edit, so
+// that what the holder types on the keyboard, not into a named window, is
+// the PIN. Half the prompts have the caller's own window, left behind the
+// other program's, as owner.
+TEST_F(PinPrompt, ComesToTheFrontWithTheFocusWhenTheCallerIsInTheBackground)
+{
+    constexpr int kPrompts = 200;
+    RunningChild other(L"\"" + BinDirectory() + L"foreground_holder.exe\"");
+    ASSERT_TRUE(other.Started());
+    HWND holder = nullptr;
+    ASSERT_TRUE(uidriver::WaitUntil([&] { return (holder = FindWindowW(L"VelkorForegroundHolder", nullptr)) != nullptr; }));
+    HWND own = CreateWindowExW(0, L"STATIC", L"security module", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 200, 100,
+                               nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(own);
+    ForegroundLock windowsRules;
+    ASSERT_TRUE(windowsRules.Applied());
+    int served = 0;
+    int failed = 0;
+    for (int i = 0; i < kPrompts && failed < 3; ++i) {
+        SetForegroundWindow(holder);
+        ASSERT_TRUE(uidriver::WaitUntil([&] { return GetForegroundWindow() == holder; }, 2000)) << i;
+        const std::wstring typed = std::to_wstring(1000 + i);
+        bool inFront = false;
+        bool focused = false;
+        std::thread acting = uidriver::ActOnDialog([&](HWND dialog) {
+            GUITHREADINFO info = {sizeof(info)};
+            inFront = uidriver::WaitUntil([&] { return GetForegroundWindow() == dialog; }, 500);
+            focused = GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus == PinEdit(dialog);
+            uidriver::TypeAsKeyboard(typed, {VK_RETURN});
+            // Keys that went elsewhere leave it open.
+            if (!uidriver::WaitUntil([&] { return !IsWindowVisible(dialog); }, 2000))
+                Press(dialog, IDCANCEL);
+        });
+        char* pin = nullptr;
+        int length = 0;
+        const int result = GetPINFromUser(i % 2 ? own : nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
+        acting.join();
+        const bool ok = inFront && focused && result == 0 && pin &&
+                        std::string(pin, static_cast<size_t>(length)) == std::string(typed.begin(), typed.end());
+        EXPECT_TRUE(ok) << "prompt " << i << ": in front " << inFront << ", focus in the PIN edit " << focused
+                        << ", result " << result;
+        (ok ? served : failed)++;
+        FreeGetPinBuffer(pin, static_cast<unsigned>(length));
+    }
+    EXPECT_EQ(kPrompts, served);
+    // Nothing typed for a prompt went to the other program.
+    EXPECT_EQ(0, GetWindowTextLengthW(GetWindow(holder, GW_CHILD)));
+    PostMessageW(holder, WM_CLOSE, 0, 0);
+    DestroyWindow(own);
 }
 
 // Writes a small 24-bit bitmap file.

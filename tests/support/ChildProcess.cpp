@@ -45,6 +45,26 @@ ChildRun RunChild(const std::wstring& commandLine, const std::wstring& directory
     return run;
 }
 
+RunningChild::RunningChild(const std::wstring& commandLine, DWORD graceMs) : m_graceMs(graceMs)
+{
+    STARTUPINFOW startup = {sizeof(startup)};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &m_process))
+        m_process = {};
+}
+
+RunningChild::~RunningChild()
+{
+    if (!Started())
+        return;
+    if (WaitForSingleObject(m_process.hProcess, m_graceMs) != WAIT_OBJECT_0)
+        TerminateProcess(m_process.hProcess, 1);
+    WaitForSingleObject(m_process.hProcess, INFINITE);
+    CloseHandle(m_process.hProcess);
+    CloseHandle(m_process.hThread);
+}
+
 ChildRun RunHost(const std::wstring& arguments)
 {
     return RunChild(L"\"" + BinDirectory() + L"velkor-host.exe\" " + arguments);

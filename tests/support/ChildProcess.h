@@ -18,6 +18,24 @@ struct ChildRun {
 // empty) and waits up to `timeoutMs` for it to end.
 ChildRun RunChild(const std::wstring& commandLine, const std::wstring& directory = L"", DWORD timeoutMs = 60000);
 
+// A program that runs beside the test (a window of another process) until
+// the test is done with it: started without a window of the console's and
+// without waiting; when this goes away it is given `graceMs` to end by
+// itself, then ended by force.
+class RunningChild {
+public:
+    explicit RunningChild(const std::wstring& commandLine, DWORD graceMs = 5000);
+    ~RunningChild();
+    RunningChild(const RunningChild&) = delete;
+    RunningChild& operator=(const RunningChild&) = delete;
+    bool Started() const { return m_process.hProcess != nullptr; }
+    DWORD ProcessId() const { return m_process.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION m_process = {};
+    DWORD m_graceMs;
+};
+
 // bin/velkor-host.exe with `arguments`.
 ChildRun RunHost(const std::wstring& arguments);
 

@@ -238,6 +238,28 @@ void Type(HWND edit, const std::wstring& text)
         SendMessageW(edit, WM_CHAR, ch, 1);
 }
 
+bool TypeAsKeyboard(const std::wstring& text, const std::vector<WORD>& keys)
+{
+    std::vector<INPUT> inputs;
+    auto add = [&inputs](WORD key, wchar_t ch, DWORD flags) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.wScan = ch;
+        input.ki.dwFlags = flags;
+        inputs.push_back(input);
+    };
+    for (wchar_t ch : text) {
+        add(0, ch, KEYEVENTF_UNICODE);
+        add(0, ch, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP);
+    }
+    for (WORD key : keys) {
+        add(key, 0, 0);
+        add(key, 0, KEYEVENTF_KEYUP);
+    }
+    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
 namespace {
 
 void CreateFoldersFor(const std::wstring& path)

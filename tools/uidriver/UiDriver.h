@@ -67,6 +67,11 @@ void Retype(HWND edit, const std::wstring& text);
 // Types `text` into an edit, one character at a time.
 void Type(HWND edit, const std::wstring& text);
 
+// Types `text` as the keyboard does, then presses each key of `keys`
+// (virtual-key codes): the input goes to whatever has the keyboard focus
+// of the foreground window, not to a window the caller names.
+bool TypeAsKeyboard(const std::wstring& text, const std::vector<WORD>& keys = {});
+
 // Saves the screen area of `window` (the whole screen when null) as a
 // 24-bit BMP file. Creates missing folders.
 bool SaveScreenshot(HWND window, const std::wstring& path);
