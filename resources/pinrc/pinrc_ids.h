@@ -65,6 +65,9 @@
 #define IDS_RULES_HEADER                3031
 #define IDS_RULE_SAME                   3032
 #define IDS_RULE_WEAK                   3034
+// What a screen reader adds to a rule row's text.
+#define IDS_RULE_HOLDS                  3170
+#define IDS_RULE_NOT_MET                3171
 
 // The change-PIN frame and page.
 #define IDD_CHANGE_PIN_PAGE             3002

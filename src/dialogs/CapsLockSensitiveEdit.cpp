@@ -1,5 +1,6 @@
 #include "dialogs/CapsLockSensitiveEdit.h"
 
+#include "base/AccessibleOverlay.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 
@@ -252,6 +253,27 @@ void CCapsLockSensitiveEdit::OnKillFocus(HWND newFocus)
     CEdit::OnKillFocus(newFocus);
     m_bHasFocus = false;
     CheckCapsLockMessage();
+}
+
+bool CCapsLockSensitiveEdit::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg != WM_GETOBJECT)
+        return false;
+    AccessibleFacts facts;
+    facts.m_bProtected = true;
+    // The field's label is the static just before it; the standard object
+    // is not asked, so that nothing of the typed text is ever read out.
+    HWND label = ::GetWindow(m_hWnd, GW_HWNDPREV);
+    wchar_t className[16] = {};
+    if (label && ::GetClassNameW(label, className, ARRAYSIZE(className)) && _wcsicmp(className, L"Static") == 0) {
+        wchar_t text[kTextChars] = {};
+        ::GetWindowTextW(label, text, ARRAYSIZE(text));
+        for (const wchar_t* c = text; *c; ++c)
+            if (*c != L'&' || c[1] == L'&')
+                facts.m_sName += *c;
+    }
+    result = AnswerGetObject(m_hWnd, wParam, lParam, facts);
+    return result != 0;
 }
 
 void CCapsLockSensitiveEdit::OnKeyUp(UINT key, UINT repeat, UINT flags)

@@ -28,6 +28,8 @@ protected:
     void OnSetFocus(HWND oldFocus) override;
     void OnKillFocus(HWND newFocus) override;
     void OnKeyUp(UINT key, UINT repeat, UINT flags) override;
+    // Screen readers learn the field is protected and read its label, never its text.
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     bool m_bOwnBalloon = false;
     HWND m_hBalloon = nullptr;

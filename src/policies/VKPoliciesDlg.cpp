@@ -1,9 +1,12 @@
 #include "policies/VKPoliciesDlg.h"
 
+#include "base/AccessibleOverlay.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 
 #include "pinrc_ids.h"
+
+#include <string>
 
 namespace {
 
@@ -126,6 +129,32 @@ void VKPoliciesDlg::SetConfirmPIN(bool satisfied)
     SetRow(kConfirmRow, LoadResourceString(kConfirmRow.text), true, satisfied);
 }
 
+namespace {
+
+constexpr UINT_PTR kRuleRowSubclass = 1;
+enum RuleRowState : DWORD_PTR { kRuleHolds = 1, kRuleNotMet = 2 };
+
+// A rule row's text, as a screen reader hears it: the rule, then whether
+// the PIN typed so far meets it (the icon beside it says so to the eye).
+LRESULT CALLBACK RuleRowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR state)
+{
+    if (msg == WM_GETOBJECT) {
+        wchar_t text[512] = {};
+        ::GetWindowTextW(hWnd, text, ARRAYSIZE(text));
+        AccessibleFacts facts;
+        facts.m_sName = std::wstring(text) + L" " +
+                        LoadResourceString(state == kRuleHolds ? IDS_RULE_HOLDS : IDS_RULE_NOT_MET).GetString();
+        facts.m_nRole = ROLE_SYSTEM_STATICTEXT;
+        if (const LRESULT answer = AnswerGetObject(hWnd, wParam, lParam, facts))
+            return answer;
+    } else if (msg == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(hWnd, RuleRowProc, kRuleRowSubclass);
+    }
+    return ::DefSubclassProc(hWnd, msg, wParam, lParam);
+}
+
+} // namespace
+
 void VKPoliciesDlg::SetRow(const PolicyRow& row, const CSecStr& text, bool active, bool satisfied)
 {
     ScopedFunctionLog log(row.setter);
@@ -140,6 +169,9 @@ void VKPoliciesDlg::SetRow(const PolicyRow& row, const CSecStr& text, bool activ
         if (icon)
             ::ShowWindow(icon, SW_SHOW);
         SetPolicyIcon(icon, satisfied ? m_hSatisfiedIcon : m_hViolatedIcon);
+        // Installing the subclass again only changes what it tells.
+        if (label)
+            ::SetWindowSubclass(label, RuleRowProc, kRuleRowSubclass, satisfied ? kRuleHolds : kRuleNotMet);
     } else {
         if (label)
             ::ShowWindow(label, SW_HIDE);

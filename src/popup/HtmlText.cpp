@@ -1,5 +1,6 @@
 #include "popup/HtmlText.h"
 
+#include "base/AccessibleOverlay.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "popup/HtmlLayout.h"
@@ -27,6 +28,7 @@ constexpr int kSizePercent[8] = {100, 63, 82, 100, 113, 150, 200, 300};
 class HtmlTextState final : public IHtmlResources {
 public:
     explicit HtmlTextState(HWND hWnd) : m_hWnd(hWnd) {}
+    std::wstring PlainText() const { return m_doc.PlainText(); }
     ~HtmlTextState()
     {
         m_pLayout.reset();
@@ -299,6 +301,14 @@ LRESULT HandleMessage(HWND hWnd, HtmlTextState& state, UINT msg, WPARAM wParam, 
         text.resize(static_cast<size_t>(::GetWindowTextW(hWnd, text.data(), length + 1)));
         state.SetMarkup(text.c_str());
         return 0;
+    }
+    case WM_GETOBJECT: {
+        // A screen reader reads the text, not the markup that WM_GETTEXT gives.
+        AccessibleFacts facts;
+        facts.m_sName = state.PlainText();
+        facts.m_nRole = ROLE_SYSTEM_STATICTEXT;
+        facts.m_nStateAdded = STATE_SYSTEM_READONLY;
+        return AnswerGetObject(hWnd, wParam, lParam, facts);
     }
     case WM_SETTEXT: {
         const LRESULT result = ::DefWindowProcW(hWnd, msg, wParam, lParam);

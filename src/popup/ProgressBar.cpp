@@ -1,5 +1,6 @@
 #include "popup/ProgressBar.h"
 
+#include "base/AccessibleOverlay.h"
 #include "base/Log.h"
 
 #include <algorithm>
@@ -205,6 +206,16 @@ LRESULT HandleMessage(HWND hWnd, ProgressBarRecord& record, UINT msg, WPARAM wPa
         ::InvalidateRect(hWnd, nullptr, FALSE);
         ::UpdateWindow(hWnd);
         return 1;
+    case WM_GETOBJECT: {
+        // An endless bar has no amount done to tell: its value stays empty,
+        // and it says it is busy while it runs.
+        AccessibleFacts facts;
+        facts.m_nRole = ROLE_SYSTEM_PROGRESSBAR;
+        facts.m_bHasValue = true;
+        if (::IsWindowEnabled(hWnd))
+            facts.m_nStateAdded = STATE_SYSTEM_BUSY | STATE_SYSTEM_ANIMATED;
+        return AnswerGetObject(hWnd, wParam, lParam, facts);
+    }
     case WM_PAINT: {
         PAINTSTRUCT ps;
         if (HDC dc = ::BeginPaint(hWnd, &ps))

@@ -1,5 +1,6 @@
 // The edit on systems whose password edits have a caps-lock balloon of their
 // own: it never makes one, and rewrites the system's balloon text.
+#include "AccessibleReader.h"
 #include "CapsLockFixture.h"
 
 namespace {
@@ -71,6 +72,21 @@ TEST_F(CapsLockEditTest, SpeaksOfAPinOrAPasswordInTheSystemBalloonOnly)
         balloon.AnnounceShow();
         ASSERT_FALSE(c.expected.empty());
         EXPECT_EQ(c.expected, balloon.Text()) << "pin mode " << c.pinMode;
+    }
+}
+
+// A screen reader hears a protected field named by its label and never its
+// text, also where a host module's edit has no password style of its own.
+TEST_F(CapsLockEditTest, TellsScreenReadersItIsProtectedAndNeverItsText)
+{
+    for (bool passwordStyle : {true, false}) {
+        SendMessageW(m_edit, EM_SETPASSWORDCHAR, passwordStyle ? L'*' : 0, 0);
+        SetWindowTextW(m_edit, L"8642");
+        const AccessibleView seen = ReadAccessible(m_edit);
+        ASSERT_TRUE(seen.found) << passwordStyle;
+        EXPECT_EQ(L"Enter your PIN:", seen.name) << passwordStyle;
+        EXPECT_EQ(STATE_SYSTEM_PROTECTED, seen.state & STATE_SYSTEM_PROTECTED) << passwordStyle;
+        EXPECT_TRUE(FAILED(seen.valueResult) && seen.value.empty()) << passwordStyle;
     }
 }
 

@@ -1,5 +1,6 @@
 // GetChangePINInfoFromUser driven as a card holder would: type the current
 // PIN, the new one and its confirmation, and watch the rule rows and OK.
+#include "AccessibleReader.h"
 #include "Fixtures.h"
 #include "HolderActions.h"
 #include "MemoryScan.h"
@@ -104,15 +105,30 @@ char RowState(HWND frame, int textId, int iconId)
     return green > red ? '+' : 'x';
 }
 
-// Rows in order: minimum, maximum, weak, same, digits only, confirmation.
-std::string Rows(HWND frame)
+// A rule row as a screen reader hears it: its text, then whether it is met.
+char HeardRowState(HWND frame, int textId, int)
 {
-    return {RowState(frame, IDC_RULE_MIN_TEXT, IDC_RULE_MIN_ICON),
-            RowState(frame, IDC_RULE_MAX_TEXT, IDC_RULE_MAX_ICON),
-            RowState(frame, IDC_RULE_WEAK_TEXT, IDC_RULE_WEAK_ICON),
-            RowState(frame, IDC_RULE_SAME_TEXT, IDC_RULE_SAME_ICON),
-            RowState(frame, IDC_RULE_ALPHA_TEXT, IDC_RULE_ALPHA_ICON),
-            RowState(frame, IDC_RULE_CONFIRM_TEXT, IDC_RULE_CONFIRM_ICON)};
+    HWND text = Field(frame, textId);
+    if (!text || !IsWindowVisible(text))
+        return '-';
+    const AccessibleView seen = ReadAccessible(text);
+    HMODULE texts = GetModuleHandleW(L"vk.velkor.gui.pinrc.dll");
+    const std::wstring shown = uidriver::TextOf(text) + L" ";
+    if (seen.name == shown + ResourceString(texts, IDS_RULE_HOLDS))
+        return '+';
+    return seen.name == shown + ResourceString(texts, IDS_RULE_NOT_MET) ? 'x' : '?';
+}
+
+// Rows in order: minimum, maximum, weak, same, digits only, confirmation;
+// as the icons show them or, with `state` HeardRowState, as they are heard.
+std::string Rows(HWND frame, char (*state)(HWND, int, int) = RowState)
+{
+    return {state(frame, IDC_RULE_MIN_TEXT, IDC_RULE_MIN_ICON),
+            state(frame, IDC_RULE_MAX_TEXT, IDC_RULE_MAX_ICON),
+            state(frame, IDC_RULE_WEAK_TEXT, IDC_RULE_WEAK_ICON),
+            state(frame, IDC_RULE_SAME_TEXT, IDC_RULE_SAME_ICON),
+            state(frame, IDC_RULE_ALPHA_TEXT, IDC_RULE_ALPHA_ICON),
+            state(frame, IDC_RULE_CONFIRM_TEXT, IDC_RULE_CONFIRM_ICON)};
 }
 
 class ChangePin : public testing::Test {
@@ -154,6 +170,8 @@ TEST_F(ChangePin, RowsAndOkFollowWhatTheHolderTypes)
         for (const Step& step : steps) {
             uidriver::Retype(Field(frame, step.field), step.text);
             EXPECT_EQ(step.rows, Rows(frame)) << "after typing " << std::string(step.text, step.text + wcslen(step.text));
+            EXPECT_EQ(step.rows, Rows(frame, HeardRowState)) << "heard after typing "
+                                                             << std::string(step.text, step.text + wcslen(step.text));
             EXPECT_EQ(step.ok, OkEnabled(frame));
         }
         // Without the current PIN OK is disabled, and Enter then does nothing.

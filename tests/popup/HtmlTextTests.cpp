@@ -1,8 +1,10 @@
 // The HTML text control on real windows: what it shows over its parent, where
 // its links are, and what reaches the parent when they are clicked.
+#include "AccessibleReader.h"
 #include "TestParentWindow.h"
 #include "UiDriver.h"
 #include "popup/HtmlText.h"
+#include "popup/ProgressBar.h"
 
 #include "pinrc_ids.h"
 
@@ -52,6 +54,43 @@ protected:
         return Received();
     }
 };
+
+// A screen reader hears the popup's own controls as what they are: the
+// HTML text by its words (never its markup), the activity bar as a progress
+// bar that is busy while it runs and has no amount to tell.
+class PopupControlAccessibility : public TestParentWindow {};
+
+TEST_F(PopupControlAccessibility, TellsScreenReadersTheNameRoleAndStateOfEachControl)
+{
+    struct Case {
+        const wchar_t* className;
+        const wchar_t* text;
+        DWORD style;
+        const wchar_t* name;
+        long role;
+        long state; // bits that must be set
+        long notState; // bits that must not
+    };
+    const Case cases[] = {
+        {kHtmlTextClass, L"<b>Card</b> removed.<br>Insert it <a href=\"x\">again</a>", 0,
+         L"Card removed.\nInsert it again", ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_READONLY, 0},
+        {kProgressBarClass, L"", 0, nullptr, ROLE_SYSTEM_PROGRESSBAR, STATE_SYSTEM_BUSY, 0},
+        {kProgressBarClass, L"", WS_DISABLED, nullptr, ROLE_SYSTEM_PROGRESSBAR, 0, STATE_SYSTEM_BUSY},
+    };
+    for (const Case& c : cases) {
+        HWND control = MakeChild(c.className, c.text, c.style, 10, 10, 300, 60);
+        const AccessibleView seen = ReadAccessible(control);
+        ASSERT_TRUE(seen.found) << c.className;
+        if (c.name)
+            EXPECT_EQ(c.name, seen.name) << c.className;
+        EXPECT_EQ(c.role, seen.role) << c.className;
+        EXPECT_EQ(c.state, seen.state & c.state) << c.className << " " << std::hex << seen.state;
+        EXPECT_EQ(0, seen.state & c.notState) << c.className << " " << std::hex << seen.state;
+        if (c.className == kProgressBarClass)
+            EXPECT_TRUE(SUCCEEDED(seen.valueResult) && seen.value.empty()) << std::hex << seen.valueResult;
+        DestroyWindow(control);
+    }
+}
 
 // A click on a link, and only there, sends the link message; values nobody
 // should send leave its settings as they were, and huge text is kept whole.

@@ -1,0 +1,19 @@
+#pragma once
+// What a screen reader learns of a window: its client object, asked for
+// through AccessibleObjectFromWindow as a screen reader asks.
+#include <windows.h>
+
+#include <oleacc.h>
+
+#include <string>
+
+struct AccessibleView {
+    bool found = false; // the window answered with an accessible object
+    std::wstring name;
+    long role = 0;
+    long state = 0;
+    HRESULT valueResult = E_FAIL; // what get_accValue answered
+    std::wstring value;
+};
+
+AccessibleView ReadAccessible(HWND window);
