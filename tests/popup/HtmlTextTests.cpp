@@ -81,13 +81,15 @@ TEST_F(PopupControlAccessibility, TellsScreenReadersTheNameRoleAndStateOfEachCon
         HWND control = MakeChild(c.className, c.text, c.style, 10, 10, 300, 60);
         const AccessibleView seen = ReadAccessible(control);
         ASSERT_TRUE(seen.found) << c.className;
-        if (c.name)
+        if (c.name) {
             EXPECT_EQ(c.name, seen.name) << c.className;
+        }
         EXPECT_EQ(c.role, seen.role) << c.className;
         EXPECT_EQ(c.state, seen.state & c.state) << c.className << " " << std::hex << seen.state;
         EXPECT_EQ(0, seen.state & c.notState) << c.className << " " << std::hex << seen.state;
-        if (c.className == kProgressBarClass)
+        if (c.className == kProgressBarClass) {
             EXPECT_TRUE(SUCCEEDED(seen.valueResult) && seen.value.empty()) << std::hex << seen.valueResult;
+        }
         DestroyWindow(control);
     }
 }
