@@ -3,6 +3,7 @@
 #include "AccessibleReader.h"
 #include "Fixtures.h"
 #include "HolderActions.h"
+#include "KeyboardHolder.h"
 #include "MemoryScan.h"
 #include "ScopedGdi.h"
 #include "UiDriver.h"
@@ -185,6 +186,44 @@ TEST_F(ChangePin, RowsAndOkFollowWhatTheHolderTypes)
     ASSERT_EQ(0, answer.result);
     EXPECT_EQ(L"1593", answer.current);
     EXPECT_EQ(L"2605", answer.fresh);
+}
+
+// The keyboard alone: the focus starts in the first PIN the holder types,
+// Tab and the labels' letters move between the fields, Enter confirms.
+TEST_F(ChangePin, IsCompletedByKeysAlone)
+{
+    struct Case {
+        bool askCurrent;
+        std::vector<int> tabOrder;
+        const wchar_t* current;
+        const wchar_t* expectedCurrent;
+    };
+    const Case cases[] = {
+        {true, {IDC_CURRENT_PIN_EDIT, IDC_NEW_PIN_EDIT, IDC_CONFIRM_PIN_EDIT, IDCANCEL}, L"1593", L"1593"},
+        {false, {IDC_NEW_PIN_EDIT, IDC_CONFIRM_PIN_EDIT, IDCANCEL}, L"", L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.askCurrent ? "current PIN asked" : "no current PIN");
+        Request request;
+        request.askCurrent = c.askCurrent;
+        std::vector<int> order;
+        Answer answer = AskChange(request, [&](HWND frame) {
+            order = TabOrder(frame);
+            TypeKeys(frame, c.current);
+            PressAccessKey(frame, L'N');
+            TypeKeys(frame, L"2604");
+            PressKey(frame, VK_TAB);
+            TypeKeys(frame, L"2604");
+            PressKey(frame, VK_TAB);
+            EXPECT_EQ(IDOK, FocusedId(frame)) << "with every field filled, OK is in the walk";
+            PressAccessKey(frame, L'F');
+            PressKey(frame, VK_RETURN);
+        });
+        EXPECT_EQ(c.tabOrder, order);
+        ASSERT_EQ(0, answer.result);
+        EXPECT_EQ(c.expectedCurrent, answer.current);
+        EXPECT_EQ(L"2604", answer.fresh);
+    }
 }
 
 // PreventSamePINChange and DisableCancelChangePINatFirstUse each take hold

@@ -4,6 +4,7 @@
 #include "Fixtures.h"
 #include "ForegroundLock.h"
 #include "HolderActions.h"
+#include "KeyboardHolder.h"
 #include "MemoryScan.h"
 #include "PinPromptDriver.h"
 #include "ProcessResources.h"
@@ -137,7 +138,7 @@ TEST_F(PinPrompt, EveryWayOutButOkIsMinusOne)
     const Case cases[] = {
         {"Cancel", false, cancel, -1},
         {"close box", false, closeBox, -1},
-        {"Escape", false, [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); }, -1},
+        {"Escape", false, [](HWND dialog) { PressKey(dialog, VK_ESCAPE); }, -1},
         {"card removed", false, cardRemoved, -1},
         {"workstation locked", false,
          [](HWND) { vkevtsubRaise(&VK_SESSION_EVENT_CHANNEL, VK_EVENT_SESSION, VK_SESSION_LOCKED, nullptr); }, -1},
@@ -159,6 +160,39 @@ TEST_F(PinPrompt, EveryWayOutButOkIsMinusOne)
         EXPECT_EQ(c.expected, answer.result) << c.name;
         EXPECT_EQ(nullptr, answer.pin) << c.name;
         EXPECT_TRUE(topMost) << c.name;
+    }
+}
+
+// The keyboard alone: the focus starts in the PIN field, Tab walks the
+// prompt, the prompt's letter leads back to the field, Enter confirms.
+TEST_F(PinPrompt, IsCompletedByKeysAlone)
+{
+    struct Case {
+        const char* name;
+        bool pinAlwaysPrompt;
+        std::vector<int> tabOrder;
+        int expected;
+    };
+    const Case cases[] = {
+        {"PIN prompt", false, {IDC_PIN_EDIT, IDOK, IDCANCEL}, 0},
+        {"PIN-always prompt", true, {IDOK, IDCANCEL}, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> order;
+        PinAnswer answer = OpenPrompt(c.pinAlwaysPrompt, [&](HWND dialog) {
+            order = TabOrder(dialog);
+            if (!c.pinAlwaysPrompt) {
+                PressKey(dialog, VK_TAB);
+                PressAccessKey(dialog, L'P');
+                TypeKeys(dialog, L"4711");
+            }
+            PressKey(dialog, VK_RETURN);
+        });
+        EXPECT_EQ(c.tabOrder, order) << c.name;
+        EXPECT_EQ(c.expected, answer.result) << c.name;
+        if (!c.pinAlwaysPrompt)
+            EXPECT_EQ("4711", std::string(answer.pin ? answer.pin : "", answer.length > 0 ? answer.length : 0));
+        FreeGetPinBuffer(answer.pin, answer.length > 0 ? static_cast<unsigned>(answer.length) : 0);
     }
 }
 
@@ -287,7 +321,7 @@ TEST_F(PinPrompt, TwoThreadsReleasedTogetherNeverBothGetAPrompt)
 
 TEST_F(PinPrompt, ShowsTheCustomPromptUntilItIsClearedAndTakesItFromAnyThread)
 {
-    const std::wstring defaultText = L"Enter the PIN of your smart card.";
+    const std::wstring defaultText = L"Enter the &PIN of your smart card.";
     auto shownPrompt = [] {
         std::wstring shown;
         AskPin([&](HWND dialog) {

@@ -4,6 +4,7 @@
 #include "CardWorldBuilder.h"
 #include "EventTestSupport.h"
 #include "HolderActions.h"
+#include "KeyboardHolder.h"
 
 #include "ToastManager_control.h"
 #include "base/VelkorExports.h"
@@ -320,6 +321,64 @@ TEST(CardManagerLockedNotice, AToastReplacesTheDialogWhereTheDesktopHasThem)
     ShowCMLockedDlg(nullptr, nullptr);
     clicker.join();
     EXPECT_EQ(0u, qlToastShownCount());
+}
+
+// The keyboard alone: the reader list has the focus, its label's letter
+// leads back to it, the arrow keys pick a reader, Enter confirms and Esc
+// leaves; the locked notice ends with Enter.
+TEST(KeyboardOnly, SelectCardAndTheLockedNoticeAreCompletedByKeysAlone)
+{
+    CardWorldBuilder world;
+    world.Card(L"card", {{L"Identifier", L"C1"}, {L"PIN", L"1234"}});
+    world.Reader(Name(0), L"card", L"card").Reader(Name(1), L"card", L"card");
+    ASSERT_TRUE(world.Serve());
+    using Show = std::function<std::wstring(std::function<void(HWND)>)>;
+    Show selectCard = [](std::function<void(HWND)> holder) {
+        auto acting = WhenDialogShows(holder);
+        wchar_t* name = nullptr;
+        int length = 0;
+        const int result = ShowQLSelectCard(nullptr, &name, &length);
+        acting.join();
+        const std::wstring chosen = name ? std::wstring(name, static_cast<size_t>(length)) : L"";
+        free(name);
+        return std::to_wstring(result) + L" " + chosen;
+    };
+    Show locked = [](std::function<void(HWND)> holder) {
+        CCMLockedDlg dialog(nullptr, Name(0).c_str());
+        auto acting = WhenDialogShows(holder);
+        const INT_PTR result = dialog.DoModal();
+        acting.join();
+        return std::to_wstring(result);
+    };
+    struct Case {
+        const char* name;
+        Show show;
+        std::vector<int> tabOrder;
+        std::function<void(HWND)> keys;
+        std::wstring expected;
+    };
+    const std::vector<int> selectOrder = {IDC_SELECT_CARD_LIST, IDOK, IDCANCEL};
+    const Case cases[] = {
+        {"the first reader picked", selectCard, selectOrder,
+         [](HWND d) {
+             PressKey(d, VK_TAB);
+             PressAccessKey(d, L'R');
+             PressKey(d, VK_UP);
+             PressKey(d, VK_RETURN);
+         },
+         L"1 " + Name(0)},
+        {"left with Esc", selectCard, selectOrder, [](HWND d) { PressKey(d, VK_ESCAPE); }, L"2 "},
+        {"card manager locked", locked, {IDOK}, [](HWND d) { PressKey(d, VK_RETURN); }, L"1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<int> order;
+        EXPECT_EQ(c.expected, c.show([&](HWND d) {
+            order = TabOrder(d);
+            c.keys(d);
+        }));
+        EXPECT_EQ(c.tabOrder, order);
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // DPI: no text may be cut and no control may stand outside its dialog. The
 // same program runs at 96 and, as layout_144dpi_tests, at 144 DPI.
 #include "Fixtures.h"
+#include "KeyboardHolder.h"
 #include "LayoutCheck.h"
 #include "ScopedGdi.h"
 #include "UiDriver.h"
@@ -10,6 +11,8 @@
 #include "pinrc_ids.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -29,32 +32,34 @@ INT_PTR CALLBACK PlainDialog(HWND, UINT msg, WPARAM, LPARAM)
     return msg == WM_INITDIALOG;
 }
 
-TEST(DialogLayout, EveryTextFitsAndEveryControlIsInside)
+const std::pair<const char*, UINT> kTemplates[] = {
+    {"EnterPin", IDD_ENTER_PIN},
+    {"PinAlways", IDD_PIN_ALWAYS},
+    {"PolicyPanel", IDD_POLICIES},
+    {"ChangePinPage", IDD_CHANGE_PIN_PAGE},
+    {"ChangePinFrame", IDD_CHANGE_PIN},
+    {"UnlockFailed", IDD_UNLOCK_FAILED},
+    {"UnlockSuccess", IDD_UNLOCK_SUCCESS},
+    {"UnlockTool", IDD_UNLOCK_TOOL},
+    {"UnlockCodeFrame", IDD_DISPLAY_UNLOCK_CODE},
+    {"UnlockCodePage", IDD_UNLOCK_CODE_PAGE},
+    {"UnlockCard", IDD_UNLOCK_CARD},
+    {"InitializePin", IDD_INIT_PIN},
+    {"ResetPage", IDD_RESET_PAGE},
+    {"ResetFrame", IDD_RESET_FRAME},
+    {"SelectCard", IDD_SELECT_CARD},
+    {"CardManagerLocked", IDD_CM_LOCKED},
+    {"About", IDD_ABOUT},
+    {"CardExpiryNotice", IDD_CARD_EXPIRY_NOTIFY},
+};
+
+// Opens each dialog template of the resource module as it is, on the
+// screen, and hands it to `check`.
+void ForEachTemplate(const std::function<void(HWND)>& check)
 {
     ResourceModule resources;
     ASSERT_NE(nullptr, resources.m_hModule);
-    RecordProperty("dpi", GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY));
-    const std::pair<const char*, UINT> templates[] = {
-        {"EnterPin", IDD_ENTER_PIN},
-        {"PinAlways", IDD_PIN_ALWAYS},
-        {"PolicyPanel", IDD_POLICIES},
-        {"ChangePinPage", IDD_CHANGE_PIN_PAGE},
-        {"ChangePinFrame", IDD_CHANGE_PIN},
-        {"UnlockFailed", IDD_UNLOCK_FAILED},
-        {"UnlockSuccess", IDD_UNLOCK_SUCCESS},
-        {"UnlockTool", IDD_UNLOCK_TOOL},
-        {"UnlockCodeFrame", IDD_DISPLAY_UNLOCK_CODE},
-        {"UnlockCodePage", IDD_UNLOCK_CODE_PAGE},
-        {"UnlockCard", IDD_UNLOCK_CARD},
-        {"InitializePin", IDD_INIT_PIN},
-        {"ResetPage", IDD_RESET_PAGE},
-        {"ResetFrame", IDD_RESET_FRAME},
-        {"SelectCard", IDD_SELECT_CARD},
-        {"CardManagerLocked", IDD_CM_LOCKED},
-        {"About", IDD_ABOUT},
-        {"CardExpiryNotice", IDD_CARD_EXPIRY_NOTIFY},
-    };
-    for (const auto& [name, id] : templates) {
+    for (const auto& [name, id] : kTemplates) {
         SCOPED_TRACE(name);
         // Child templates (pages and panels) are opened inside a plain window.
         HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
@@ -63,12 +68,30 @@ TEST(DialogLayout, EveryTextFitsAndEveryControlIsInside)
         EXPECT_NE(nullptr, dialog);
         if (dialog) {
             ShowWindow(dialog, SW_SHOW);
-            for (const std::wstring& problem : LayoutProblems(dialog))
-                ADD_FAILURE() << std::string(problem.begin(), problem.end());
+            check(dialog);
             DestroyWindow(dialog);
         }
         DestroyWindow(host);
     }
+}
+
+TEST(DialogLayout, EveryTextFitsAndEveryControlIsInside)
+{
+    RecordProperty("dpi", GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY));
+    ForEachTemplate([](HWND dialog) {
+        for (const std::wstring& problem : LayoutProblems(dialog))
+            ADD_FAILURE() << std::string(problem.begin(), problem.end());
+    });
+}
+
+// A holder reaches each field by the letter of its label, and no letter
+// leads to two places.
+TEST(DialogKeys, EveryFieldLabelHasAnAccessKeyOfItsOwn)
+{
+    ForEachTemplate([](HWND dialog) {
+        for (const std::wstring& problem : AccessKeyProblems(dialog))
+            ADD_FAILURE() << std::string(problem.begin(), problem.end());
+    });
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "Fixtures.h"
 #include "HelpViewerStandIn.h"
 #include "HolderActions.h"
+#include "KeyboardHolder.h"
 #include "UiDriver.h"
 
 #include "base/HelpTopic.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <new>
 #include <thread>
 
@@ -189,6 +191,56 @@ TEST(OutcomeDialogs, ALockClosesTheFailureAndToolDialogsButNotTheSuccess)
     EXPECT_EQ(IDCANCEL, lockWhileOpen(tool));
     CUnlockSuccessDlg success;
     EXPECT_EQ(IDOK, lockWhileOpen(success));
+}
+
+// The keyboard alone: each dialog walks its controls with Tab, the box is
+// ticked by its letter, Enter confirms and Esc leaves.
+TEST(KeyboardOnly, TheCodeDisplayAndTheOutcomesAreCompletedByKeysAlone)
+{
+    struct Case {
+        const char* name;
+        std::function<INT_PTR(std::function<void(HWND)>)> show;
+        std::vector<int> tabOrder;
+        wchar_t accessKey; // 0: none pressed
+        UINT endKey;
+        INT_PTR expected;
+    };
+    FakeCard card{L"3150A7C2E99D4B06", 0};
+    auto codeDisplay = [&](std::function<void(HWND)> holder) {
+        return WhileHolderActs(holder, [&] {
+            return static_cast<INT_PTR>(DisplayUnlockCode(nullptr, &card, FakeCard::Get, FakeCard::Remove, kReader));
+        });
+    };
+    auto modal = [](auto makeDialog) {
+        return [makeDialog](std::function<void(HWND)> holder) {
+            auto dialog = makeDialog();
+            return WhileHolderActs(holder, [&] { return dialog->DoModal(); });
+        };
+    };
+    const Case cases[] = {
+        {"code display, ticked", codeDisplay, {IDOK, IDCANCEL, IDC_NEVER_DISPLAY}, L'W', VK_RETURN, 1},
+        {"code display, left", codeDisplay, {IDOK, IDCANCEL, IDC_NEVER_DISPLAY}, 0, VK_ESCAPE, 0},
+        {"unlock failed", modal([] { return std::make_unique<CUnlockFailedDlg>(nullptr, L"x", 0); }), {IDOK}, 0,
+         VK_RETURN, IDOK},
+        {"unlock succeeded", modal([] { return std::make_unique<CUnlockSuccessDlg>(); }), {IDOK}, 0, VK_ESCAPE,
+         IDCANCEL},
+        {"unlock tool", modal([] { return std::make_unique<CUnlockInitToolDlg>(nullptr, kReader, 1); }), {IDOK}, 0,
+         VK_ESCAPE, IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        card.removed = 0;
+        std::vector<int> order;
+        INT_PTR result = c.show([&](HWND dialog) {
+            order = TabOrder(dialog);
+            if (c.accessKey)
+                PressAccessKey(dialog, c.accessKey);
+            PressKey(dialog, c.endKey);
+        });
+        EXPECT_EQ(c.tabOrder, order);
+        EXPECT_EQ(c.expected, result);
+        EXPECT_EQ(c.accessKey ? 1 : 0, card.removed);
+    }
 }
 
 } // namespace

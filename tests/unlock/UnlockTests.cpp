@@ -4,6 +4,7 @@
 #include "ControllerSweep.h"
 #include "Fixtures.h"
 #include "HolderActions.h"
+#include "KeyboardHolder.h"
 #include "MemoryScan.h"
 #include "NotifyReceivers.h"
 #include "UiDriver.h"
@@ -159,6 +160,33 @@ TEST_F(UnlockFlow, TheHelpDesksAnswerUnlocksTheCardAndTellsTheAgent)
         {L"Context::EndTransaction", 1}, {L"ReleaseContext", 1},
     };
     EXPECT_EQ(expected, Calls());
+}
+
+// The keyboard alone: the focus starts in the unlock code, the labels'
+// letters and Tab lead through the PIN fields, Enter unlocks and closes
+// the success dialog.
+TEST_F(UnlockFlow, IsCompletedByKeysAlone)
+{
+    std::vector<int> order;
+    std::vector<int> successOrder;
+    int result = Unlock([&](HWND dialog) {
+        order = TabOrder(dialog);
+        TypeKeys(dialog, HelpDeskAnswer(dialog).GetString());
+        PressAccessKey(dialog, L'N');
+        TypeKeys(dialog, L"615243");
+        PressKey(dialog, VK_TAB);
+        TypeKeys(dialog, L"615243");
+        PressKey(dialog, VK_RETURN);
+        if (HWND success = WaitForOutcome(dialog)) {
+            successOrder = TabOrder(success);
+            PressKey(success, VK_RETURN);
+        }
+    });
+    EXPECT_EQ((std::vector<int>{IDC_UNLOCK_CODE_EDIT, IDC_UNLOCK_NEW_PIN_EDIT, IDC_UNLOCK_CONFIRM_EDIT, IDCANCEL}),
+              order);
+    EXPECT_EQ(std::vector<int>{IDOK}, successOrder);
+    EXPECT_EQ(IDOK, result);
+    EXPECT_EQ(L"615243", CardField(L"PIN"));
 }
 
 TEST_F(UnlockFlow, AWrongCodeIsToldAsSuchCostsATryAndLeavesTheDialogOpen)
