@@ -14,6 +14,8 @@
 namespace {
 
 constexpr UINT_PTR kKeepAliveTimer = 1;
+// Puts the focus in the page's active field once the frame is up.
+constexpr UINT kFocusActiveField = WM_USER + 1;
 constexpr int kChallengeControls[] = {IDC_RESET_CHALLENGE_LABEL, IDC_RESET_CHALLENGE_LABEL2, IDC_RESET_CHALLENGE_TEXT,
                                       IDC_RESET_RESPONSE_EDIT, IDC_RESET_HELPDESK_LABEL, IDC_RESET_RESPONSE_LABEL};
 
@@ -234,6 +236,11 @@ BOOL CResetCardDialogMain::OnInitDialog()
     m_pCardRemoved.reset(new (std::nothrow) VKDelegateSubscriberCardRemoved(this, g_uCardRemovedEvent, m_sReaderName));
     if (m_pPage)
         m_pPage->StartTimer();
+    // The frame returns TRUE, as does a host's frame built on it once it has
+    // set the challenge, and the dialog manager then gives the focus to the
+    // frame's first tab stop (Cancel, while OK waits for an entry). The
+    // holder starts in the field the page made active instead.
+    PostMessage(kFocusActiveField);
     return TRUE;
 }
 
@@ -264,6 +271,14 @@ CSecStr CResetCardDialogMain::GetPin()
 
 bool CResetCardDialogMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    if (msg == kFocusActiveField) {
+        // Anyone may post this; it only moves the focus to where the holder types.
+        if (m_pPage && m_pPage->m_hWnd)
+            if (HWND field = ::GetDlgItem(m_pPage->m_hWnd, m_pPage->ActiveEdit()); ::IsWindowEnabled(field))
+                ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
+        result = 0;
+        return true;
+    }
     if (IsRegisteredMessage(msg, g_uCardRemovedEvent)) {
         EndDialog(IDCANCEL);
         result = 0;

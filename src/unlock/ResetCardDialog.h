@@ -40,6 +40,7 @@ protected:
     void OnMove(int x, int y) override;
 
 private:
+    friend class CResetCardDialogMain;
     void OnRadioClicked();
     void OnCheckOkButton();
     int ActiveEdit() const;

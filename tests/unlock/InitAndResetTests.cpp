@@ -3,6 +3,7 @@
 #include "CardWorldBuilder.h"
 #include "Fixtures.h"
 #include "HolderActions.h"
+#include "KeyboardHolder.h"
 #include "HostReset.h"
 #include "MemoryScan.h"
 #include "UiDriver.h"
@@ -153,6 +154,30 @@ TEST_F(InitializePin, TheHostIsHandedThePinAndTheFieldsInItsOrderThenTheCodeIsSh
     EXPECT_STREQ(L"", left);
 }
 
+// The keyboard alone: the focus starts in the new PIN, the confirmation's
+// letter leads to it, Enter confirms and Esc leaves the code display that
+// follows.
+TEST_F(InitializePin, IsCompletedByKeysAlone)
+{
+    std::vector<int> order;
+    bool codeShown = false;
+    INT_PTR result = Run(nullptr, [&](HWND d) {
+        order = TabOrder(d);
+        TypeKeys(d, L"59371");
+        PressAccessKey(d, L'F');
+        TypeKeys(d, L"59371");
+        PressKey(d, VK_RETURN);
+        HWND code = uidriver::WaitForDialogWith(GetWindowThreadProcessId(d, nullptr), IDC_UNLOCK_CODE_TEXT);
+        codeShown = code != nullptr;
+        if (code)
+            PressKey(code, VK_ESCAPE);
+    });
+    EXPECT_EQ((std::vector<int>{IDC_INIT_NEW_PIN_EDIT, IDC_INIT_CONFIRM_EDIT, IDCANCEL}), order);
+    EXPECT_EQ(IDOK, result);
+    EXPECT_EQ(5, m_host.length);
+    EXPECT_TRUE(codeShown);
+}
+
 // A host that fails keeps the dialog open for another try, until the card
 // leaves.
 TEST_F(InitializePin, AFailingHostKeepsTheDialogOpenUntilTheCardLeaves)
@@ -243,6 +268,52 @@ TEST(ResetCard, ShowsTheChallengeInFourGroupsAndTakesWhatTheActiveFieldHolds)
             EXPECT_EQ(c.shown, shown);
         }
         EXPECT_EQ(c.expected, dialog.typed);
+    }
+}
+
+// The keyboard alone: the focus starts in the PIN, the options' letters
+// switch to the unlock code and its field, the arrow keys move between the
+// options, Enter confirms.
+TEST(ResetCard, IsCompletedByKeysAlone)
+{
+    struct Case {
+        const char* name;
+        const wchar_t* challenge;
+        std::function<void(HWND)> choose; // from the PIN field
+        std::vector<int> tabOrder;
+        int field; // where the holder then types
+    };
+    const std::vector<int> pinOrder = {IDC_RESET_PIN_EDIT, IDCANCEL, IDC_RESET_PIN_RADIO};
+    const Case cases[] = {
+        {"the PIN", L"0123456789ABCDEF", [](HWND) {}, pinOrder, IDC_RESET_PIN_EDIT},
+        {"the response by its option's letter", L"0123456789ABCDEF", [](HWND d) { PressAccessKey(d, L'U'); },
+         pinOrder, IDC_RESET_RESPONSE_EDIT},
+        {"the response by the arrow key", L"0123456789ABCDEF",
+         [](HWND d) {
+             PressKey(d, VK_TAB);
+             PressKey(d, VK_TAB);
+             PressKey(d, VK_DOWN);
+         },
+         pinOrder, IDC_RESET_RESPONSE_EDIT},
+        // Without a challenge the static code's field stays open beside the PIN.
+        {"the static code", L"", [](HWND d) { PressAccessKey(d, L'U'); },
+         {IDC_RESET_PIN_EDIT, IDC_RESET_STATIC_CODE_EDIT, IDCANCEL, IDC_RESET_PIN_RADIO}, IDC_RESET_STATIC_CODE_EDIT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostReset dialog(kReader, c.challenge);
+        std::vector<int> order;
+        int field = 0;
+        RunReset(dialog, [&](HWND d) {
+            order = TabOrder(d);
+            c.choose(d);
+            field = FocusedId(d);
+            TypeKeys(d, L"C0DE-4711");
+            PressKey(d, VK_RETURN);
+        });
+        EXPECT_EQ(c.tabOrder, order);
+        EXPECT_EQ(c.field, field);
+        EXPECT_EQ(L"C0DE-4711", dialog.typed) << "read from the active field";
     }
 }
 

@@ -2,6 +2,7 @@
 // certificates, the reminder the holder chooses, and every way it closes.
 #include "Fixtures.h"
 #include "HolderActions.h"
+#include "KeyboardHolder.h"
 #include "UiDriver.h"
 
 #include "ToastManager_control.h"
@@ -150,6 +151,60 @@ TEST_F(ExpiryNotice, ReportsTheReminderTheHolderChose)
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.expected, Show(c.record, c.holder)) << c.what;
+}
+
+// The keyboard alone: Tab walks the notice, the arrow keys move between the
+// two options, the letters pick an option or tick the box, Enter confirms
+// and Esc closes.
+TEST_F(ExpiryNotice, IsCompletedByKeysAlone)
+{
+    struct Case {
+        const char* what;
+        Record record;
+        std::vector<int> tabOrder;
+        std::function<void(HWND)> keys;
+        Notice expected;
+    };
+    const std::vector<int> cardOrder = {IDC_EXPIRY_REMIND_RADIO, IDC_EXPIRY_DAYS_EDIT, IDOK, IDCANCEL};
+    const Case cases[] = {
+        {"days typed", {40, true}, cardOrder,
+         [](HWND d) {
+             PressKey(d, VK_TAB);
+             TypeKeys(d, L"15");
+             PressKey(d, VK_RETURN);
+         },
+         {1, 15, 0}},
+        {"the other option by the arrow key", {40, true}, cardOrder,
+         [](HWND d) {
+             PressKey(d, VK_DOWN);
+             PressKey(d, VK_RETURN);
+         },
+         {1, 0, 1}},
+        {"back by the option's letter", {40, true}, cardOrder,
+         [](HWND d) {
+             PressAccessKey(d, L'N');
+             PressAccessKey(d, L'R');
+             PressKey(d, VK_RETURN);
+         },
+         {1, 40, 0}},
+        {"certificates", {0, false, {{L"Signing", 20}}},
+         {IDC_EXPIRY_CERT_LIST, IDC_EXPIRY_REMIND_RADIO, IDC_EXPIRY_DAYS_EDIT, IDOK, IDCANCEL},
+         [](HWND d) { PressKey(d, VK_ESCAPE); }, {2, -1, 0}},
+        {"expired card, box ticked by its letter", {-3, true}, {IDCANCEL, IDC_EXPIRY_DONT_REMIND_CHECK},
+         [](HWND d) {
+             PressAccessKey(d, L'N');
+             PressKey(d, VK_ESCAPE);
+         },
+         {2, -1, 1}},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> order;
+        EXPECT_EQ(c.expected, Show(c.record, [&](HWND d) {
+            order = TabOrder(d);
+            c.keys(d);
+        })) << c.what;
+        EXPECT_EQ(c.tabOrder, order) << c.what;
+    }
 }
 
 TEST_F(ExpiryNotice, ClosesAsCancelledWhenTheCallerOrTheSessionSaysSo)
