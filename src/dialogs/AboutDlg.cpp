@@ -274,7 +274,10 @@ BOOL CAboutDlg::OnInitDialog()
     ::SetDlgItemTextW(m_hWnd, IDC_ABOUT_TEXT, m_sText);
     TakeForeground(m_hWnd);
     ::UpdateWindow(m_hWnd);
-    return TRUE;
+    // The box opens on OK, not on the first button: Enter then closes it,
+    // where on Credits it would open the licence file.
+    ::SetFocus(GetDlgItemHwnd(IDOK));
+    return FALSE;
 }
 
 BOOL CAboutDlg::OnCommand(WPARAM wParam, LPARAM lParam)

@@ -5,6 +5,7 @@
 #include "Fixtures.h"
 #include "HolderActions.h"
 #include "ImportPatch.h"
+#include "KeyboardHolder.h"
 #include "UiDriver.h"
 
 #include "base/VelkorExports.h"
@@ -327,15 +328,20 @@ TEST(AboutBoxCredits, OpensTheLicenceFileTheInstallationNames)
         g_request = {};
         LogCapture log;
         bool stayed = false;
+        std::vector<int> order;
         auto holder = uidriver::ActOnDialog([&](HWND dialog) {
-            uidriver::WaitIdle(dialog);
-            Press(dialog, IDC_ABOUT_CREDITS);
-            stayed = uidriver::WaitIdle(dialog) && IsWindowVisible(dialog);
-            Press(dialog, IDOK);
+            // The keyboard alone: the box opens on OK, Credits is pressed
+            // by its letter and Enter closes the box.
+            order = TabOrder(dialog);
+            PressAccessKey(dialog, L'C');
+            stayed = IsWindowVisible(dialog);
+            PressKey(dialog, VK_TAB);
+            PressKey(dialog, VK_RETURN);
         });
         EXPECT_EQ(IDOK, ShowAbout(0, 0, nullptr)) << c.name;
         holder.join();
         EXPECT_TRUE(stayed) << c.name;
+        EXPECT_EQ((std::vector<int>{IDOK, IDC_ABOUT_CREDITS}), order) << c.name;
         EXPECT_EQ(c.calls, g_request.calls) << c.name;
         if (c.calls) {
             EXPECT_EQ(c.path, g_request.file) << c.name;
