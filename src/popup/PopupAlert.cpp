@@ -258,6 +258,14 @@ LRESULT CPopupAlert::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         return OnPopupAlertProceedClicked(wParam, lParam);
     case WM_POPUPALERT_OTPOK:
         return OnOtpOk(wParam, lParam);
+    case WM_KEYDOWN:
+        // Where the popup took the focus, Esc closes it as its Close link
+        // does. Only a key the holder pressed: one that another program
+        // posts leaves the key's state up.
+        if (wParam == VK_ESCAPE && (::GetKeyState(VK_ESCAPE) & 0x8000) && m_pCloseLinkCtrl &&
+            ::IsWindowVisible(m_pCloseLinkCtrl->m_hWnd))
+            HideOnOwnThread(kPopupClosed);
+        return 0;
     case kHideRequest: {
         const UINT result = m_nPendingHide.exchange(0);
         if (result)

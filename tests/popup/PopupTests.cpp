@@ -268,6 +268,28 @@ TEST_F(PopupTest, IgnoresForgedLinkAndTextMessages)
     EXPECT_EQ(kPopupProceed, popup->GetLastResult());
 }
 
+// The card alert takes the focus: Esc pressed on the keyboard closes it as
+// its Close link does, an Esc another program posts does not.
+TEST_F(PopupTest, ClosesWithTheEscapeKeyOnlyFromTheKeyboard)
+{
+    m_registry.SetDword(kCardAlertKey, L"Duration", 60);
+    auto popup = ShowPopup(DIALOG_POPUP_CARD_ALERT);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return popup->GetAnimStatus() == IDT_WAITING; }, 5000));
+    ASSERT_EQ(popup->m_hWnd, GetForegroundWindow());
+    PostMessageW(popup->m_hWnd, WM_KEYDOWN, VK_ESCAPE, 1);
+    PumpMessagesUntil([] { return false; }, 200);
+    EXPECT_EQ(0u, popup->GetCloseCount()) << "a posted Esc closed the popup";
+    INPUT keys[2] = {};
+    for (INPUT& key : keys) {
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = VK_ESCAPE;
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ASSERT_EQ(2u, SendInput(2, keys, sizeof(INPUT)));
+    EXPECT_TRUE(PumpMessagesUntil([&] { return popup->GetCloseCount() == 1; }, 2000));
+    EXPECT_EQ(kPopupClosed, popup->GetLastResult());
+}
+
 struct SettingCase {
     const char* name;
     int type;
