@@ -190,8 +190,9 @@ TEST_F(PinPrompt, IsCompletedByKeysAlone)
         });
         EXPECT_EQ(c.tabOrder, order) << c.name;
         EXPECT_EQ(c.expected, answer.result) << c.name;
-        if (!c.pinAlwaysPrompt)
+        if (!c.pinAlwaysPrompt) {
             EXPECT_EQ("4711", std::string(answer.pin ? answer.pin : "", answer.length > 0 ? answer.length : 0));
+        }
         FreeGetPinBuffer(answer.pin, answer.length > 0 ? static_cast<unsigned>(answer.length) : 0);
     }
 }
