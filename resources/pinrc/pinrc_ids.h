@@ -68,6 +68,8 @@
 // What a screen reader adds to a rule row's text.
 #define IDS_RULE_HOLDS                  3170
 #define IDS_RULE_NOT_MET                3171
+// What a screen reader names as a link's action.
+#define IDS_LINK_ACTION                 3172
 
 // The change-PIN frame and page.
 #define IDD_CHANGE_PIN_PAGE             3002

@@ -15,7 +15,10 @@ const IID& kIidAccessible = __uuidof(IAccessible);
 // call it does not answer goes to the standard object, which it holds.
 class AccessibleOverlay final : public IAccessible {
 public:
-    AccessibleOverlay(IAccessible* standard, const AccessibleFacts& facts) : m_pStandard(standard), m_facts(facts) {}
+    AccessibleOverlay(HWND window, IAccessible* standard, const AccessibleFacts& facts)
+        : m_hWnd(window), m_pStandard(standard), m_facts(facts)
+    {
+    }
     AccessibleOverlay(const AccessibleOverlay&) = delete;
     AccessibleOverlay& operator=(const AccessibleOverlay&) = delete;
 
@@ -134,6 +137,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* text) override
     {
+        if (IsSelf(child) && !m_facts.m_sDefaultAction.empty())
+            return Text(m_facts.m_sDefaultAction, text);
         return m_pStandard->get_accDefaultAction(child, text);
     }
     HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override { return m_pStandard->accSelect(flags, child); }
@@ -149,7 +154,20 @@ public:
     {
         return m_pStandard->accHitTest(x, y, child);
     }
-    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override { return m_pStandard->accDoDefaultAction(child); }
+    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override
+    {
+        if (!IsSelf(child) || m_facts.m_sDefaultAction.empty())
+            return m_pStandard->accDoDefaultAction(child);
+        // The click a sighted holder would give, posted: the control's answer
+        // may close its window, and the screen reader is not kept waiting.
+        // A grey or hidden control takes no click, from anyone.
+        if (!::IsWindow(m_hWnd) || !::IsWindowEnabled(m_hWnd) || !::IsWindowVisible(m_hWnd))
+            return E_FAIL;
+        const LPARAM at = MAKELPARAM(m_facts.m_ptAction.x, m_facts.m_ptAction.y);
+        ::PostMessageW(m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::PostMessageW(m_hWnd, WM_LBUTTONUP, 0, at);
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR name) override { return m_pStandard->put_accName(child, name); }
 
 private:
@@ -165,6 +183,8 @@ private:
     }
 
     LONG m_nRefs = 1;
+    // The window may be gone by the time a screen reader calls.
+    HWND m_hWnd;
     IAccessible* m_pStandard;
     AccessibleFacts m_facts;
 };
@@ -182,7 +202,7 @@ LRESULT AnswerGetObject(HWND window, WPARAM wParam, LPARAM lParam, const Accessi
         vklogLog(kGuiTag, VKLOG_ERROR, L"AnswerGetObject: no standard accessible object for window %x", HandleBits(window));
         return 0;
     }
-    auto* overlay = new (std::nothrow) AccessibleOverlay(standard, facts);
+    auto* overlay = new (std::nothrow) AccessibleOverlay(window, standard, facts);
     if (!overlay) {
         standard->Release();
         return 0;

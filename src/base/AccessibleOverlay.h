@@ -17,6 +17,10 @@ struct AccessibleFacts {
     long m_nStateAdded = 0;
     // A secret's field: protected, no value, and no name taken from its text.
     bool m_bProtected = false;
+    // A control whose action is a click at one point of it (a link): the
+    // action's name, empty for none, and the point in client coordinates.
+    std::wstring m_sDefaultAction;
+    POINT m_ptAction = {};
 };
 
 // The answer to WM_GETOBJECT: for the window's client object, the standard

@@ -6,6 +6,8 @@
 #include "popup/HtmlLayout.h"
 #include "popup/HtmlParse.h"
 
+#include "pinrc_ids.h"
+
 #include <memory>
 #include <new>
 #include <string>
@@ -308,6 +310,19 @@ LRESULT HandleMessage(HWND hWnd, HtmlTextState& state, UINT msg, WPARAM wParam, 
         facts.m_sName = state.PlainText();
         facts.m_nRole = ROLE_SYSTEM_STATICTEXT;
         facts.m_nStateAdded = STATE_SYSTEM_READONLY;
+        // A text with a link that answers is a link to a screen reader, whose
+        // action is a click on its first linked word.
+        if (state.m_nLinkMessage) {
+            for (const HtmlPiece& piece : state.Layout().Pieces()) {
+                if (piece.style.link < 0)
+                    continue;
+                facts.m_nRole = ROLE_SYSTEM_LINK;
+                facts.m_nStateAdded = STATE_SYSTEM_LINKED | STATE_SYSTEM_READONLY;
+                facts.m_sDefaultAction = LoadResourceString(IDS_LINK_ACTION).GetString();
+                facts.m_ptAction = {(piece.rc.left + piece.rc.right) / 2, (piece.rc.top + piece.rc.bottom) / 2};
+                break;
+            }
+        }
         return AnswerGetObject(hWnd, wParam, lParam, facts);
     }
     case WM_SETTEXT: {

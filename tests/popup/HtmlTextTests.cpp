@@ -94,6 +94,33 @@ TEST_F(PopupControlAccessibility, TellsScreenReadersTheNameRoleAndStateOfEachCon
     }
 }
 
+// A link is a link to a screen reader, and its action is a click on it;
+// a grey link takes no action from a screen reader either.
+TEST_F(HtmlTextWindow, ALinkTellsScreenReadersItIsOneAndTheirActionClicksIt)
+{
+    HWND control = Make(L"<a href=\"close\">Close</a>", 200, 30);
+    const struct {
+        BOOL enabled;
+        std::vector<UINT> sent;
+    } cases[] = {{TRUE, {kLinkMessage}}, {FALSE, {}}};
+    for (const auto& c : cases) {
+        EnableWindow(control, c.enabled);
+        Received().clear();
+        const AccessibleView seen = ReadAccessible(control, true);
+        Pump();
+        EXPECT_EQ(L"Close", seen.name);
+        EXPECT_EQ(ROLE_SYSTEM_LINK, seen.role);
+        EXPECT_EQ(STATE_SYSTEM_LINKED, seen.state & STATE_SYSTEM_LINKED);
+        EXPECT_EQ(L"Jump", seen.defaultAction);
+        EXPECT_EQ(c.enabled ? S_OK : E_FAIL, seen.actionResult);
+        EXPECT_EQ(c.sent, Received()) << "enabled " << c.enabled;
+    }
+    // Without a message to send it is no link, only text.
+    EnableWindow(control, TRUE);
+    SendMessageW(control, HTM_SETLINKMESSAGE, 0, 0);
+    EXPECT_EQ(ROLE_SYSTEM_STATICTEXT, ReadAccessible(control).role);
+}
+
 // A click on a link, and only there, sends the link message; values nobody
 // should send leave its settings as they were, and huge text is kept whole.
 TEST_F(HtmlTextWindow, KeepsItsMarkupAndSendsTheLinkMessageOnlyForAClickOnALink)

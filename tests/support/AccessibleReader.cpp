@@ -9,7 +9,7 @@ std::wstring Take(BSTR text)
     return copy;
 }
 
-AccessibleView ReadObject(HWND window)
+AccessibleView ReadObject(HWND window, bool act)
 {
     AccessibleView view;
     IAccessible* object = nullptr;
@@ -37,17 +37,22 @@ AccessibleView ReadObject(HWND window)
     text = nullptr;
     view.valueResult = object->get_accValue(self, &text);
     view.value = Take(text);
+    text = nullptr;
+    if (SUCCEEDED(object->get_accDefaultAction(self, &text)))
+        view.defaultAction = Take(text);
+    if (act)
+        view.actionResult = object->accDoDefaultAction(self);
     object->Release();
     return view;
 }
 
 } // namespace
 
-AccessibleView ReadAccessible(HWND window)
+AccessibleView ReadAccessible(HWND window, bool act)
 {
     // A screen reader is a COM client; the object comes across apartments.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const AccessibleView view = ReadObject(window);
+    const AccessibleView view = ReadObject(window, act);
     if (SUCCEEDED(com))
         CoUninitialize();
     return view;

@@ -14,6 +14,10 @@ struct AccessibleView {
     long state = 0;
     HRESULT valueResult = E_FAIL; // what get_accValue answered
     std::wstring value;
+    std::wstring defaultAction;
+    HRESULT actionResult = E_FAIL; // what accDoDefaultAction answered, when asked to act
 };
 
-AccessibleView ReadAccessible(HWND window);
+// With `act`, the reader also does the object's default action, as a
+// screen reader user does on a link or a button.
+AccessibleView ReadAccessible(HWND window, bool act = false);
