@@ -217,8 +217,11 @@ public:
     HFONT GetFont() const { return reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)); }
     HWND SetFocus() const { return ::SetFocus(m_hWnd); }
     BOOL SetForegroundWindow() const { return ::SetForegroundWindow(m_hWnd); }
-    UINT_PTR SetTimer(UINT_PTR id, UINT elapse) const { return ::SetTimer(m_hWnd, id, elapse, nullptr); }
-    BOOL KillTimer(UINT_PTR id) const { return ::KillTimer(m_hWnd, id); }
+    // A window timer that a flood of posted messages cannot hold back: the
+    // system makes WM_TIMER only when the queue is empty, so the framework
+    // hands a timer a quarter period late to its window itself.
+    UINT_PTR SetTimer(UINT_PTR id, UINT elapse) const;
+    BOOL KillTimer(UINT_PTR id) const;
     BOOL DestroyWindow();
 
 protected:

@@ -121,6 +121,65 @@ struct SentMessage {
 };
 thread_local SentMessage t_lastSent = {};
 
+// The timers of this thread's framework windows, with when each is due.
+struct FrameworkTimer {
+    HWND hWnd;
+    UINT_PTR id;
+    ULONGLONG elapse;
+    ULONGLONG due;
+};
+thread_local std::vector<FrameworkTimer> t_timers;
+thread_local bool t_bDeliveringTimers = false;
+
+void ForgetTimer(HWND hWnd, UINT_PTR id)
+{
+    t_timers.erase(std::remove_if(t_timers.begin(), t_timers.end(),
+                                  [&](const FrameworkTimer& t) { return t.hWnd == hWnd && t.id == id; }),
+                   t_timers.end());
+}
+
+void ForgetTimers(HWND hWnd)
+{
+    t_timers.erase(std::remove_if(t_timers.begin(), t_timers.end(),
+                                  [&](const FrameworkTimer& t) { return t.hWnd == hWnd; }),
+                   t_timers.end());
+}
+
+// A timer message taken from the queue: the next is due a period from now.
+void NoteTimerTaken(const MSG& msg)
+{
+    const ULONGLONG now = GetTickCount64();
+    for (FrameworkTimer& t : t_timers)
+        if (t.hWnd == msg.hwnd && t.id == msg.wParam)
+            t.due = now + t.elapse;
+}
+
+// While the queue never empties, the system makes no timer message: a timer
+// a quarter period late is sent to its window from here, between two queued
+// messages. The window may set, kill or destroy anything in its answer, so
+// the late ones are picked first and each is checked again before it goes.
+void DeliverLateTimers()
+{
+    if (t_bDeliveringTimers || t_timers.empty())
+        return;
+    t_bDeliveringTimers = true;
+    const ULONGLONG now = GetTickCount64();
+    std::vector<FrameworkTimer> late;
+    for (FrameworkTimer& t : t_timers) {
+        if (now < t.due + t.elapse / 4)
+            continue;
+        t.due = now + t.elapse;
+        late.push_back(t);
+    }
+    for (const FrameworkTimer& t : late) {
+        const bool live = std::any_of(t_timers.begin(), t_timers.end(),
+                                      [&](const FrameworkTimer& s) { return s.hWnd == t.hWnd && s.id == t.id; });
+        if (live && ::IsWindow(t.hWnd))
+            ::SendMessageW(t.hWnd, WM_TIMER, t.id, 0);
+    }
+    t_bDeliveringTimers = false;
+}
+
 // Runs just before the window procedure of each message sent to this
 // thread's windows; `sameThread` is nonzero when this thread sent it.
 LRESULT CALLBACK SentMessageHook(int code, WPARAM sameThread, LPARAM lParam)
@@ -151,6 +210,12 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM removal, LPARAM lParam)
             msg->message = WM_NULL;
             msg->wParam = 0;
             msg->lParam = 0;
+        }
+        if (removal == PM_REMOVE) {
+            if (msg->message == WM_TIMER)
+                NoteTimerTaken(*msg);
+            else
+                DeliverLateTimers();
         }
     }
     return CallNextHookEx(nullptr, code, removal, lParam);
@@ -260,8 +325,10 @@ CWnd& CWnd::operator=(const CWnd& other)
 CWnd::~CWnd()
 {
     // An object that dies before its window must not be called again.
-    if (m_bBound && m_hWnd)
+    if (m_bBound && m_hWnd) {
         RemoveWindowSubclass(m_hWnd, SubclassProc, kSubclassId);
+        ForgetTimers(m_hWnd);
+    }
     Unbind();
 }
 
@@ -278,6 +345,24 @@ BOOL CWnd::Bind(HWND hWnd)
     ::SetPropW(hWnd, kBoundProperty, reinterpret_cast<HANDLE>(this));
     CountBoundWindow();
     return TRUE;
+}
+
+UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapse) const
+{
+    const UINT_PTR result = ::SetTimer(m_hWnd, id, elapse, nullptr);
+    if (!result)
+        return 0;
+    ForgetTimer(m_hWnd, id);
+    // The system takes any period under its minimum as the minimum.
+    const ULONGLONG period = std::max<ULONGLONG>(elapse, USER_TIMER_MINIMUM);
+    t_timers.push_back({m_hWnd, id, period, GetTickCount64() + period});
+    return result;
+}
+
+BOOL CWnd::KillTimer(UINT_PTR id) const
+{
+    ForgetTimer(m_hWnd, id);
+    return ::KillTimer(m_hWnd, id);
 }
 
 void CWnd::Unbind()
@@ -340,6 +425,7 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
         // The object may be deleted by PostNcDestroy: touch nothing after it.
         LRESULT result = DefSubclassProc(hWnd, msg, wParam, lParam);
         RemoveWindowSubclass(hWnd, SubclassProc, id);
+        ForgetTimers(hWnd);
         self->Unbind();
         self->m_hWnd = nullptr;
         self->PostNcDestroy();

@@ -242,6 +242,8 @@ protected:
                          reinterpret_cast<LPARAM>(GetDlgItem(dialog, row.end)));
         });
         EXPECT_GT(sent, 0) << row.name << ": the sender finished with the dialog already gone";
+        // However long the stream kept the queue full, the card's keep-alive ran.
+        EXPECT_EQ(0u, mwctlExpiredTransactions()) << row.name << ": the card's transaction lapsed";
         EXPECT_TRUE(refusedHeld) << row.name << ": a forged OK confirmed what the rules refuse";
         EXPECT_EQ(row.expected, ended) << row.name;
         return sent > 0 ? sent : 0;

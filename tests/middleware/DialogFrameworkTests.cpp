@@ -116,6 +116,46 @@ TEST(ModalDialog, QuitEndsTheRunAndIsPassedOn)
     EXPECT_EQ(7u, msg.wParam);
 }
 
+// A dialog whose queue never empties, as under a flood of posted messages:
+// every message of its own it takes posts the next, until its timer has
+// ticked often enough or a deadline has passed.
+class FloodedDialog : public TextDialog {
+public:
+    int m_nTicks = 0;
+    const ULONGLONG m_deadline = GetTickCount64() + 10000;
+
+protected:
+    static constexpr UINT kNext = WM_APP + 7;
+    BOOL OnInitDialog() override
+    {
+        SetTimer(1, 20);
+        PostMessage(kNext);
+        return TextDialog::OnInitDialog();
+    }
+    void OnTimer(UINT_PTR id) override { m_nTicks += id == 1 ? 1 : 0; }
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override
+    {
+        if (msg != kNext)
+            return TextDialog::OnMessage(msg, wParam, lParam, result);
+        if (m_nTicks < 5 && GetTickCount64() < m_deadline)
+            PostMessage(kNext);
+        else
+            EndDialog(IDOK);
+        result = 0;
+        return true;
+    }
+};
+
+// The system makes a timer message only when the queue is empty; a dialog's
+// timer (the card's keep-alive) still ticks while the queue never is.
+TEST(ModalDialog, ItsTimerTicksWhileItsQueueNeverEmpties)
+{
+    FloodedDialog dialog;
+    EXPECT_EQ(IDOK, dialog.DoModal());
+    EXPECT_EQ(5, dialog.m_nTicks) << "ticks before the deadline";
+    EXPECT_LT(GetTickCount64(), dialog.m_deadline);
+}
+
 // Another thread (standing for any program on the desktop) forges messages
 // at a running dialog: none binds, unbinds, reinitializes or destroys it, and
 // no command of a control the holder cannot use acts. The holder then types

@@ -262,7 +262,9 @@ long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pum
     HoldingDialogs hold;
     DWORD code = static_cast<DWORD>(-1);
     // A deadline, not a pause: the sender ends as soon as it has tried all.
-    const ULONGLONG deadline = GetTickCount64() + 120000;
+    // The long run sends a few hundred thousand messages at a dialog, which
+    // a loaded machine takes minutes to handle.
+    const ULONGLONG deadline = GetTickCount64() + (everyPair ? 900000 : 120000);
     DWORD waited = WAIT_TIMEOUT;
     while (GetTickCount64() < deadline) {
         const DWORD left = static_cast<DWORD>(deadline - GetTickCount64());
