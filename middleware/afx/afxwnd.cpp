@@ -295,15 +295,7 @@ bool CWnd::IsForgedInQueue(const MSG& msg)
     // DispatchMessage calls a timer message's lParam as a procedure: the
     // framework's timers have none, so one in the queue was forged.
     const bool timerProcedure = (msg.message == WM_TIMER || msg.message == kSystemTimer) && msg.lParam;
-    // A click, Enter, Esc or an access key reaches a dialog as a command
-    // sent while it happens; only a program posts one. A posted command
-    // waits in the queue, and the button it names may be enabled by the
-    // time it is taken, by text another message put in the fields: the
-    // command would confirm what the button refused when it was posted.
-    // Cancel stays: the system itself posts it when the window is closed.
-    const bool postedCommand = (msg.message == WM_COMMAND && LOWORD(msg.wParam) != IDCANCEL) || msg.message == BM_CLICK;
-    return IsOwnThreadOnly(msg.message) || CarriesObjectOfThisThread(msg.message, msg.wParam, msg.lParam) ||
-           timerProcedure || postedCommand;
+    return IsOwnThreadOnly(msg.message) || CarriesObjectOfThisThread(msg.message, msg.wParam, msg.lParam) || timerProcedure;
 }
 
 void CWnd::Guard(HWND hWnd)

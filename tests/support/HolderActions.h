@@ -8,11 +8,10 @@
 #include <functional>
 #include <thread>
 
-// Sends a button's command as a click on it does, without waiting for the
-// dialog's answer (which may be another dialog the holder then acts on).
+// Posts a button's command, as a click on it would send it.
 inline void Press(HWND dialog, int id)
 {
-    SendNotifyMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 inline bool OkEnabled(HWND dialog)
