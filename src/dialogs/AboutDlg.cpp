@@ -1,5 +1,6 @@
 #include "dialogs/AboutDlg.h"
 
+#include "base/Dpi.h"
 #include "base/ExceptionBarrier.h"
 #include "base/Foreground.h"
 #include "base/LibraryState.h"
@@ -210,6 +211,8 @@ CAboutDlg::~CAboutDlg()
 
 INT_PTR CAboutDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

@@ -1,5 +1,6 @@
 #include "dialogs/ChangePINDialogMain.h"
 
+#include "base/Dpi.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "dialogs/PinPromptSupport.h"
@@ -33,6 +34,8 @@ CChangePINDialogMain::~CChangePINDialogMain() = default;
 
 INT_PTR CChangePINDialogMain::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 
@@ -46,7 +49,7 @@ BOOL CChangePINDialogMain::OnInitDialog()
     ScopedFunctionLog log(L"CChangePINDialogMain::OnInitDialog");
     OnInitDialogSecure();
     vklogLog(kGuiTag, VKLOG_DETAIL, L"Loading icon...");
-    m_hIcon.LoadIcon(g_hResourceModule, IDI_CARD, 16, 16);
+    m_hIcon.Attach(LoadIconForDpi(g_hResourceModule, IDI_CARD, 16, DpiOf(m_hWnd)));
     if (m_hIcon)
         SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon.GetSafeHandle()));
 

@@ -1,5 +1,6 @@
 #include "dialogs/EnterPinDlg.h"
 
+#include "base/Dpi.h"
 #include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
@@ -42,6 +43,8 @@ CEnterPinDlg::~CEnterPinDlg()
 
 INT_PTR CEnterPinDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

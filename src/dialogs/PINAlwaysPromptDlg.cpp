@@ -1,5 +1,6 @@
 #include "dialogs/PINAlwaysPromptDlg.h"
 
+#include "base/Dpi.h"
 #include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
@@ -18,6 +19,8 @@ CPINAlwaysPromptDlg::CPINAlwaysPromptDlg(CWnd* parent, const wchar_t* reader)
 
 INT_PTR CPINAlwaysPromptDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

@@ -1,5 +1,6 @@
 #include "dialogs/PinPromptSupport.h"
 
+#include "base/Dpi.h"
 #include "base/Log.h"
 
 #include "ScopedGdi.h"
@@ -16,6 +17,30 @@ namespace {
 
 constexpr const wchar_t* kBrandingKey = L"Software\\Policies\\Quellon\\VovavidoZurodeRO\\AuthenticationDialog";
 constexpr DWORD kPathBytes = 522;
+
+// Shows `banner` in `control` at the control's size. The static would
+// stretch it itself, dropping pixels at high DPI; a halftone copy keeps the
+// picture smooth. The copy is kept in `shown`; without one the static
+// stretches the original.
+void ShowBannerSmoothly(HWND control, HBITMAP banner, CBitmap& shown)
+{
+    RECT client = {};
+    BITMAP info = {};
+    if (!control || !banner || !::GetClientRect(control, &client) || !::GetObjectW(banner, sizeof(info), &info))
+        return;
+    HBITMAP image = banner;
+    if (client.right != info.bmWidth || client.bottom != info.bmHeight) {
+        HBITMAP smooth = StretchBitmapSmoothly(banner, client.right, client.bottom);
+        if (smooth)
+            image = smooth;
+    }
+    // What the static held before is ours (see InsertBrandingBitmap): kept
+    // in a BannerBitmaps member or the copy this replaces.
+    ::SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
+    shown.DeleteObject();
+    if (image != banner)
+        shown.Attach(image);
+}
 
 } // namespace
 
@@ -40,6 +65,7 @@ void InsertBrandingBitmap(CWnd& dialog, BannerBitmaps& banners, const wchar_t* o
         auto loaded = reinterpret_cast<HBITMAP>(::SendMessageW(defaultBanner, STM_SETIMAGE, IMAGE_BITMAP, 0));
         banners.m_bmpDefault.Attach(loaded);
         ::SendMessageW(defaultBanner, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(loaded));
+        ShowBannerSmoothly(defaultBanner, loaded, banners.m_bmpShown);
     }
     HWND branding = dialog.GetDlgItemHwnd(IDC_BANNER_BRANDING);
     ::ShowWindow(branding, SW_HIDE);
@@ -72,6 +98,10 @@ void InsertBrandingBitmap(CWnd& dialog, BannerBitmaps& banners, const wchar_t* o
             ::GetClientRect(defaultBanner, &client);
             ::SetWindowPos(branding, nullptr, 0, 0, client.right, client.bottom,
                            SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            // The hidden default gives its smoothed copy back before the copy is replaced.
+            ::SendMessageW(defaultBanner, STM_SETIMAGE, IMAGE_BITMAP,
+                           reinterpret_cast<LPARAM>(banners.m_bmpDefault.GetSafeHandle()));
+            ShowBannerSmoothly(branding, banners.m_bmpBranding.GetSafeHandle(), banners.m_bmpShown);
         }
         ::ShowWindow(branding, loaded ? SW_SHOW : SW_HIDE);
     }

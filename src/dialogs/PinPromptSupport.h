@@ -20,6 +20,7 @@ bool IsWorkstationLocked();
 struct BannerBitmaps {
     CBitmap m_bmpDefault;  // the template's banner, taken over from its static
     CBitmap m_bmpBranding; // the organisation's banner, when it could be loaded
+    CBitmap m_bmpShown;    // the banner shown, smoothed to its static's size
 };
 
 // Takes over the default banner's bitmap and shows the organisation's banner

@@ -2,6 +2,7 @@
 
 #include "ScopedGdi.h"
 #include "ToastManager.h"
+#include "base/Dpi.h"
 #include "base/ExceptionBarrier.h"
 #include "base/Foreground.h"
 #include "base/HelpTopic.h"
@@ -88,6 +89,8 @@ CCMLockedDlg::CCMLockedDlg(CWnd* parent, const wchar_t* readerName)
 
 INT_PTR CCMLockedDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

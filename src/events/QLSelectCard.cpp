@@ -1,5 +1,6 @@
 #include "events/QLSelectCard.h"
 
+#include "base/Dpi.h"
 #include "base/ExceptionBarrier.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -79,6 +80,8 @@ QLSelectCard::~QLSelectCard()
 
 INT_PTR QLSelectCard::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

@@ -1,6 +1,7 @@
 #include "policies/VKPoliciesDlg.h"
 
 #include "base/AccessibleOverlay.h"
+#include "base/Dpi.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 
@@ -41,8 +42,10 @@ VKPoliciesDlg::VKPoliciesDlg(PwdRuleArgs* rules, int backgroundFlag, RECT* posit
     : CBaseDialog(IDD_POLICIES, backgroundFlag, position, parent), m_rules(ActiveRules::From(rules)),
       m_nTopMargin(topMargin), m_nLeftIndent(leftIndent), m_nRowSpacing(rowSpacing), m_pOwner(parent)
 {
-    m_hSatisfiedIcon.LoadIcon(g_hResourceModule, IDI_RULE_SATISFIED, 16, 16);
-    m_hViolatedIcon.LoadIcon(g_hResourceModule, IDI_RULE_VIOLATED, 16, 16);
+    // The rule icons take the size of the owner's DPI, in whose window the panel sits.
+    const UINT dpi = DpiOf(parent ? parent->m_hWnd : nullptr);
+    m_hSatisfiedIcon.Attach(LoadIconForDpi(g_hResourceModule, IDI_RULE_SATISFIED, 16, dpi));
+    m_hViolatedIcon.Attach(LoadIconForDpi(g_hResourceModule, IDI_RULE_VIOLATED, 16, dpi));
 }
 
 VKPoliciesDlg::~VKPoliciesDlg()
@@ -214,7 +217,12 @@ void VKPoliciesDlg::PutPoliciesInBox()
         }
     const RECT confirm = RectIn(m_hWnd, GetDlgItemHwnd(kConfirmRow.textControl));
 
-    int y = box.top + m_nTopMargin + m_nRowSpacing;
+    // The margins are given in pixels at 96 DPI; the template's rows grow with the DPI.
+    const UINT dpi = DpiOf(m_hWnd);
+    const int topMargin = ScaleForDpi(m_nTopMargin, dpi);
+    const int leftIndent = ScaleForDpi(m_nLeftIndent, dpi);
+    const int rowSpacing = ScaleForDpi(m_nRowSpacing, dpi);
+    int y = box.top + topMargin + rowSpacing;
     for (int i = 0; i < 6; ++i) {
         HWND text = GetDlgItemHwnd(rows[i]->textControl);
         HWND icon = GetDlgItemHwnd(rows[i]->iconControl);
@@ -226,12 +234,13 @@ void VKPoliciesDlg::PutPoliciesInBox()
         }
         RECT t = RectIn(m_hWnd, text);
         RECT c = RectIn(m_hWnd, icon);
-        ::SetWindowPos(text, nullptr, t.left + m_nLeftIndent, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        ::SetWindowPos(icon, nullptr, c.left + m_nLeftIndent, y - 1, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        y += (t.bottom - t.top) + m_nRowSpacing;
+        ::SetWindowPos(text, nullptr, t.left + leftIndent, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(icon, nullptr, c.left + leftIndent, y - ScaleForDpi(1, dpi), 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        y += (t.bottom - t.top) + rowSpacing;
     }
 
-    const int spare = (box.bottom - box.top) - m_nTopMargin - (m_rules.OptionalRowCount() + 2) * m_nRowSpacing -
+    const int spare = (box.bottom - box.top) - topMargin - (m_rules.OptionalRowCount() + 2) * rowSpacing -
                       optionalHeights - (confirm.bottom - confirm.top);
     ResizeDlg(0, 0, spare);
     ResizeDlg(IDC_RULES_HEADER, 0, spare);

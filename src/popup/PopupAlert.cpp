@@ -6,6 +6,7 @@
 #include "events/CardRemoved.h"
 #include "events/EventMessages.h"
 #include "events/VKDelegateSubscriberCardRemoved.h"
+#include "base/Dpi.h"
 #include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -195,6 +196,7 @@ int CPopupAlert::Create(HWND hParent)
         className = L"";
     }
     vklogLog(kGuiTag, VKLOG_INFO, L"CPopupAlert::Create: Calling CreateEx()");
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     HWND window = ::CreateWindowExW(kPopupExStyle, className, L"", kPopupStyle, 0, 0, 0, 0,
                                     hParent && ::IsWindow(hParent) ? hParent : nullptr, nullptr,
                                     g_extensionModule.hModule, nullptr);
@@ -205,6 +207,7 @@ int CPopupAlert::Create(HWND hParent)
     if (!m_bHasBeenCreated)
         return FALSE;
     m_dwWindowThread = GetCurrentThreadId();
+    m_nDpi = DpiOf(m_hWnd);
     m_nAnimStatus = IDT_HIDDEN;
     ::SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, ::GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
     SetOpacity(m_nCurrentAlpha);
@@ -301,7 +304,7 @@ BOOL CPopupAlert::OnEraseBkgnd(HDC dc)
     if (m_pCaptionCtrl && m_pCaptionCtrl->m_hWnd)
         ::ShowWindow(m_pCaptionCtrl->m_hWnd, m_hProgressBar ? SW_HIDE : SW_SHOWNA);
     if (m_hIcon)
-        ::DrawIconEx(dc, 12, 15, m_hIcon, 24, 24, 0, nullptr, DI_NORMAL);
+        ::DrawIconEx(dc, Scaled(12), Scaled(15), m_hIcon, Scaled(24), Scaled(24), 0, nullptr, DI_NORMAL);
     return TRUE;
 }
 

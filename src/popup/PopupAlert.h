@@ -165,8 +165,15 @@ private:
     std::unique_ptr<CHtmlText> MakeLink(UINT linkMessage, const CRect& rect, const CSecStr& text, bool visible);
     std::unique_ptr<CHtmlText> MakeMessageControl(const CRect& rect, const wchar_t* text, COLORREF color);
 
+    // `pixels` at 96 DPI, at the DPI of the popup's window.
+    int Scaled(int pixels) const;
+    // The skin as loaded, at the size it takes at the popup's DPI.
+    HBITMAP ScaledSkin(HBITMAP loaded) const;
+
     DWORD m_dwWindowThread = 0;
-    HICON m_hIcon = nullptr;
+    // The DPI the popup's window is drawn at, taken when it is created.
+    UINT m_nDpi = USER_DEFAULT_SCREEN_DPI;
+    CIcon m_hIcon;
     CFont m_fontControls;
     CFont m_fontCaption;
     // A hide asked for from another thread, carried over by kHideRequest;

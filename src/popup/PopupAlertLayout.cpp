@@ -5,6 +5,7 @@
 #include "events/CardRemoved.h"
 #include "events/EventMessages.h"
 #include "events/VKDelegateSubscriberCardRemoved.h"
+#include "base/Dpi.h"
 #include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -47,8 +48,9 @@ bool IsHelpInstalled()
     return status == 0;
 }
 
-// Copies an 18 x 18 bitmap of the resource module into `target` at (x, y).
-void DrawDecoration(HDC target, UINT bitmapId, int x, int y)
+// Copies an 18 x 18 bitmap of the resource module into `target` at (x, y),
+// `size` pixels square (18 at 96 DPI).
+void DrawDecoration(HDC target, UINT bitmapId, int x, int y, int size)
 {
     HBITMAP mark = static_cast<HBITMAP>(
         ::LoadImageW(g_hResourceModule, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -57,7 +59,9 @@ void DrawDecoration(HDC target, UINT bitmapId, int x, int y)
     HDC source = ::CreateCompatibleDC(target);
     if (source) {
         HGDIOBJ old = ::SelectObject(source, mark);
-        ::BitBlt(target, x, y, kDecorationSize, kDecorationSize, source, 0, 0, SRCCOPY);
+        ::SetStretchBltMode(target, HALFTONE);
+        ::SetBrushOrgEx(target, 0, 0, nullptr);
+        ::StretchBlt(target, x, y, size, size, source, 0, 0, kDecorationSize, kDecorationSize, SRCCOPY);
         ::SelectObject(source, old);
         ::DeleteDC(source);
     }
@@ -95,9 +99,14 @@ int CPopupAlert::PrepareBackgroundBitmap(UINT nBitmapID, bool bCloseLink, bool b
                  nBitmapID, ::GetLastError());
         return 0;
     }
+    skin = ScaledSkin(skin);
     m_bmpBackground.Attach(skin);
     const SIZE size = BitmapSize(skin);
-    const int y = size.cy - m_nLinkAreaHeight - m_nBottomMargin;
+    const int y = size.cy - Scaled(m_nLinkAreaHeight + m_nBottomMargin);
+    const int left = Scaled(kDecorationLeft);
+    const int mark = Scaled(kDecorationSize);
+    const int upper = y - Scaled(17);
+    const int lower = y + Scaled(3);
     HDC screen = ::GetDC(nullptr);
     HDC target = ::CreateCompatibleDC(screen);
     ::ReleaseDC(nullptr, screen);
@@ -106,14 +115,33 @@ int CPopupAlert::PrepareBackgroundBitmap(UINT nBitmapID, bool bCloseLink, bool b
     HGDIOBJ old = ::SelectObject(target, skin);
     const bool helpShown = drawHelp && m_bDisplayHelp;
     if (bAutoUpdate)
-        DrawDecoration(target, IDB_POPUP_BULLET, kDecorationLeft, bCloseLink ? y - 17 : y + 3);
+        DrawDecoration(target, IDB_POPUP_BULLET, left, bCloseLink ? upper : lower, mark);
     if (bCloseLink)
-        DrawDecoration(target, IDB_POPUP_BULLET, kDecorationLeft, bAutoUpdate || !helpShown ? y + 3 : y - 17);
+        DrawDecoration(target, IDB_POPUP_BULLET, left, bAutoUpdate || !helpShown ? lower : upper, mark);
     if (helpShown)
-        DrawDecoration(target, IDB_POPUP_HELP_MARK, kDecorationLeft, y + 3);
+        DrawDecoration(target, IDB_POPUP_HELP_MARK, left, lower, mark);
     ::SelectObject(target, old);
     ::DeleteDC(target);
     return 1;
+}
+
+int CPopupAlert::Scaled(int pixels) const
+{
+    return ScaleForDpi(pixels, m_nDpi);
+}
+
+HBITMAP CPopupAlert::ScaledSkin(HBITMAP loaded) const
+{
+    if (m_nDpi == USER_DEFAULT_SCREEN_DPI)
+        return loaded;
+    const SIZE size = BitmapSize(loaded);
+    HBITMAP scaled = StretchBitmapSmoothly(loaded, Scaled(size.cx), Scaled(size.cy));
+    if (!scaled) {
+        vklogLog(kGuiTag, VKLOG_ERROR, L"CPopupAlert::ScaledSkin: the skin keeps its size at %u DPI", m_nDpi);
+        return loaded;
+    }
+    ::DeleteObject(loaded);
+    return scaled;
 }
 
 BYTE* CPopupAlert::Get24BitPixels(HBITMAP hBitmap, WORD* pwWidth, WORD* pwHeight)
@@ -195,7 +223,8 @@ int CPopupAlert::SetSkin(UINT nBitmapID, bool bCloseLink, bool bHelpLink, short 
     PrepareBackgroundBitmap(nBitmapID, bCloseLink, bHelpLink, m_bAutoUpdate);
     FitToSkin(m_bmpBackground.GetSafeHandle(), 63, red, green, blue);
     if (m_hProgressBar)
-        ::SetWindowPos(m_hProgressBar, nullptr, 15, m_nHeight / 3, m_nWidth - 30, 15, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(m_hProgressBar, nullptr, Scaled(15), m_nHeight / 3, m_nWidth - Scaled(30), Scaled(15),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
     return 1;
 }
 
@@ -211,6 +240,7 @@ int CPopupAlert::SetSkin(const wchar_t* pszBitmapFile, short red, short green, s
                  ::GetLastError());
         return 0;
     }
+    skin = ScaledSkin(skin);
     m_bmpBackground.Attach(skin);
     FitToSkin(skin, 30, red, green, blue);
     return 1;
@@ -218,14 +248,16 @@ int CPopupAlert::SetSkin(const wchar_t* pszBitmapFile, short red, short green, s
 
 void CPopupAlert::FitToSkin(HBITMAP skin, int linkBottomInset, short red, short green, short blue)
 {
-    const SIZE size = BitmapSize(skin);
+    SIZE size = BitmapSize(skin);
+    if (!skin)
+        size = SIZE{Scaled(kFallbackWidth), Scaled(kFallbackHeight)};
     m_nWidth = size.cx;
     m_nHeight = size.cy;
     const int w = m_nWidth;
     const int h = m_nHeight;
-    m_rcText = CRect(40, 13, w - 5, h - m_nBottomMargin - m_nLinkAreaHeight);
-    m_rcProceedLink = m_rcCloseLink = CRect(0, h - 78, w, h - linkBottomInset);
-    m_rcBottom = CRect(0, h - m_nBottomMargin, w, h);
+    m_rcText = CRect(Scaled(40), Scaled(13), w - Scaled(5), h - Scaled(m_nBottomMargin + m_nLinkAreaHeight));
+    m_rcProceedLink = m_rcCloseLink = CRect(0, h - Scaled(78), w, h - Scaled(linkBottomInset));
+    m_rcBottom = CRect(0, h - Scaled(m_nBottomMargin), w, h);
     // A colour of 65535 or more in any part means no transparent colour: the
     // popup stays a rectangle.
     if (static_cast<unsigned short>(red) < 65535 && static_cast<unsigned short>(green) < 65535 &&
@@ -243,10 +275,7 @@ void CPopupAlert::FitToSkin(HBITMAP skin, int linkBottomInset, short red, short 
 void CPopupAlert::SetTextFont(const wchar_t* pszFace, int nPointSize, int nTextStyle, int nLinkStyle)
 {
     ScopedFunctionLog log(L"CPopupAlert::SetTextFont");
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen)
-        ::ReleaseDC(nullptr, screen);
+    const int dpi = static_cast<int>(m_hWnd ? m_nDpi : DpiOf(nullptr));
     for (auto [font, style] : {std::pair<CFont*, int>{&m_fontText, nTextStyle}, {&m_fontLink, nLinkStyle}}) {
         LOGFONTW lf = {};
         lf.lfHeight = -::MulDiv(nPointSize, dpi, 720);
@@ -300,8 +329,9 @@ void CPopupAlert::SetThreadRoutine(DWORD(WINAPI* pfn)(void*))
     GetClientRect(&client);
     if (m_hProgressBar && ::IsWindow(m_hProgressBar))
         ::DestroyWindow(m_hProgressBar);
-    m_hProgressBar = ::CreateWindowExW(0, kProgressBarClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 15, 20,
-                                       std::max(0L, client.right - 30), 15, m_hWnd,
+    ScopedPerMonitorDpiAwareness dpiAwareness; // as its popup
+    m_hProgressBar = ::CreateWindowExW(0, kProgressBarClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, Scaled(15),
+                                       Scaled(20), std::max(0L, client.right - Scaled(30)), Scaled(15), m_hWnd,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarId)),
                                        ::GetModuleHandleW(nullptr), nullptr);
     m_bWorkerAnswered = false;
@@ -322,7 +352,7 @@ std::unique_ptr<CHtmlText> CPopupAlert::MakeMessageControl(const CRect& rect, co
     auto control = std::make_unique<CHtmlText>();
     if (!control->Create(WS_CHILD | WS_VISIBLE, rect, m_hWnd, kMessageCtrlId))
         return nullptr;
-    control->SetMargins(5, 5);
+    control->SetMargins(Scaled(5), Scaled(5));
     control->SetColors(color, kOnSkinLink);
     control->SetFont(m_fontControls.GetSafeHandle(), FALSE);
     control->SetText(text);
@@ -334,7 +364,7 @@ std::unique_ptr<CHtmlText> CPopupAlert::MakeLink(UINT linkMessage, const CRect& 
     auto control = std::make_unique<CHtmlText>();
     if (!control->Create(WS_CHILD | (visible ? WS_VISIBLE : 0), rect, m_hWnd, kLinkCtrlId))
         return nullptr;
-    control->SetMargins(45, 0);
+    control->SetMargins(Scaled(45), 0);
     control->SetColors(kOnSkinText, kOnSkinLink);
     control->SetLinkMessage(linkMessage);
     control->SetFont(m_fontControls.GetSafeHandle(), FALSE);
@@ -354,6 +384,9 @@ bool CPopupAlert::InitWindow(HWND hParent, int iWndType, DWORD dwParentThreadID)
     m_dwParentThreadID = dwParentThreadID;
     m_bDisplayHelp = IsHelpInstalled();
     DeleteChildren();
+    // The children and the drawn parts follow the popup's window.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
+    m_nDpi = DpiOf(m_hWnd);
 
     CSecStr text;
     DWORD wait = 0;
@@ -411,21 +444,19 @@ bool CPopupAlert::InitWindow(HWND hParent, int iWndType, DWORD dwParentThreadID)
     const int skinSet = SetSkin(IDB_POPUP_SKIN, closeLink, helpLink, -1, -1, -1);
     m_nAppearDuration = m_nDisappearDuration = kPhaseMs;
     SetTextColor(0x000000, 0xB59285);
-    m_hIcon = icon ? static_cast<HICON>(::LoadImageW(g_hResourceModule, MAKEINTRESOURCEW(icon), IMAGE_ICON, 24, 24,
-                                                     LR_SHARED))
-                   : nullptr;
+    m_hIcon.Attach(icon ? LoadIconForDpi(g_hResourceModule, icon, 24, m_nDpi) : nullptr);
     m_sText = text;
     m_nWaitDuration = wait;
 
     LOGFONTW lf = {};
     ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
-    lf.lfHeight = -11;
+    lf.lfHeight = -Scaled(11);
     m_fontControls.CreateFontIndirect(&lf);
     lf.lfWeight = FW_BOLD;
     m_fontCaption.CreateFontIndirect(&lf);
 
     CRect messageRect = m_rcText;
-    messageRect.bottom -= 15;
+    messageRect.bottom -= Scaled(15);
     m_pMessageCtrl = MakeMessageControl(messageRect, m_sText, kOnSkinText);
 
     const CSecStr caption = LoadResourceString(IDS_POPUP_CAPTION);
@@ -433,17 +464,17 @@ bool CPopupAlert::InitWindow(HWND hParent, int iWndType, DWORD dwParentThreadID)
     if (!m_hProgressBar)
         title += caption;
     if (!helpLink || !m_bDisplayHelp) {
-        m_rcCloseLink.top = m_rcCloseLink.bottom + 5;
-        m_rcCloseLink.bottom = m_rcCloseLink.top + 15;
+        m_rcCloseLink.top = m_rcCloseLink.bottom + Scaled(5);
+        m_rcCloseLink.bottom = m_rcCloseLink.top + Scaled(15);
     }
-    m_rcCloseLink.OffsetRect(0, -15);
+    m_rcCloseLink.OffsetRect(0, -Scaled(15));
     const CSecStr closeText = LoadResourceString(IDS_POPUP_CLOSE_LINK);
     const bool closeShown = closeLink && !m_hProgressBar;
     m_pCloseLinkCtrl = MakeLink(WM_POPUPALERT_CLICKED, m_rcCloseLink, closeText, closeShown);
     if (closeShown)
         title += closeText;
 
-    m_rcProceedLink.OffsetRect(0, -15);
+    m_rcProceedLink.OffsetRect(0, -Scaled(15));
     const CSecStr proceedText = LoadResourceString(IDS_POPUP_PROCEED_LINK);
     const bool proceedShown = m_bAutoUpdate && !m_hProgressBar;
     m_pProceedLinkCtrl = MakeLink(WM_POPUPALERT_PROCEEDCLICKED, m_rcProceedLink, proceedText, proceedShown);
@@ -451,10 +482,10 @@ bool CPopupAlert::InitWindow(HWND hParent, int iWndType, DWORD dwParentThreadID)
         title += proceedText;
 
     CRect captionRect = m_bAutoUpdate ? m_rcProceedLink : m_rcCloseLink;
-    captionRect.OffsetRect(0, -21);
+    captionRect.OffsetRect(0, -Scaled(21));
     m_pCaptionCtrl = std::make_unique<CHtmlText>();
     if (m_pCaptionCtrl->Create(WS_CHILD | WS_VISIBLE, captionRect, m_hWnd, kMessageCtrlId)) {
-        m_pCaptionCtrl->SetMargins(45, 0);
+        m_pCaptionCtrl->SetMargins(Scaled(45), 0);
         m_pCaptionCtrl->SetColors(kOnSkinText, kOnSkinLink);
         m_pCaptionCtrl->SetFont(m_fontCaption.GetSafeHandle(), FALSE);
         m_pCaptionCtrl->SetText(caption);
@@ -462,8 +493,8 @@ bool CPopupAlert::InitWindow(HWND hParent, int iWndType, DWORD dwParentThreadID)
         m_pCaptionCtrl.reset();
     }
 
-    m_rcCloseLink.top = m_rcCloseLink.bottom + 5;
-    m_rcCloseLink.bottom = m_rcCloseLink.top + 15;
+    m_rcCloseLink.top = m_rcCloseLink.bottom + Scaled(5);
+    m_rcCloseLink.bottom = m_rcCloseLink.top + Scaled(15);
     const CSecStr helpText = LoadResourceString(IDS_POPUP_HELP_LINK);
     const bool helpShown = helpLink && m_bDisplayHelp && !m_hProgressBar;
     m_pHelpLinkCtrl = MakeLink(WM_POPUPALERT_HELPCLICKED, m_rcCloseLink, helpText, helpShown);

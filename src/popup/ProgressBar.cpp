@@ -1,6 +1,7 @@
 #include "popup/ProgressBar.h"
 
 #include "base/AccessibleOverlay.h"
+#include "base/Dpi.h"
 #include "base/Log.h"
 
 #include <algorithm>
@@ -144,6 +145,10 @@ void Paint(HWND hWnd, ProgressBarRecord& record, HDC target)
     HTHEME_ theme = api.openThemeData(hWnd, L"Progress");
     const bool themed = theme && api.isAppThemed() &&
                         !(static_cast<DWORD>(::GetWindowLongW(hWnd, GWL_STYLE)) & kProgressBarPlainStyle);
+    // The gap, the frame's inset and (from the bar's height) the blocks grow
+    // with the DPI the bar is drawn at.
+    const UINT dpi = DpiOf(hWnd);
+    const int gap = ScaleForDpi(kBlockGap, dpi);
     RECT content = client;
     int blockWidth = 0;
     if (themed) {
@@ -155,14 +160,14 @@ void Paint(HWND hWnd, ProgressBarRecord& record, HDC target)
     } else {
         ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
         ::DrawEdge(dc, &client, BDR_SUNKENOUTER, BF_RECT);
-        ::InflateRect(&content, -2, -2);
+        ::InflateRect(&content, -ScaleForDpi(2, dpi), -ScaleForDpi(2, dpi));
         blockWidth = ((content.bottom - content.top) * 3) / 4;
     }
 
     // The group's first block leads; the others trail to its left. Wide
     // arithmetic: a hostile size or a long run cannot overflow it.
     const long long slots = blockWidth > 0 ? (content.right - content.left) / blockWidth : 0;
-    const long long step = static_cast<long long>(blockWidth) + kBlockGap;
+    const long long step = static_cast<long long>(blockWidth) + gap;
     long long x = content.left + ((slots * (static_cast<long long>(record.position) - 1)) / 100) * step;
     for (int k = 1; k <= record.blockCount; ++k) {
         if (content.left <= x && x <= content.right && blockWidth > 0) {

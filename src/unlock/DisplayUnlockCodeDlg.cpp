@@ -1,5 +1,6 @@
 #include "unlock/DisplayUnlockCodeDlg.h"
 
+#include "base/Dpi.h"
 #include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -57,6 +58,8 @@ CDisplayUnlockCodeDlg::~CDisplayUnlockCodeDlg()
 
 INT_PTR CDisplayUnlockCodeDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

@@ -1,5 +1,6 @@
 #include "unlock/InitializePinDlg.h"
 
+#include "base/Dpi.h"
 #include "base/Foreground.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
@@ -82,6 +83,8 @@ CInitializePinDlg::~CInitializePinDlg()
 
 INT_PTR CInitializePinDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

@@ -1,5 +1,6 @@
 #include "unlock/ResetCardDialog.h"
 
+#include "base/Dpi.h"
 #include "base/LibraryState.h"
 #include "base/Log.h"
 #include "events/EventMessages.h"
@@ -213,6 +214,8 @@ CResetCardDialogMain::~CResetCardDialogMain()
 
 INT_PTR CResetCardDialogMain::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

@@ -1,5 +1,6 @@
 #include "unlock/UnlockCardDlg.h"
 
+#include "base/Dpi.h"
 #include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
@@ -46,6 +47,8 @@ CUnlockCardDlg::~CUnlockCardDlg() = default;
 
 INT_PTR CUnlockCardDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

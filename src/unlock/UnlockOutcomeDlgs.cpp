@@ -1,5 +1,6 @@
 #include "unlock/UnlockOutcomeDlgs.h"
 
+#include "base/Dpi.h"
 #include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
@@ -15,6 +16,8 @@ CUnlockFailedDlg::CUnlockFailedDlg(CWnd* parent, const wchar_t* message, int mod
 
 INT_PTR CUnlockFailedDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 
@@ -62,6 +65,8 @@ CUnlockSuccessDlg::CUnlockSuccessDlg(CWnd* parent) : CSecureDialog(IDD_UNLOCK_SU
 
 INT_PTR CUnlockSuccessDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 
@@ -81,6 +86,8 @@ CUnlockInitToolDlg::CUnlockInitToolDlg(CWnd* parent, const wchar_t* readerName, 
 
 INT_PTR CUnlockInitToolDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 

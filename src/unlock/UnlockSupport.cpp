@@ -1,5 +1,6 @@
 #include "unlock/UnlockSupport.h"
 
+#include "base/Dpi.h"
 #include "base/LibraryState.h"
 
 CSecStr GroupByFour(const CSecStr& text)
@@ -33,7 +34,7 @@ void SetSmallIcon(CWnd& dialog, UINT iconId, CIcon& icon)
     if (!g_hResourceModule)
         return;
     if (!icon)
-        icon.LoadIcon(g_hResourceModule, iconId, 16, 16);
+        icon.Attach(LoadIconForDpi(g_hResourceModule, iconId, 16, DpiOf(dialog.m_hWnd)));
     if (icon)
         dialog.SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon.GetSafeHandle()));
 }

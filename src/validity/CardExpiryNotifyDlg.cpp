@@ -1,5 +1,6 @@
 #include "validity/CardExpiryNotifyDlg.h"
 
+#include "base/Dpi.h"
 #include "base/Foreground.h"
 #include "base/HelpTopic.h"
 #include "base/LibraryState.h"
@@ -89,6 +90,8 @@ CCardExpiryNotifyDlg::~CCardExpiryNotifyDlg()
 
 INT_PTR CCardExpiryNotifyDlg::DoModal()
 {
+    // Created per-monitor aware where the host lets the thread choose.
+    ScopedPerMonitorDpiAwareness dpiAwareness;
     return DoModalFrom(g_hResourceModule);
 }
 
@@ -106,11 +109,7 @@ int CCardExpiryNotifyDlg::Scaled(int pixels) const
 {
     // The card line's place and the steps the controls move by are given for
     // 96 DPI; the template's controls grow with the display's DPI.
-    HDC dc = ::GetDC(m_hWnd);
-    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc)
-        ::ReleaseDC(m_hWnd, dc);
-    return MulDiv(pixels, dpi > 0 ? dpi : 96, 96);
+    return ScaleForDpi(pixels, DpiOf(m_hWnd));
 }
 
 void CCardExpiryNotifyDlg::MoveControls(std::initializer_list<int> ids, int dy)
@@ -199,11 +198,11 @@ bool CCardExpiryNotifyDlg::ShowCardLine(__int64 now)
 bool CCardExpiryNotifyDlg::FillCertificateList(__int64 now, __int64& earliestValid, CSecStr& earliestText)
 {
     bool allValid = true;
-    m_imageList.reset(ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 0));
+    m_imageList.reset(ImageList_Create(Scaled(16), Scaled(16), ILC_COLOR24 | ILC_MASK, 2, 0));
     if (m_imageList) {
         for (UINT icon : {IDI_CERT_VALID, IDI_CERT_EXPIRED}) {
             CIcon loaded;
-            loaded.LoadIcon(g_hResourceModule, icon, 16, 16);
+            loaded.Attach(LoadIconForDpi(g_hResourceModule, icon, 16, DpiOf(m_hWnd)));
             ImageList_AddIcon(m_imageList.get(), loaded);
         }
         m_list.SendMessage(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_imageList.get()));

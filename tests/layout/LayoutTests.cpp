@@ -114,6 +114,7 @@ TEST(LayoutCheck, SeesCutTextsAndControlsOutsideTheDialog)
     EXPECT_TRUE(mentions(L"control 501"));
     EXPECT_TRUE(mentions(L"control 502"));
     EXPECT_TRUE(mentions(L"control 503 \"Outside\" lies outside"));
+    EXPECT_TRUE(mentions(L"control 505 \"Covered\" overlaps control 506"));
     EXPECT_FALSE(mentions(L"control 504"));
 }
 

@@ -3,6 +3,10 @@
 #include "ScopedGdi.h"
 #include "UiDriver.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
+
 namespace {
 
 std::wstring Describe(HWND control)
@@ -57,6 +61,65 @@ void CheckText(HWND control, std::vector<std::wstring>& problems)
     }
 }
 
+RECT RectInDialog(HWND control, HWND dialog)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The part of `control` that nothing else may cover: a group box's caption
+// only (its frame holds other controls), nothing of an empty static (a
+// placeholder for a page) or of a page, the whole of any other control.
+bool SolidPart(HWND control, HWND dialog, RECT& part)
+{
+    const std::wstring kind = uidriver::ClassOf(control);
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    part = RectInDialog(control, dialog);
+    if (kind == L"#32770")
+        return false;
+    if (_wcsicmp(kind.c_str(), L"Static") == 0) {
+        const LONG type = style & SS_TYPEMASK;
+        const bool picture = type == SS_ICON || type == SS_BITMAP;
+        if (!picture && uidriver::TextOf(control).empty())
+            return false;
+    }
+    if (_wcsicmp(kind.c_str(), L"Button") == 0 && (style & BS_TYPEMASK) == BS_GROUPBOX) {
+        const std::wstring text = uidriver::TextOf(control);
+        if (text.empty())
+            return false;
+        const SIZE caption = TextExtent(control, text, 0);
+        // The caption is drawn a few pixels in from the frame's left edge.
+        part.right = std::min<LONG>(part.right, part.left + caption.cx + 2 * GetSystemMetrics(SM_CXEDGE) + 8);
+        part.bottom = part.top + caption.cy;
+    }
+    return part.right > part.left && part.bottom > part.top;
+}
+
+void CheckOverlaps(HWND dialog, std::vector<std::wstring>& problems)
+{
+    std::vector<std::pair<HWND, RECT>> solid;
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        RECT part;
+        if (IsWindowVisible(control) && SolidPart(control, dialog, part))
+            solid.emplace_back(control, part);
+    }
+    // An up-down control sits on the edge of its buddy, the control before it.
+    auto buddies = [](HWND a, HWND b) {
+        return (uidriver::ClassOf(a) == UPDOWN_CLASSW && GetWindow(a, GW_HWNDPREV) == b) ||
+               (uidriver::ClassOf(b) == UPDOWN_CLASSW && GetWindow(b, GW_HWNDPREV) == a);
+    };
+    for (size_t i = 0; i < solid.size(); ++i)
+        for (size_t j = i + 1; j < solid.size(); ++j) {
+            if (buddies(solid[i].first, solid[j].first))
+                continue;
+            RECT both;
+            if (IntersectRect(&both, &solid[i].second, &solid[j].second))
+                problems.push_back(Describe(solid[i].first) + L" overlaps " + Describe(solid[j].first));
+        }
+}
+
 } // namespace
 
 std::vector<std::wstring> LayoutProblems(HWND dialog)
@@ -80,5 +143,6 @@ std::vector<std::wstring> LayoutProblems(HWND dialog)
         }
         CheckText(control, problems);
     }
+    CheckOverlaps(dialog, problems);
     return problems;
 }

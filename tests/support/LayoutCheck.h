@@ -1,7 +1,7 @@
 #pragma once
 // Finds what a card holder could not read in a dialog: texts that do not fit
-// their controls at the dialog's font and the display's DPI, and controls
-// that stand outside the dialog.
+// their controls at the dialog's font and the display's DPI, controls that
+// stand outside the dialog, and controls that cover one another.
 #include <windows.h>
 
 #include <string>

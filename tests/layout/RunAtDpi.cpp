@@ -1,6 +1,7 @@
-// Makes this test program run at 144 DPI. Wine reads the DPI from the user's
-// "LogPixels" when a program starts, so the program sets it, starts itself
-// again and puts the old value back once that run has ended.
+// Makes this test program run at the DPI its build names (VK_RUN_AT_DPI).
+// Wine reads the DPI from the user's "LogPixels" when a program starts, so
+// the program sets it, starts itself again and puts the old value back once
+// that run has ended.
 #include "ScopedGdi.h"
 
 #include <windows.h>
@@ -9,7 +10,7 @@
 
 namespace {
 
-constexpr DWORD kDpi = 144;
+constexpr DWORD kDpi = VK_RUN_AT_DPI;
 constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
 
 DWORD CurrentDpi()
@@ -18,7 +19,7 @@ DWORD CurrentDpi()
     return static_cast<DWORD>(dpi);
 }
 
-void RunAgainAt144Dpi()
+void RunAgainAtDpi()
 {
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
@@ -51,6 +52,6 @@ void RunAgainAt144Dpi()
     ExitProcess(code);
 }
 
-const bool g_bRanAgain = CurrentDpi() == kDpi ? false : (RunAgainAt144Dpi(), true);
+const bool g_bRanAgain = CurrentDpi() == kDpi ? false : (RunAgainAtDpi(), true);
 
 } // namespace
