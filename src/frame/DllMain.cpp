@@ -2,11 +2,11 @@
 // use what earlier ones set up, and detach undoes them in its own order.
 #include "base/LibraryState.h"
 #include "base/Log.h"
+#include "base/ResourceLanguage.h"
 #include "cardobj/CobApi.h"
 #include "popup/HtmlText.h"
 #include "popup/PopupAlert.h"
 #include "popup/ProgressBar.h"
-#include "frame/ResourceLanguage.h"
 
 #include "LoadLibrarySync.h"
 
@@ -22,7 +22,7 @@ void LoadResourceModule()
 {
     g_hResourceModule = nullptr;
     const LANGID language = GetUserDefaultUILanguage();
-    std::vector<WipingWString> candidates = ResourceModuleCandidates(language);
+    std::vector<WipingWString> candidates = ResourceModuleCandidates(language, L"Resources", L"vk.velkor.gui.pinrc.dll");
     for (size_t i = 0; i < candidates.size(); ++i) {
         const wchar_t* path = candidates[i].c_str();
         const bool last = i + 1 == candidates.size();

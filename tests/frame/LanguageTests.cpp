@@ -5,7 +5,7 @@
 #include "LibraryLoader.h"
 #include "UiDriver.h"
 
-#include "frame/ResourceLanguage.h"
+#include "base/ResourceLanguage.h"
 #include "pinrc_ids.h"
 
 #include <cstdlib>
@@ -49,7 +49,7 @@ TEST(ResourceLanguage, EachLanguageTriesItsOwnFolderThenItsMainVariantThenEnglis
     };
     for (const auto& c : cases) {
         std::vector<std::wstring> paths;
-        for (const WipingWString& p : ResourceModuleCandidates(c.language))
+        for (const WipingWString& p : ResourceModuleCandidates(c.language, L"Resources", L"vk.velkor.gui.pinrc.dll"))
             paths.emplace_back(p.c_str());
         EXPECT_EQ(c.paths, paths) << "language 0x" << std::hex << c.language;
     }
@@ -66,7 +66,7 @@ TEST(Language, RunsInTheUserInterfaceLanguageCtestAskedFor)
 
 // A copy of the library installed with and without its German module: the
 // texts and the dialogs are German only where the holder reads German and
-// the module is there; a missing module is logged and English shown.
+// the modules are there; a missing module is logged and English shown.
 TEST(Language, TextsAndDialogsComeFromTheModuleOfTheUserInterfaceLanguage)
 {
     const bool german = GermanUserInterface();
@@ -82,8 +82,9 @@ TEST(Language, TextsAndDialogsComeFromTheModuleOfTheUserInterfaceLanguage)
                                   (dir + L"Resources\\" + module).c_str(), FALSE));
         if (withGerman) {
             ASSERT_TRUE(CreateDirectoryW((dir + L"Resources\\de-DE").c_str(), nullptr));
-            ASSERT_TRUE(CopyFileW((BinDirectory() + L"Resources\\de-DE\\vk.velkor.gui.pinrc.dll").c_str(),
-                                  (dir + L"Resources\\de-DE\\vk.velkor.gui.pinrc.dll").c_str(), FALSE));
+            for (const wchar_t* module : {L"vk.velkor.gui.pinrc.dll", L"vkCobAPIrc.dll", L"vkCobAPIlrc.dll"})
+                ASSERT_TRUE(CopyFileW((BinDirectory() + L"Resources\\de-DE\\" + module).c_str(),
+                                      (dir + L"Resources\\de-DE\\" + module).c_str(), FALSE));
         }
         const bool expectGerman = german && withGerman;
         LogCapture log;
@@ -100,6 +101,12 @@ TEST(Language, TextsAndDialogsComeFromTheModuleOfTheUserInterfaceLanguage)
             library.Get<int(__cdecl*)(HWND, const wchar_t*)>("ShowPINAlwaysPrompt")(nullptr, L"R");
             holder.join();
             EXPECT_EQ(expectGerman ? L"Abbrechen" : L"Cancel", cancel);
+            // The card layer's texts follow the same language.
+            for (const wchar_t* module : {L"vkCobAPIrc.dll", L"vkCobAPIlrc.dll"}) {
+                wchar_t path[MAX_PATH] = {};
+                GetModuleFileNameW(GetModuleHandleW(module), path, MAX_PATH);
+                EXPECT_EQ(expectGerman, std::wstring(path).find(L"\\de-DE\\") != std::wstring::npos) << path;
+            }
         }
         EXPECT_EQ(german && !withGerman ? 1u : 0u, log.Count(L"no resource module for user interface language"));
         RemoveDirectoryTree(dir);

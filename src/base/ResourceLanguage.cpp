@@ -2,8 +2,6 @@
 
 namespace {
 
-constexpr const wchar_t* kModuleName = L"vk.velkor.gui.pinrc.dll";
-
 // "de-DE" for 0x0407; empty when the system has no name for it.
 WipingWString LocaleName(LANGID language)
 {
@@ -14,16 +12,17 @@ WipingWString LocaleName(LANGID language)
 
 } // namespace
 
-std::vector<WipingWString> ResourceModuleCandidates(LANGID language)
+std::vector<WipingWString> ResourceModuleCandidates(LANGID language, const wchar_t* folder, const wchar_t* module)
 {
+    const WipingWString base = WipingWString(folder) + L"\\";
     std::vector<WipingWString> paths;
     if (PRIMARYLANGID(language) != LANG_ENGLISH && PRIMARYLANGID(language) != LANG_NEUTRAL) {
         const LANGID mainVariant = MAKELANGID(PRIMARYLANGID(language), SUBLANG_DEFAULT);
-        for (LANGID folder : {language, mainVariant}) {
-            WipingWString name = LocaleName(folder);
+        for (LANGID variant : {language, mainVariant}) {
+            WipingWString name = LocaleName(variant);
             if (name.empty())
                 continue;
-            WipingWString path = L"Resources\\" + name + L"\\" + kModuleName;
+            WipingWString path = base + name + L"\\" + module;
             bool known = false;
             for (const WipingWString& p : paths)
                 known = known || p == path;
@@ -31,6 +30,6 @@ std::vector<WipingWString> ResourceModuleCandidates(LANGID language)
                 paths.push_back(path);
         }
     }
-    paths.push_back(WipingWString(L"Resources\\") + kModuleName);
+    paths.push_back(base + module);
     return paths;
 }
