@@ -1,6 +1,7 @@
 #include "cardobj/CobApi.h"
 
 #include "base/ExceptionBarrier.h"
+#include "base/ResourceLanguage.h"
 #include "cardobj/FailureMap.h"
 
 #include "LoadLibrarySync.h"
@@ -8,12 +9,31 @@
 
 namespace {
 
-constexpr const wchar_t* kStringModule = L"resources\\vkCobAPIrc.dll";
-constexpr const wchar_t* kLocalizedModule = L"resources\\vkCobAPIlrc.dll";
+constexpr const wchar_t* kResourceFolder = L"resources";
+constexpr const wchar_t* kStringModule = L"vkCobAPIrc.dll";
+constexpr const wchar_t* kLocalizedModule = L"vkCobAPIlrc.dll";
 
 HMODULE g_hStringResources = nullptr;
 // Its being loaded is what "initialized" means for the layer.
 HMODULE g_hLocalizedResources = nullptr;
+
+// `module` in the holder's user-interface language, else in English. False
+// when not even the English one loads.
+bool LoadLayerModule(const wchar_t* module, HMODULE* handle)
+{
+    for (const WipingWString& path : ResourceModuleCandidates(GetUserDefaultUILanguage(), kResourceFolder, module)) {
+        try {
+            LoadLibrarySync(path.c_str(), handle, 0);
+            return true;
+        } catch (CMWException* e) {
+            vklogLog(kLayerTag, VKLOG_INFO, L"vkCobAPI_Initialize: no %s (error code 0x%x)", path.c_str(),
+                     e->GetError());
+            delete e;
+            *handle = nullptr;
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -29,13 +49,9 @@ try {
         vklogLog(kLayerTag, VKLOG_INFO, L"vkCobAPI_Initialize vkCobAPI already initialized!");
         return true;
     }
-    try {
-        LoadLibrariesSync({{kStringModule, &g_hStringResources}, {kLocalizedModule, &g_hLocalizedResources}},
-                          nullptr);
-    } catch (CMWException* e) {
+    const bool stringsLoaded = LoadLayerModule(kStringModule, &g_hStringResources);
+    if (!LoadLayerModule(kLocalizedModule, &g_hLocalizedResources) || !stringsLoaded)
         vklogLog(kLayerTag, VKLOG_ERROR, L"vkCobAPI_Initialize: Unable to load resources library");
-        delete e;
-    }
     if (!g_hStringResources)
         vklogLog(kLayerTag, VKLOG_ERROR, L"vkCobAPI_Initialize failed to load .\\resources\\vkCobAPIrc.dll!");
     if (!g_hLocalizedResources)

@@ -2,6 +2,7 @@
 // use what earlier ones set up, and detach undoes them in its own order.
 #include "base/LibraryState.h"
 #include "base/Log.h"
+#include "base/ResourceLanguage.h"
 #include "cardobj/CobApi.h"
 #include "popup/HtmlText.h"
 #include "popup/PopupAlert.h"
@@ -10,29 +11,48 @@
 #include "LoadLibrarySync.h"
 
 #include <new>
+#include <vector>
 
 namespace {
 
-constexpr const wchar_t* kResourceModulePath = L"Resources\\vk.velkor.gui.pinrc.dll";
+// The resource module in the holder's user-interface language, else the
+// English one beside the library. A language the product does not ship (or
+// whose module is missing) is logged and English is used.
+void LoadResourceModule()
+{
+    g_hResourceModule = nullptr;
+    const LANGID language = GetUserDefaultUILanguage();
+    std::vector<WipingWString> candidates = ResourceModuleCandidates(language, L"Resources", L"vk.velkor.gui.pinrc.dll");
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const wchar_t* path = candidates[i].c_str();
+        const bool last = i + 1 == candidates.size();
+        try {
+            LoadLibrarySync(path, &g_hResourceModule, 0);
+            vklogLog(kGuiTag, VKLOG_INFO, L"DllMain: LoadLibrarySync(%s) succeeded", path);
+            return;
+        } catch (CMWException* e) {
+            // The loader's last error travels in the exception: unwinding may
+            // have overwritten the thread's own by now.
+            if (last)
+                vklogLog(kGuiTag, VKLOG_ERROR, L"DllMain: LoadLibrarySync(%s) failed with error code 0x%x", path,
+                         e->GetError());
+            else
+                vklogLog(kGuiTag, VKLOG_INFO,
+                         L"DllMain: no resource module for user interface language 0x%04x at %s (error code 0x%x), "
+                         L"trying the next",
+                         language, path, e->GetError());
+            delete e;
+            g_hResourceModule = nullptr;
+        }
+    }
+}
 
 BOOL Attach(HINSTANCE instance)
 {
     RegisterProgressBarClass();
     RegisterHtmlTextClass();
     vkCobAPI_Initialize();
-
-    g_hResourceModule = nullptr;
-    try {
-        LoadLibrarySync(kResourceModulePath, &g_hResourceModule, 0);
-        vklogLog(kGuiTag, VKLOG_INFO, L"DllMain: LoadLibrarySync(%s) succeeded", kResourceModulePath);
-    } catch (CMWException* e) {
-        // The loader's last error travels in the exception: unwinding may
-        // have overwritten the thread's own by now.
-        vklogLog(kGuiTag, VKLOG_ERROR, L"DllMain: LoadLibrarySync(%s) failed with error code 0x%x",
-                 kResourceModulePath, e->GetError());
-        delete e;
-        g_hResourceModule = nullptr;
-    }
+    LoadResourceModule();
 
     if (!AfxInitExtensionModule(g_extensionModule, instance))
         return FALSE;

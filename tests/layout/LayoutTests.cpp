@@ -1,6 +1,7 @@
-// Every dialog template of the resource module, opened at this display's
-// DPI: no text may be cut and no control may stand outside its dialog. The
-// same program runs at 96 and, as layout_144dpi_tests, at 144 DPI.
+// Every dialog template of the resource module, in every language it is
+// built in, opened at this display's DPI: no text may be cut and no control
+// may stand outside its dialog. The same program runs at 96 and, as
+// layout_144dpi_tests, at 144 DPI.
 #include "Fixtures.h"
 #include "KeyboardHolder.h"
 #include "LayoutCheck.h"
@@ -18,8 +19,9 @@ namespace {
 
 class ResourceModule {
 public:
-    ResourceModule()
-        : m_hModule(LoadLibraryExW((BinDirectory() + L"Resources\\vk.velkor.gui.pinrc.dll").c_str(), nullptr,
+    explicit ResourceModule(const wchar_t* folder)
+        : m_hModule(LoadLibraryExW((BinDirectory() + L"Resources\\" + folder + L"vk.velkor.gui.pinrc.dll").c_str(),
+                                   nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
     {
     }
@@ -31,6 +33,14 @@ INT_PTR CALLBACK PlainDialog(HWND, UINT msg, WPARAM, LPARAM)
 {
     return msg == WM_INITDIALOG;
 }
+
+// English, German and the pseudo-localized texts, which are longer than
+// any translation should be.
+const std::pair<const char*, const wchar_t*> kLanguages[] = {
+    {"en-US", L""},
+    {"de-DE", L"de-DE\\"},
+    {"qps-ploc", L"qps-ploc\\"},
+};
 
 const std::pair<const char*, UINT> kTemplates[] = {
     {"EnterPin", IDD_ENTER_PIN},
@@ -53,25 +63,28 @@ const std::pair<const char*, UINT> kTemplates[] = {
     {"CardExpiryNotice", IDD_CARD_EXPIRY_NOTIFY},
 };
 
-// Opens each dialog template of the resource module as it is, on the
-// screen, and hands it to `check`.
+// Opens each dialog template of each language's resource module as it is,
+// on the screen, and hands it to `check`.
 void ForEachTemplate(const std::function<void(HWND)>& check)
 {
-    ResourceModule resources;
-    ASSERT_NE(nullptr, resources.m_hModule);
-    for (const auto& [name, id] : kTemplates) {
-        SCOPED_TRACE(name);
-        // Child templates (pages and panels) are opened inside a plain window.
-        HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
-                                    nullptr, nullptr);
-        HWND dialog = CreateDialogParamW(resources.m_hModule, MAKEINTRESOURCEW(id), host, PlainDialog, 0);
-        EXPECT_NE(nullptr, dialog);
-        if (dialog) {
-            ShowWindow(dialog, SW_SHOW);
-            check(dialog);
-            DestroyWindow(dialog);
+    for (const auto& [language, folder] : kLanguages) {
+        SCOPED_TRACE(language);
+        ResourceModule resources(folder);
+        ASSERT_NE(nullptr, resources.m_hModule);
+        for (const auto& [name, id] : kTemplates) {
+            SCOPED_TRACE(name);
+            // Child templates (pages and panels) are opened inside a plain window.
+            HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
+                                        nullptr, nullptr);
+            HWND dialog = CreateDialogParamW(resources.m_hModule, MAKEINTRESOURCEW(id), host, PlainDialog, 0);
+            EXPECT_NE(nullptr, dialog);
+            if (dialog) {
+                ShowWindow(dialog, SW_SHOW);
+                check(dialog);
+                DestroyWindow(dialog);
+            }
+            DestroyWindow(host);
         }
-        DestroyWindow(host);
     }
 }
 
