@@ -1,7 +1,9 @@
 #pragma once
 // What the benchmarks print: one JSON line a figure. A timed figure gives its
-// median as the value and its spread (minimum and maximum over the runs), so
-// that a reader sees how far the median can be trusted on a loaded machine.
+// median as the value and its spread over the runs (minimum, 10th and 90th
+// percentile, maximum), so that a reader sees how far the median can be
+// trusted on a loaded machine: a single slow run moves the maximum, a
+// machine that others keep busy moves the percentiles too.
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -19,21 +21,27 @@ inline double MsSince(const LARGE_INTEGER& start)
 
 struct Spread {
     double min;
+    double p10;
     double median;
+    double p90;
     double max;
 };
 
 inline Spread SpreadOf(std::vector<double> values)
 {
+    if (values.empty())
+        return {};
     std::sort(values.begin(), values.end());
-    return {values.front(), values[values.size() / 2], values.back()};
+    const size_t last = values.size() - 1;
+    return {values.front(), values[last / 10], values[values.size() / 2], values[last - last / 10], values.back()};
 }
 
 inline void PrintSpread(const char* bench, const char* metric, const std::vector<double>& runs)
 {
     const Spread spread = SpreadOf(runs);
-    printf("{\"bench\":\"%s\",\"metric\":\"%s\",\"value\":%.3f,\"min\":%.3f,\"max\":%.3f,\"runs\":%zu,\"unit\":\"ms\"}\n",
-           bench, metric, spread.median, spread.min, spread.max, runs.size());
+    printf("{\"bench\":\"%s\",\"metric\":\"%s\",\"value\":%.3f,\"min\":%.3f,\"p10\":%.3f,\"p90\":%.3f,\"max\":%.3f,"
+           "\"runs\":%zu,\"unit\":\"ms\"}\n",
+           bench, metric, spread.median, spread.min, spread.p10, spread.p90, spread.max, runs.size());
     fflush(stdout); // a figure is seen as soon as it is known, even when the run is stopped later
 }
 
@@ -47,8 +55,9 @@ inline void PrintRatio(const char* bench, const char* metric, const std::vector<
     for (size_t i = 0; i < over.size() && i < under.size(); ++i)
         ratios.push_back(over[i] / under[i]);
     const Spread spread = SpreadOf(ratios);
-    printf("{\"bench\":\"%s\",\"metric\":\"%s\",\"value\":%.3f,\"min\":%.3f,\"max\":%.3f,\"runs\":%zu,\"unit\":\"ratio\"}\n",
-           bench, metric, spread.median, spread.min, spread.max, ratios.size());
+    printf("{\"bench\":\"%s\",\"metric\":\"%s\",\"value\":%.3f,\"min\":%.3f,\"p10\":%.3f,\"p90\":%.3f,\"max\":%.3f,"
+           "\"runs\":%zu,\"unit\":\"ratio\"}\n",
+           bench, metric, spread.median, spread.min, spread.p10, spread.p90, spread.max, ratios.size());
     fflush(stdout);
 }
 
