@@ -63,10 +63,10 @@ TEST(Credentials, TheUserPinIsTheOnePrimaryPinElseTheOneNotPrimary)
     }
 }
 
-TEST(Credentials, DataCredentialsAndKeyContainersAsTheCardHasThem)
+TEST(Credentials, DataCredentialsKeyContainersAndCertificateImportAsTheCardHasThem)
 {
     {
-        ConnectedCard data(Fields{{L"DataObjects", L"2,10,10"}, {L"DataObject.2", L"3019D4"}});
+        ConnectedCard data(Fields{{L"DataObjects", L"2,10,10"}, {L"DataObject.2", L"3019D4"}, {L"Capabilities", L"Other"}});
         ASSERT_TRUE(data.Ready());
         EXPECT_NE(nullptr, data.connection.GetDataCredential(2));
         EXPECT_EQ(nullptr, data.connection.GetDataCredential(10)) << "two of them";
@@ -76,10 +76,12 @@ TEST(Credentials, DataCredentialsAndKeyContainersAsTheCardHasThem)
         EXPECT_EQ(2u, listed.size());
         data.connection.ListDataCredentials(2, listed);
         EXPECT_EQ(3u, listed.size()) << "the list is appended to";
+        EXPECT_FALSE(data.connection.IsCardSupportImportCertificate()) << "the card cannot take certificates";
     }
     // Each certificate has its own key container.
-    ConnectedCard pki(Fields{{L"PKICredentials", L"3"}});
+    ConnectedCard pki(Fields{{L"PKICredentials", L"3"}, {L"Capabilities", L"SecurityModuleCapabilityx509EnrollSupported"}});
     ASSERT_TRUE(pki.Ready());
+    EXPECT_TRUE(pki.connection.IsCardSupportImportCertificate());
     std::vector<ISMMWCredential*> all;
     std::vector<ISMMWCredential*> primary;
     pki.connection.ListPKICredentials(all, false);
@@ -94,15 +96,6 @@ TEST(Credentials, DataCredentialsAndKeyContainersAsTheCardHasThem)
         containers.push_back(container);
     }
     EXPECT_EQ(nullptr, pki.connection.GetAssociatedKCCredential(nullptr));
-}
-
-TEST(Credentials, CertificateImportFollowsTheCardsCapability)
-{
-    for (bool capable : {true, false}) {
-        ConnectedCard card(Fields{{L"Capabilities", capable ? L"SecurityModuleCapabilityx509EnrollSupported" : L"Other"}});
-        ASSERT_TRUE(card.Ready());
-        EXPECT_EQ(capable, card.connection.IsCardSupportImportCertificate());
-    }
 }
 
 TEST(Credentials, CreationStatusesBecomeLayerCodes)

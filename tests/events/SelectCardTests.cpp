@@ -121,7 +121,7 @@ void Select(const Case& c)
     const long copies = VKReaderEventSubscriber::LiveCopies();
     const size_t subscriptions = vkevtsubSubscriptionCount();
 
-    auto holder = WhenDialogShows([&](HWND dialog) {
+    auto holder = uidriver::ActOnDialog([&](HWND dialog) {
         SCOPED_TRACE(c.name); // on the holder's thread as well
         for (size_t i = 0; i < c.steps.size(); ++i) {
             Act(c.steps[i], dialog);
@@ -205,7 +205,7 @@ TEST(SelectCardCalls, ABurstOfEventsEndsOnTheLastOne)
         world.Reader(Name(i), L"empty");
     ASSERT_TRUE(world.Serve());
     const long copies = VKReaderEventSubscriber::LiveCopies();
-    auto holder = WhenDialogShows([copies](HWND dialog) {
+    auto holder = uidriver::ActOnDialog([copies](HWND dialog) {
         // Events pile up faster than the dialog takes them.
         for (int round = 0; round < 40; ++round)
             for (int i = 0; i < 8; ++i) {
@@ -258,7 +258,7 @@ void ShowLocked(const MessageCase& c)
     ASSERT_FALSE(own.empty());
 
     CCMLockedDlg dialog(nullptr, L"Locked Reader");
-    auto holder = WhenDialogShows([&](HWND window) {
+    auto holder = uidriver::ActOnDialog([&](HWND window) {
         SCOPED_TRACE(c.name); // on the holder's thread as well
         ASSERT_TRUE(uidriver::WaitIdle(window));
         HWND text = GetDlgItem(window, IDC_CM_LOCKED_MESSAGE);
@@ -317,9 +317,7 @@ TEST(CardManagerLockedNotice, AToastReplacesTheDialogWhereTheDesktopHasThem)
     EXPECT_STREQ(L"Your smart card\u2019s Card Manager is blocked. Please contact your administrator.", text);
     qlToastReset();
 
-    auto clicker = WhenDialogShows([](HWND dialog) { Press(dialog, IDOK); });
-    ShowCMLockedDlg(nullptr, nullptr);
-    clicker.join();
+    WhileHolderActs([](HWND dialog) { Press(dialog, IDOK); }, [] { ShowCMLockedDlg(nullptr, nullptr); return 0; });
     EXPECT_EQ(0u, qlToastShownCount());
 }
 
@@ -334,21 +332,16 @@ TEST(KeyboardOnly, SelectCardAndTheLockedNoticeAreCompletedByKeysAlone)
     ASSERT_TRUE(world.Serve());
     using Show = std::function<std::wstring(std::function<void(HWND)>)>;
     Show selectCard = [](std::function<void(HWND)> holder) {
-        auto acting = WhenDialogShows(holder);
         wchar_t* name = nullptr;
         int length = 0;
-        const int result = ShowQLSelectCard(nullptr, &name, &length);
-        acting.join();
+        const int result = WhileHolderActs(holder, [&] { return ShowQLSelectCard(nullptr, &name, &length); });
         const std::wstring chosen = name ? std::wstring(name, static_cast<size_t>(length)) : L"";
         free(name);
         return std::to_wstring(result) + L" " + chosen;
     };
     Show locked = [](std::function<void(HWND)> holder) {
         CCMLockedDlg dialog(nullptr, Name(0).c_str());
-        auto acting = WhenDialogShows(holder);
-        const INT_PTR result = dialog.DoModal();
-        acting.join();
-        return std::to_wstring(result);
+        return std::to_wstring(WhileHolderActs(holder, [&] { return dialog.DoModal(); }));
     };
     struct Case {
         const char* name;
