@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 namespace {
@@ -40,8 +39,10 @@ TEST(WeakPin, ShortPinsAndArithmeticProgressionsAreWeak)
         // Very long PINs are judged whole.
         {std::wstring(10000, L'5'), true}, {std::wstring(9999, L'5') + L'6', false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.weak, Weak(c.pin)) << std::string(c.pin.begin(), c.pin.begin() + std::min<size_t>(c.pin.size(), 12));
+    for (const Case& c : cases) {
+        const std::wstring shown = c.pin.substr(0, 12);
+        EXPECT_EQ(c.weak, Weak(c.pin)) << std::string(shown.begin(), shown.end()) << " (" << c.pin.size() << ")";
+    }
     EXPECT_TRUE(IsPinWeak(nullptr, 4));
 }
 
