@@ -215,11 +215,9 @@ TEST(CodeTables, NumberEveryListedCodeInListOrder)
         {"iso-3166-1-numeric.csv", FascnTable::Country, 2000, true},
     };
     for (const auto& list : lists) {
-        std::vector<CodeListRow> rows = ReadCodeList(std::string(VK_CODE_LISTS) + "/" + list.file);
-        ASSERT_FALSE(rows.empty()) << list.file;
-        if (list.onlyIn239)
-            std::erase_if(rows, [](const CodeListRow& row) { return row.at("in_239") != "1"; });
-        for (const auto& [index, row] : SampleRows(rows)) {
+        const auto sample = SampleOfList(list.file, list.onlyIn239);
+        ASSERT_FALSE(sample.empty()) << list.file;
+        for (const auto& [index, row] : sample) {
             const std::wstring code(row.at("code").begin(), row.at("code").end());
             EXPECT_EQ(list.first + index, FascnCodeString(list.table, code)) << list.file << " " << row.at("code");
         }

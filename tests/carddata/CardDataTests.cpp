@@ -452,11 +452,7 @@ TEST(CodeTableTexts, ResourceModuleNamesListedCodes)
     };
     size_t checked = 0;
     for (const auto& list : lists) {
-        std::vector<CodeListRow> rows = ReadCodeList(std::string(VK_CODE_LISTS) + "/" + list.file);
-        ASSERT_FALSE(rows.empty()) << list.file;
-        if (list.onlyIn239)
-            std::erase_if(rows, [](const CodeListRow& row) { return row.at("in_239") != "1"; });
-        for (const auto& [index, row] : SampleRows(rows)) {
+        for (const auto& [index, row] : SampleOfList(list.file, list.onlyIn239)) {
             const unsigned id = FascnCodeString(list.table, FromUtf8(row.at("code")));
             EXPECT_EQ(FromUtf8(row.at("name")), ResourceString(module, id)) << list.file << " " << row.at("code");
             ++checked;

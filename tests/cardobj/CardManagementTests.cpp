@@ -132,22 +132,36 @@ TEST_F(CardManagementTest, DigitsOnlyOnCacAndPivCardsElseAsThePolicySays)
     }
 }
 
+// The unlock flow reaches the card through the adapters, which pass each
+// call through and answer 0 without an object.
 TEST_F(CardManagementTest, AHelpDeskAnswerUnlocksTheCardWithTheNewPin)
 {
     VKReader reader(L"PIV Reader");
     VKCardManagement card(reader);
     CSecStr first;
     CSecStr challenge;
-    ASSERT_EQ(kLayerOk, card.GetUnlockChallenge(first));
-    ASSERT_EQ(kLayerOk, card.GetUnlockChallenge(challenge));
+    ASSERT_EQ(kLayerOk, ChallengeAdapter(&card, first));
+    ASSERT_EQ(kLayerOk, ChallengeAdapter(&card, challenge));
     EXPECT_EQ(16, challenge.GetLength());
     EXPECT_NE(first, challenge) << "every challenge is fresh";
     CSecStr answer = HelpDeskAnswer(challenge);
     answer.MakeLower();
-    EXPECT_EQ(kLayerOk, card.UnlockPIN(answer, L"246810"));
+    EXPECT_EQ(kLayerOk, UnlockAdapter(&card, answer, L"246810"));
     EXPECT_EQ(L"246810", CardField(L"piv", L"PIN"));
     EXPECT_EQ(L"3", CardField(L"piv", L"PINTries")) << "the PIN tries are reset";
     EXPECT_EQ(L"3", CardField(L"piv", L"AdminTries"));
+
+    EXPECT_EQ(0, UnlockAdapter(nullptr, L"a", L"b"));
+    EXPECT_EQ(0, ChallengeAdapter(nullptr, challenge));
+    EXPECT_EQ(0, UnlockCodeAdapter(nullptr, &challenge));
+    EXPECT_EQ(0, RemoveUnlockCodeAdapter(nullptr));
+    TimeoutCallback(nullptr);
+    VKConnection connection;
+    ASSERT_EQ(kLayerOk, reader.Connect(connection));
+    mwctlClearCalls();
+    TimeoutCallback(&connection);
+    EXPECT_EQ(std::vector<std::wstring>{L"Context::ResetTransactionTimeout"}, ControllerCalls());
+    reader.Disconnect();
 }
 
 TEST_F(CardManagementTest, AWrongAnswerCostsAnAdminTryUntilTheCardRefuses)
@@ -193,12 +207,13 @@ TEST_F(CardManagementTest, TheUnlockCodeReadsAsHexadecimalAndCanBeRemoved)
         VKReader reader(c.reader);
         VKCardManagement card(reader);
         CSecStr code(L"stale");
-        EXPECT_EQ(kLayerOk, card.GetUnlockCode(code));
+        EXPECT_EQ(kLayerOk, UnlockCodeAdapter(&card, &code));
         EXPECT_STREQ(c.code, code);
     }
     VKReader reader(L"PIV Reader");
     VKCardManagement card(reader);
-    EXPECT_EQ(kLayerOk, card.RemoveUnlockCode());
+    EXPECT_EQ(kLayerOk, RemoveUnlockCodeAdapter(&card));
+    EXPECT_EQ(L"", CardField(L"piv", L"UnlockCode"));
     CSecStr code(L"stale");
     EXPECT_EQ(kLayerOk, card.GetUnlockCode(code));
     EXPECT_STREQ(L"", code);
@@ -249,42 +264,12 @@ TEST_F(CardManagementTest, TheNotificationDateIsKeptPerCardAcrossProcesses)
     EXPECT_EQ(-1, second.GetDisplayNotificationDate());
 }
 
-TEST_F(CardManagementTest, AdaptersPassThroughAndAnswerZeroWithoutAnObject)
-{
-    EXPECT_EQ(0, UnlockAdapter(nullptr, L"a", L"b"));
-    CSecStr text;
-    EXPECT_EQ(0, ChallengeAdapter(nullptr, text));
-    EXPECT_EQ(0, UnlockCodeAdapter(nullptr, &text));
-    EXPECT_EQ(0, RemoveUnlockCodeAdapter(nullptr));
-    TimeoutCallback(nullptr);
-
-    VKReader reader(L"PIV Reader");
-    VKCardManagement card(reader);
-    CSecStr challenge;
-    ASSERT_EQ(kLayerOk, ChallengeAdapter(&card, challenge));
-    EXPECT_EQ(kLayerOk, UnlockAdapter(&card, HelpDeskAnswer(challenge), L"864213"));
-    EXPECT_EQ(L"864213", CardField(L"piv", L"PIN"));
-    CSecStr code;
-    EXPECT_EQ(kLayerOk, UnlockCodeAdapter(&card, &code));
-    EXPECT_STREQ(L"3150A7C2E99D4B06", code);
-    EXPECT_EQ(kLayerOk, RemoveUnlockCodeAdapter(&card));
-    EXPECT_EQ(L"", CardField(L"piv", L"UnlockCode"));
-
-    VKConnection connection;
-    ASSERT_EQ(kLayerOk, reader.Connect(connection));
-    mwctlClearCalls();
-    TimeoutCallback(&connection);
-    EXPECT_EQ(std::vector<std::wstring>{L"Context::ResetTransactionTimeout"}, ControllerCalls());
-    reader.Disconnect();
-}
-
 // Each operation of the card management while the controller fails its
 // 1st, 2nd, ... call in turn: the result the failed call calls for, and the
 // card let go. Answers become results: 0 when true, 22 when false.
 TEST_F(CardManagementTest, EachFailingControllerCallGivesItsResult)
 {
     DataCacheFolder cache;
-    auto answer = [](bool yes) { return yes ? kLayerOk : kLayerNotFound; };
     constexpr int kMapped = kSweepMapped;
     struct Operation {
         const char* name;
@@ -306,10 +291,10 @@ TEST_F(CardManagementTest, EachFailingControllerCallGivesItsResult)
          },
          5,
          {{L"EstablishContext", kMapped}, {L"Credential::Unblock", kMapped}}},
-        {"weak PIN check", [&](VKCardManagement& c) { return answer(c.IsWeakPINCheckActivated()); }, kLayerOk,
+        {"weak PIN check", [](VKCardManagement& c) { return Found(c.IsWeakPINCheckActivated()); }, kLayerOk,
          {{L"EstablishContext", kLayerNotFound}, {L"Context::FindCredentials", kLayerNotFound},
           {L"Credential::GetProperty", kLayerNotFound}}},
-        {"unlock allowed", [&](VKCardManagement& c) { return answer(c.IsUnlockAllowed()); }, kLayerOk,
+        {"unlock allowed", [](VKCardManagement& c) { return Found(c.IsUnlockAllowed()); }, kLayerOk,
          {{L"EstablishContext", kLayerNotFound}, {L"Credential::GetAccessControlList", kLayerNotFound},
           {L"ACL::IsAuthenticable", kLayerNotFound}}},
         // Without the PIN credential the caller's value stays.
@@ -319,7 +304,7 @@ TEST_F(CardManagementTest, EachFailingControllerCallGivesItsResult)
          {{L"EstablishContext", kMapped}, {L"Credential::GetProperty", kMapped}}},
         {"remove unlock code", [](VKCardManagement& c) { return c.RemoveUnlockCode(); }, kLayerOk,
          {{L"EstablishContext", kMapped}, {L"Credential::SetAttribute", kMapped}}},
-        {"PIV card", [&](VKCardManagement& c) { return answer(c.IsPIVCard()); }, kLayerOk,
+        {"PIV card", [](VKCardManagement& c) { return Found(c.IsPIVCard()); }, kLayerOk,
          {{L"EstablishContext", kLayerNotFound}, {L"Context::GetCardObject", kLayerNotFound},
           {L"Card::GetProperty", kLayerNotFound}}},
         // A time-out that cannot be read is none, not a failure.

@@ -18,6 +18,8 @@
 
 #include <ctime>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -142,22 +144,25 @@ TEST_F(CertificateStoreTest, ReadsEveryCertificateInCardOrderWithItsTypeAndParts
     EXPECT_FALSE(loaded[1]->bEncryptionDefault);
 }
 
-TEST_F(CertificateStoreTest, FormatsCertificateDates)
+TEST(CertificateDates, ReadAsTheHolderSeesThemAndBytesReverseInPlace)
 {
-    const std::pair<int64_t, const wchar_t*> cases[] = {
-        {0, L"01/01/1970"}, {951782400, L"02/29/2000"}, {2208988800, L"01/01/2040"}, {-1, L"Invalid Date"}};
-    for (const auto& [time, text] : cases)
-        EXPECT_STREQ(text, VKCertificateBlob::GetCertDate(time, false));
-    EXPECT_STREQ(L"Thursday, January 01, 1970, 12:00:00 AM GMT", VKCertificateBlob::GetCertDate(0, true));
-    EXPECT_STREQ(L"Tuesday, November 14, 2023, 10:13:20 PM GMT", VKCertificateBlob::GetCertDate(1700000000, true));
-    EXPECT_STREQ(L"Saturday, January 01, 2000, 12:30:00 PM GMT", VKCertificateBlob::GetCertDate(946729800, true));
-    EXPECT_STREQ(L"Invalid Date", VKCertificateBlob::GetCertDate(-5, true));
+    const std::tuple<int64_t, bool, const wchar_t*> cases[] = {
+        {0, false, L"01/01/1970"},
+        {951782400, false, L"02/29/2000"},
+        {2208988800, false, L"01/01/2040"},
+        {-1, false, L"Invalid Date"},
+        {0, true, L"Thursday, January 01, 1970, 12:00:00 AM GMT"},
+        {1700000000, true, L"Tuesday, November 14, 2023, 10:13:20 PM GMT"},
+        {946729800, true, L"Saturday, January 01, 2000, 12:30:00 PM GMT"},
+        {-5, true, L"Invalid Date"},
+    };
+    for (const auto& [time, longForm, text] : cases)
+        EXPECT_STREQ(text, VKCertificateBlob::GetCertDate(time, longForm)) << time;
     unsigned char three[] = {1, 2, 3};
     EXPECT_EQ(1, ReverseBytes(nullptr, 3));
     EXPECT_EQ(2, ReverseBytes(three, 0));
     EXPECT_EQ(0, ReverseBytes(three, 3));
-    EXPECT_EQ(3, three[0]);
-    EXPECT_EQ(1, three[2]);
+    EXPECT_EQ((std::vector<unsigned char>{3, 2, 1}), std::vector<unsigned char>(three, three + 3));
 }
 
 TEST_F(CertificateStoreTest, MarksSavesAndDeletesOnTheCard)

@@ -61,17 +61,12 @@ TEST(Credentials, TheUserPinIsTheOnePrimaryPinElseTheOneNotPrimary)
         ASSERT_TRUE(card.Ready()) << c.name;
         EXPECT_EQ(c.found, card.connection.GetUserPinCredential() != nullptr) << c.name;
     }
-    VKConnection unconnected;
-    EXPECT_EQ(nullptr, unconnected.GetUserPinCredential());
 }
 
-TEST(Credentials, DataCredentialsAndKeyContainersAsTheCardHasThem)
+TEST(Credentials, DataCredentialsKeyContainersAndCertificateImportAsTheCardHasThem)
 {
-    VKConnection unconnected;
-    EXPECT_EQ(nullptr, unconnected.GetDataCredential(2));
-    EXPECT_FALSE(unconnected.IsCardSupportImportCertificate());
     {
-        ConnectedCard data(Fields{{L"DataObjects", L"2,10,10"}, {L"DataObject.2", L"3019D4"}});
+        ConnectedCard data(Fields{{L"DataObjects", L"2,10,10"}, {L"DataObject.2", L"3019D4"}, {L"Capabilities", L"Other"}});
         ASSERT_TRUE(data.Ready());
         EXPECT_NE(nullptr, data.connection.GetDataCredential(2));
         EXPECT_EQ(nullptr, data.connection.GetDataCredential(10)) << "two of them";
@@ -81,10 +76,12 @@ TEST(Credentials, DataCredentialsAndKeyContainersAsTheCardHasThem)
         EXPECT_EQ(2u, listed.size());
         data.connection.ListDataCredentials(2, listed);
         EXPECT_EQ(3u, listed.size()) << "the list is appended to";
+        EXPECT_FALSE(data.connection.IsCardSupportImportCertificate()) << "the card cannot take certificates";
     }
     // Each certificate has its own key container.
-    ConnectedCard pki(Fields{{L"PKICredentials", L"3"}});
+    ConnectedCard pki(Fields{{L"PKICredentials", L"3"}, {L"Capabilities", L"SecurityModuleCapabilityx509EnrollSupported"}});
     ASSERT_TRUE(pki.Ready());
+    EXPECT_TRUE(pki.connection.IsCardSupportImportCertificate());
     std::vector<ISMMWCredential*> all;
     std::vector<ISMMWCredential*> primary;
     pki.connection.ListPKICredentials(all, false);
@@ -99,15 +96,6 @@ TEST(Credentials, DataCredentialsAndKeyContainersAsTheCardHasThem)
         containers.push_back(container);
     }
     EXPECT_EQ(nullptr, pki.connection.GetAssociatedKCCredential(nullptr));
-}
-
-TEST(Credentials, CertificateImportFollowsTheCardsCapability)
-{
-    for (bool capable : {true, false}) {
-        ConnectedCard card(Fields{{L"Capabilities", capable ? L"SecurityModuleCapabilityx509EnrollSupported" : L"Other"}});
-        ASSERT_TRUE(card.Ready());
-        EXPECT_EQ(capable, card.connection.IsCardSupportImportCertificate());
-    }
 }
 
 TEST(Credentials, CreationStatusesBecomeLayerCodes)
@@ -139,10 +127,6 @@ TEST(Credentials, CreationStatusesBecomeLayerCodes)
             EXPECT_EQ(1u, certificates.size());
         }
     }
-    VKConnection unconnected;
-    ISMMWCredential* made = nullptr;
-    EXPECT_EQ(kLayerNotInitialized, unconnected.CreatePKICredential(VKData(), &made, 1024));
-    EXPECT_EQ(kLayerNotInitialized, unconnected.CreateDataCredential(VKData(), &made));
 }
 
 std::wstring Creation(size_t index)
@@ -208,8 +192,6 @@ TEST(Credentials, ACreatedCredentialCarriesItsRightsAndIsRemovedWhenItsKeyCannot
 
 TEST(Credentials, UpdateChecksItsHandleBeforeItsArguments)
 {
-    VKConnection unconnected;
-    EXPECT_EQ(kLayerNotInitialized, unconnected.UpdateCredential(nullptr, 30, VKData(true)));
     ConnectedCard card(Fields{});
     ASSERT_TRUE(card.Ready());
     EXPECT_EQ(kLayerInvalidParameter, card.connection.UpdateCredential(nullptr, 30, VKData(true)));
@@ -223,22 +205,27 @@ TEST(Credentials, UpdateChecksItsHandleBeforeItsArguments)
     EXPECT_EQ(kLayerNotConnected, card.connection.UpdateCredential(pin, 30, VKData(false)));
 }
 
-TEST(Transactions, BeginEndAndKeepAlive)
+TEST(Credentials, WithoutAConnectionEveryCallIsRefused)
 {
-    ConnectedCard card(Fields{});
-    ASSERT_TRUE(card.Ready());
-    EXPECT_EQ(kLayerOk, card.connection.BeginTransaction());
-    EXPECT_EQ(1u, mwctlOpenTransactions());
-    EXPECT_EQ(kLayerOk, card.connection.ResetTransactionTimeout());
-    EXPECT_EQ(kLayerOk, card.connection.EndTransaction());
-    EXPECT_EQ(0u, mwctlOpenTransactions());
-    EXPECT_EQ(kLayerNotConnected, card.connection.EndTransaction()) << "nothing left to end";
-    mwctlFailCall(1, 3018);
-    EXPECT_EQ(7, card.connection.BeginTransaction()) << "the failure map's code";
-    VKConnection unconnected;
-    EXPECT_EQ(kLayerNotConnected, unconnected.BeginTransaction());
-    EXPECT_EQ(kLayerNotConnected, unconnected.EndTransaction());
-    EXPECT_EQ(kLayerNotConnected, unconnected.ResetTransactionTimeout());
+    VKConnection none;
+    ISMMWCredential* made = nullptr;
+    const struct {
+        const char* name;
+        std::function<int()> call;
+        int expected;
+    } calls[] = {
+        {"user PIN", [&] { return Found(none.GetUserPinCredential()); }, kLayerNotFound},
+        {"data credential", [&] { return Found(none.GetDataCredential(2)); }, kLayerNotFound},
+        {"capability", [&] { return Found(none.IsCardSupportImportCertificate()); }, kLayerNotFound},
+        {"create certificate", [&] { return none.CreatePKICredential(VKData(), &made, 1024); }, kLayerNotInitialized},
+        {"create data", [&] { return none.CreateDataCredential(VKData(), &made); }, kLayerNotInitialized},
+        {"update", [&] { return none.UpdateCredential(nullptr, 30, VKData(true)); }, kLayerNotInitialized},
+        {"begin", [&] { return none.BeginTransaction(); }, kLayerNotConnected},
+        {"end", [&] { return none.EndTransaction(); }, kLayerNotConnected},
+        {"keep alive", [&] { return none.ResetTransactionTimeout(); }, kLayerNotConnected},
+    };
+    for (const auto& c : calls)
+        EXPECT_EQ(c.expected, c.call()) << c.name;
 }
 
 // Two readers looked up by name each open a context of their own on the
@@ -265,14 +252,14 @@ TEST(Transactions, OneContextAtATimeUntilEndedOrTimedOut)
     const Step steps[] = {
         {"first begins", [&] { return a.BeginTransaction(); }, kLayerOk, 0},
         {"second is refused", [&] { return b.BeginTransaction(); }, kLayerNotConnected, 0},
-        {"the card answers only the first", [&] { return b.GetUserPinCredential() ? kLayerOk : kLayerNotFound; },
-         kLayerNotFound, 0},
-        {"the holder is served", [&] { return a.GetUserPinCredential() ? kLayerOk : kLayerNotFound; }, kLayerOk, 0},
+        {"the card answers only the first", [&] { return Found(b.GetUserPinCredential()); }, kLayerNotFound, 0},
+        {"the holder is served", [&] { return Found(a.GetUserPinCredential()); }, kLayerOk, 0},
         {"kept alive before the time-out", [&] { mwctlAdvanceClock(900); return a.ResetTransactionTimeout(); }, kLayerOk, 0},
         {"ended in time", [&] { mwctlAdvanceClock(900); return a.EndTransaction(); }, kLayerOk, 0},
+        {"nothing left to end", [&] { return a.EndTransaction(); }, kLayerNotConnected, 0},
         {"second begins now", [&] { return b.BeginTransaction(); }, kLayerOk, 0},
         {"left past the time-out", [&] { mwctlAdvanceClock(1000); return b.ResetTransactionTimeout(); }, kLayerNotConnected, 1},
-        {"nothing left to end", [&] { return b.EndTransaction(); }, kLayerNotConnected, 1},
+        {"nothing left to end after it", [&] { return b.EndTransaction(); }, kLayerNotConnected, 1},
         {"first begins again", [&] { return a.BeginTransaction(); }, kLayerOk, 1},
     };
     for (const Step& step : steps) {
@@ -298,8 +285,6 @@ TEST(Credentials, EachFailingControllerCallGivesItsResult)
                                                                           L"SecurityModuleCapabilityx509EnrollSupported"}});
     ASSERT_TRUE(world.Serve());
     constexpr int kMapped = kSweepMapped;
-    // Pointers and answers become results: 0 when there, 22 when not.
-    auto found = [](bool there) { return there ? kLayerOk : kLayerNotFound; };
     // A created credential is the caller's: deleted here, on the card still.
     auto created = [](const std::function<int(ISMMWCredential**)>& create) {
         ISMMWCredential* made = nullptr;
@@ -321,11 +306,11 @@ TEST(Credentials, EachFailingControllerCallGivesItsResult)
         SweepExpectations failing;
     };
     const Operation operations[] = {
-        {"user PIN", [&](VKConnection& c) { return found(c.GetUserPinCredential()); },
+        {"user PIN", [&](VKConnection& c) { return Found(c.GetUserPinCredential()); },
          {{L"EstablishContext", kMapped}, {L"Context::FindCredentials", kLayerNotFound}}},
-        {"data credential", [&](VKConnection& c) { return found(c.GetDataCredential(2)); },
+        {"data credential", [&](VKConnection& c) { return Found(c.GetDataCredential(2)); },
          {{L"EstablishContext", kMapped}, {L"Context::FindCredentials", kLayerNotFound}}},
-        {"capability", [&](VKConnection& c) { return found(c.IsCardSupportImportCertificate()); },
+        {"capability", [&](VKConnection& c) { return Found(c.IsCardSupportImportCertificate()); },
          {{L"EstablishContext", kMapped}, {L"Context::GetCardObject", kLayerNotFound},
           {L"Card::GetSecurityModuleCapabilities", kLayerNotFound}, {L"Capabilities::GetCapability", kLayerNotFound}}},
         {"key containers",
@@ -335,7 +320,7 @@ TEST(Credentials, EachFailingControllerCallGivesItsResult)
              size_t containers = 0;
              for (ISMMWCredential* certificate : all)
                  containers += c.GetAssociatedKCCredential(certificate) != nullptr;
-             return found(all.size() == 2 && containers == 2);
+             return Found(all.size() == 2 && containers == 2);
          },
          {{L"EstablishContext", kMapped}, {L"Context::FindCredentials", kLayerNotFound},
           {L"Credential::GetProperty", kLayerNotFound}}},

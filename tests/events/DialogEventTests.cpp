@@ -13,7 +13,7 @@ template <class Dialog>
 INT_PTR ShowWhile(Dialog& dialog, const std::function<void(HWND)>& act, bool stays)
 {
     const size_t subscriptions = vkevtsubSubscriptionCount();
-    auto holder = WhenDialogShows([&](HWND window) {
+    auto holder = uidriver::ActOnDialog([&](HWND window) {
         act(window);
         vkevtsubWaitIdle(10000);
         if (stays)

@@ -80,14 +80,3 @@ public:
 private:
     VKDelegateSubscriberWorkstationLocked m_lock;
 };
-
-// Runs `action` on another thread once the calling thread's dialog shows.
-template <class Action>
-std::thread WhenDialogShows(Action action)
-{
-    DWORD thread = GetCurrentThreadId();
-    return std::thread([thread, action] {
-        if (HWND dialog = uidriver::WaitForTopLevel(L"#32770", thread))
-            action(dialog);
-    });
-}

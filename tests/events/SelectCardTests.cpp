@@ -5,6 +5,7 @@
 #include "EventTestSupport.h"
 #include "HolderActions.h"
 #include "KeyboardHolder.h"
+#include "LayoutCheck.h"
 
 #include "ToastManager_control.h"
 #include "base/VelkorExports.h"
@@ -121,7 +122,7 @@ void Select(const Case& c)
     const long copies = VKReaderEventSubscriber::LiveCopies();
     const size_t subscriptions = vkevtsubSubscriptionCount();
 
-    auto holder = WhenDialogShows([&](HWND dialog) {
+    auto holder = uidriver::ActOnDialog([&](HWND dialog) {
         SCOPED_TRACE(c.name); // on the holder's thread as well
         for (size_t i = 0; i < c.steps.size(); ++i) {
             Act(c.steps[i], dialog);
@@ -205,7 +206,7 @@ TEST(SelectCardCalls, ABurstOfEventsEndsOnTheLastOne)
         world.Reader(Name(i), L"empty");
     ASSERT_TRUE(world.Serve());
     const long copies = VKReaderEventSubscriber::LiveCopies();
-    auto holder = WhenDialogShows([copies](HWND dialog) {
+    auto holder = uidriver::ActOnDialog([copies](HWND dialog) {
         // Events pile up faster than the dialog takes them.
         for (int round = 0; round < 40; ++round)
             for (int i = 0; i < 8; ++i) {
@@ -258,11 +259,12 @@ void ShowLocked(const MessageCase& c)
     ASSERT_FALSE(own.empty());
 
     CCMLockedDlg dialog(nullptr, L"Locked Reader");
-    auto holder = WhenDialogShows([&](HWND window) {
+    auto holder = uidriver::ActOnDialog([&](HWND window) {
         SCOPED_TRACE(c.name); // on the holder's thread as well
         ASSERT_TRUE(uidriver::WaitIdle(window));
         HWND text = GetDlgItem(window, IDC_CM_LOCKED_MESSAGE);
         EXPECT_EQ(c.shown.empty() ? own : c.shown, uidriver::TextOf(text));
+        EXPECT_EQ(std::vector<std::wstring>{}, LayoutProblems(window)) << "the message is cut or OK lies outside";
         RECT message = {}, ok = {}, client = {}, whole = {}, work = {};
         GetWindowRect(text, &message);
         GetWindowRect(GetDlgItem(window, IDOK), &ok);
@@ -270,18 +272,7 @@ void ShowLocked(const MessageCase& c)
         GetClientRect(window, &client);
         MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-        // The height the text needs at the control's width, in its own font.
-        HDC dc = GetDC(text);
-        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(text, WM_GETFONT, 0, 0)));
-        std::wstring shown = uidriver::TextOf(text);
-        RECT need = {0, 0, message.right - message.left, 0};
-        DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &need,
-                  DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
-        SelectObject(dc, old);
-        ReleaseDC(text, dc);
-        EXPECT_GE(message.bottom - message.top, need.bottom) << "the message is cut";
         EXPECT_EQ(message.bottom, ok.top) << "OK follows the text";
-        EXPECT_LE(ok.bottom, client.bottom) << "OK lies outside the window";
         EXPECT_EQ(message.top - client.top, client.bottom - ok.bottom) << "margins above the text and below OK";
         EXPECT_LE(whole.bottom, work.bottom) << "the notice runs off the screen";
         RaiseCardEvent(VK_EVENT_CARD_REMOVED, L"Other Reader");
@@ -317,9 +308,7 @@ TEST(CardManagerLockedNotice, AToastReplacesTheDialogWhereTheDesktopHasThem)
     EXPECT_STREQ(L"Your smart card\u2019s Card Manager is blocked. Please contact your administrator.", text);
     qlToastReset();
 
-    auto clicker = WhenDialogShows([](HWND dialog) { Press(dialog, IDOK); });
-    ShowCMLockedDlg(nullptr, nullptr);
-    clicker.join();
+    WhileHolderActs([](HWND dialog) { Press(dialog, IDOK); }, [] { ShowCMLockedDlg(nullptr, nullptr); return 0; });
     EXPECT_EQ(0u, qlToastShownCount());
 }
 
@@ -334,21 +323,16 @@ TEST(KeyboardOnly, SelectCardAndTheLockedNoticeAreCompletedByKeysAlone)
     ASSERT_TRUE(world.Serve());
     using Show = std::function<std::wstring(std::function<void(HWND)>)>;
     Show selectCard = [](std::function<void(HWND)> holder) {
-        auto acting = WhenDialogShows(holder);
         wchar_t* name = nullptr;
         int length = 0;
-        const int result = ShowQLSelectCard(nullptr, &name, &length);
-        acting.join();
+        const int result = WhileHolderActs(holder, [&] { return ShowQLSelectCard(nullptr, &name, &length); });
         const std::wstring chosen = name ? std::wstring(name, static_cast<size_t>(length)) : L"";
         free(name);
         return std::to_wstring(result) + L" " + chosen;
     };
     Show locked = [](std::function<void(HWND)> holder) {
         CCMLockedDlg dialog(nullptr, Name(0).c_str());
-        auto acting = WhenDialogShows(holder);
-        const INT_PTR result = dialog.DoModal();
-        acting.join();
-        return std::to_wstring(result);
+        return std::to_wstring(WhileHolderActs(holder, [&] { return dialog.DoModal(); }));
     };
     struct Case {
         const char* name;

@@ -104,7 +104,7 @@ void RunStorm(int events, int dialogs, int warmUp)
         ReaderEventWindow readerEvents;
         ReaderDialog dialog(readers[d % 4]);
         // Once the storm is over, the dialog's own card leaves.
-        auto remover = WhenDialogShows([&, d](HWND) { RaiseCardEvent(VK_EVENT_CARD_REMOVED, readers[d % 4]); });
+        auto remover = uidriver::ActOnDialog([&, d](HWND) { RaiseCardEvent(VK_EVENT_CARD_REMOVED, readers[d % 4]); });
         if (dialog.DoModal() == IDCANCEL)
             ++cancelled;
         remover.join();

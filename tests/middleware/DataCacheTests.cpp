@@ -152,19 +152,15 @@ TEST(SharedDataCache, WriterProcess)
 TEST(SharedDataCache, WritersInTwoProcessesLoseNothing)
 {
     DataCacheFolder cache;
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    // The variable stays set while the second process runs: no thread here reads it.
-    SetEnvironmentVariableW(kWorkerVariable, L"1");
     const ULONGLONG start = GetTickCount64();
-    auto second = std::async(std::launch::async, RunChild,
-                             L"\"" + std::wstring(program) + L"\" --gtest_filter=SharedDataCache.WriterProcess",
-                             std::wstring(), 100000);
+    // The variable stays set while the second process runs: no thread here reads it.
+    auto second = std::async(std::launch::async, [] {
+        return RunThisProgram(L"SharedDataCache.WriterProcess", {{kWorkerVariable, L"1"}}, 100000);
+    });
     Tally here;
     WriteAndRead(0, here);
     const ChildRun run = second.get();
     const ULONGLONG elapsed = GetTickCount64() - start;
-    SetEnvironmentVariableW(kWorkerVariable, nullptr);
     ASSERT_TRUE(run.finished) << run.output;
     const size_t at = run.output.find("tally: ");
     unsigned writes = 0, lost = 0, reads = 0, torn = 0;

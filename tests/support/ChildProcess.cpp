@@ -65,6 +65,19 @@ RunningChild::~RunningChild()
     CloseHandle(m_process.hThread);
 }
 
+ChildRun RunThisProgram(const std::wstring& gtestFilter,
+                        const std::vector<std::pair<std::wstring, std::wstring>>& environment, DWORD timeoutMs)
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    for (const auto& [name, value] : environment)
+        SetEnvironmentVariableW(name.c_str(), value.c_str());
+    ChildRun run = RunChild(L"\"" + std::wstring(program) + L"\" --gtest_filter=" + gtestFilter, L"", timeoutMs);
+    for (const auto& [name, value] : environment)
+        SetEnvironmentVariableW(name.c_str(), nullptr);
+    return run;
+}
+
 ChildRun RunHost(const std::wstring& arguments)
 {
     return RunChild(L"\"" + BinDirectory() + L"velkor-host.exe\" " + arguments);

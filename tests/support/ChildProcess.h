@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ChildRun {
@@ -35,6 +36,12 @@ private:
     PROCESS_INFORMATION m_process = {};
     DWORD m_graceMs;
 };
+
+// This test program again, running only the tests `gtestFilter` names,
+// with `environment` set for it (and removed once it has ended).
+ChildRun RunThisProgram(const std::wstring& gtestFilter,
+                        const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
+                        DWORD timeoutMs = 60000);
 
 // bin/velkor-host.exe with `arguments`.
 ChildRun RunHost(const std::wstring& arguments);

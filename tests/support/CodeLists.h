@@ -73,3 +73,15 @@ inline std::vector<std::pair<size_t, CodeListRow>> SampleRows(const std::vector<
     });
     return sample;
 }
+
+#ifdef VK_CODE_LISTS
+// The sample of data/codetables/`file`; with `onlyIn239`, of the rows marked
+// `in_239` only (the codes of the list as the FASC-N tables took it).
+inline std::vector<std::pair<size_t, CodeListRow>> SampleOfList(const std::string& file, bool onlyIn239)
+{
+    std::vector<CodeListRow> rows = ReadCodeList(std::string(VK_CODE_LISTS) + "/" + file);
+    if (onlyIn239)
+        std::erase_if(rows, [](const CodeListRow& row) { return row.at("in_239") != "1"; });
+    return SampleRows(rows);
+}
+#endif

@@ -46,6 +46,13 @@ size_t SweepControllerFailures(const std::function<int()>& operation,
 using SweepExpectations = std::vector<std::pair<std::wstring, int>>;
 inline constexpr int kSweepMapped = -1000;
 
+// A pointer or an answer as a layer result, for sweeps and tables: 0 when
+// there or true, 22 (not found) when not.
+inline int Found(bool there)
+{
+    return there ? 0 : 22;
+}
+
 // Sweeps `operation` and checks every run against `failing`: its result, no
 // context left open, and a transaction left open only when ending it was
 // the call that failed. `clean` is the result expected without a failure.

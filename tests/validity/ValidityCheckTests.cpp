@@ -2,6 +2,7 @@
 // when the holder is told, what is kept of the answer (also for the next
 // process), and a card that leaves while it is read.
 #include "CardWorldBuilder.h"
+#include "ChildProcess.h"
 #include "Fixtures.h"
 #include "HolderActions.h"
 #include "UiDriver.h"
@@ -190,27 +191,10 @@ TEST_F(ValidityCheck, KeepsTheHoldersAnswerForTheNextCheck)
     EXPECT_EQ(lapsed + 5 * kDay, StoredDate(L"lapsed"));
 
     // Another process finds both dates and asks nothing.
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" --gtest_filter=ValidityCheckSecond.SecondProcess";
-    SetEnvironmentVariableW(kSecondProcess, L"1");
-    SetEnvironmentVariableW(L"VELKOR_CARD_WORLD", world.builder.Path().c_str());
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    const bool started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                        &startup, &process);
-    SetEnvironmentVariableW(kSecondProcess, nullptr);
-    SetEnvironmentVariableW(L"VELKOR_CARD_WORLD", nullptr);
-    ASSERT_TRUE(started);
-    const bool finished = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
-    DWORD code = 1;
-    if (!finished)
-        TerminateProcess(process.hProcess, 1);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    EXPECT_TRUE(finished);
-    EXPECT_EQ(0u, code) << "the second process saw a notice or another date";
+    const ChildRun second = RunThisProgram(L"ValidityCheckSecond.SecondProcess",
+                                           {{kSecondProcess, L"1"}, {L"VELKOR_CARD_WORLD", world.builder.Path()}});
+    EXPECT_TRUE(second.finished);
+    EXPECT_EQ(0u, second.exitCode) << "the second process saw a notice or another date: " << second.output;
 }
 
 // Run only by KeepsTheHoldersAnswerForTheNextCheck, in a process of its own.
