@@ -201,6 +201,7 @@
 #define IDD_ABOUT                       3104
 #define IDS_ABOUT_RIGHTS                3106
 #define IDS_ABOUT_TITLE                 3107
+#define IDS_ABOUT_NOTICE                3108
 #define IDC_ABOUT_TEXT                  1000
 #define IDC_ABOUT_RIGHTS                1001
 #define IDC_ABOUT_PRODUCT               1005

@@ -20,8 +20,6 @@ constexpr REGSAM kRegistry64 = 0x100;
 // The product code of the middleware's own installer, for an installation
 // that did not record one.
 constexpr const wchar_t* kDefaultProductCode = L"{5C7E2A91-3D4B-4F60-8E1A-9B0C2D3E4F51}";
-constexpr const wchar_t* kNotice =
-    L"This program is protected by copyright law and international treaties.";
 // A package opened as a patch: the installer's read-only mode plus its patch flag.
 const wchar_t* const kOpenPatchFile = reinterpret_cast<const wchar_t*>(static_cast<UINT_PTR>(0x20));
 constexpr DWORD kInfoChars = 260;
@@ -272,7 +270,7 @@ BOOL CAboutDlg::OnInitDialog()
     OnInitDialogSecure();
     SetWindowText(LoadResourceString(IDS_ABOUT_TITLE));
     ::SetDlgItemTextW(m_hWnd, IDC_ABOUT_PRODUCT, ProductLine());
-    ::SetDlgItemTextW(m_hWnd, IDC_ABOUT_NOTICE, kNotice);
+    ::SetDlgItemTextW(m_hWnd, IDC_ABOUT_NOTICE, LoadResourceString(IDS_ABOUT_NOTICE));
     ::SetDlgItemTextW(m_hWnd, IDC_ABOUT_RIGHTS, LoadResourceString(IDS_ABOUT_RIGHTS));
     ::SetDlgItemTextW(m_hWnd, IDC_ABOUT_TEXT, m_sText);
     TakeForeground(m_hWnd);
