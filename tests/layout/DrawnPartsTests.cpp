@@ -2,6 +2,7 @@
 // icon, links and progress bar, the PIN prompt's banner and the policy
 // panel's rule icons take the size their 96-DPI design has, scaled, and
 // icons come at that size rather than a smaller one blown up.
+#include "ChangePinOnScreen.h"
 #include "UiDriver.h"
 
 #include "base/VelkorExports.h"
@@ -113,20 +114,11 @@ TEST(DrawnParts, TakeTheSizeOfTheDisplaysDpi)
     GetPINFromUser(nullptr, L"R", 0, 4, 8, &pin, &pinLength, nullptr, nullptr, 0);
     holder.join();
 
-    holder = uidriver::ActOnDialog([&](HWND frame) {
-        uidriver::WaitPainted(frame);
+    LookAtChangePin([&](HWND frame) {
         HWND rule = uidriver::FindControl(frame, IDC_RULE_MIN_ICON);
         parts.push_back({"rule icon", IconSize(reinterpret_cast<HICON>(SendMessageW(rule, STM_GETICON, 0, 0))),
                          {Scaled(16), Scaled(16)}});
-        PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
     });
-    wchar_t fresh[128];
-    wchar_t current[128];
-    int freshLength = 0;
-    int currentLength = 0;
-    GetChangePINInfoFromUser(1, 0, 4, 8, 0, 0, fresh, &freshLength, current, &currentLength, L"R", nullptr, true,
-                             nullptr, nullptr, 0);
-    holder.join();
 
     ASSERT_EQ(7u, parts.size());
     for (const Part& part : parts) {

@@ -6,6 +6,7 @@
 #include "KeyboardHolder.h"
 #include "LayoutCheck.h"
 #include "ScopedGdi.h"
+#include "ChangePinOnScreen.h"
 #include "UiDriver.h"
 
 #include "base/VelkorExports.h"
@@ -142,21 +143,12 @@ TEST(LiveDialogLayout, ChangePinWithEveryRuleShown)
     registry.SetDword(L"Software\\Policies\\Quellon\\Velkor\\ChangePINPolicies", L"PreventSamePINChange", 1);
     std::vector<std::wstring> problems;
     int visibleRows = 0;
-    std::thread holder = uidriver::ActOnDialog([&](HWND frame) {
-        uidriver::WaitPainted(frame);
+    LookAtChangePin([&](HWND frame) {
         for (int id : {IDC_RULE_MIN_TEXT, IDC_RULE_MAX_TEXT, IDC_RULE_WEAK_TEXT, IDC_RULE_SAME_TEXT,
                        IDC_RULE_ALPHA_TEXT, IDC_RULE_CONFIRM_TEXT})
             visibleRows += IsWindowVisible(uidriver::FindControl(frame, id)) ? 1 : 0;
         problems = LayoutProblems(frame);
-        PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
     });
-    wchar_t fresh[128];
-    wchar_t current[128];
-    int freshLength = 0;
-    int currentLength = 0;
-    GetChangePINInfoFromUser(1, 0, 4, 8, 0, 0, fresh, &freshLength, current, &currentLength, L"R", nullptr, true,
-                             nullptr, nullptr, 0);
-    holder.join();
     EXPECT_EQ(6, visibleRows);
     for (const std::wstring& problem : problems)
         ADD_FAILURE() << std::string(problem.begin(), problem.end());
