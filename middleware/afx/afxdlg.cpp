@@ -47,6 +47,7 @@ HWND CDialog::CreateIndirect(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate,
     CDialog* outer = t_pDialogBeingCreated;
     t_pDialogBeingCreated = this;
     m_bInitialized = false;
+    WatchedThread watched;
     HWND hWnd = CreateDialogIndirectParamW(instance, dialogTemplate, owner, DialogProc, 0);
     t_pDialogBeingCreated = outer;
     return hWnd;
@@ -151,7 +152,8 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
     // on this thread: that binds the window to the dialog being created.
     // Later messages reach the bound object before this procedure.
     CDialog* self = t_pDialogBeingCreated;
-    if ((msg != WM_SETFONT && msg != WM_INITDIALOG) || !self || self->m_bBound || InSendMessage())
+    if ((msg != WM_SETFONT && msg != WM_INITDIALOG) || !self || self->m_bBound ||
+        IsFromAnotherThread(msg, wParam, lParam))
         return FALSE;
     if (!self->Bind(hWnd))
         return FALSE;

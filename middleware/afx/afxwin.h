@@ -255,6 +255,13 @@ public:
     // True for a message that nobody but the system, on this window's own
     // thread, may send: the framework drops it.
     static bool IsForged(UINT msg, WPARAM wParam, LPARAM lParam);
+    // True while this thread handles this very message for another thread.
+    // InSendMessage alone stays true through everything done meanwhile,
+    // the windows created and the messages sent on this thread included.
+    // Without framework windows on the thread (or a WatchedThread) nothing
+    // watches the senders, and any message inside a send counts as another
+    // thread's.
+    static bool IsFromAnotherThread(UINT msg, WPARAM wParam, LPARAM lParam);
     // True for a message taken from a window's queue that only the window's
     // own thread may give it: somebody posted it (a queue hook drops it).
     static bool IsForgedInQueue(const MSG& msg);
@@ -262,6 +269,16 @@ public:
     // which IsForged needs (bound windows are watched already). The caller
     // unhooks the hook it returns.
     static HHOOK WatchSenders();
+    // Watches this thread's senders while it lives, as a bound window does:
+    // a window created inside another thread's send is told apart from that
+    // send from its first message on (a dialog binds at its first message).
+    class WatchedThread {
+    public:
+        WatchedThread();
+        ~WatchedThread();
+        WatchedThread(const WatchedThread&) = delete;
+        WatchedThread& operator=(const WatchedThread&) = delete;
+    };
     // Makes `hWnd` drop forged messages even if no object is bound to it
     // (dialogs guard their child controls this way).
     static void Guard(HWND hWnd);

@@ -226,6 +226,8 @@ void CountBoundWindow()
     if (t_nBoundWindows++ > 0 || t_hGetMessageHook)
         return;
     t_hGetMessageHook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, GetCurrentThreadId());
+    // What an earlier hook saw is not what this one will see.
+    t_lastSent = {};
     t_hSentMessageHook = CWnd::WatchSenders();
     std::lock_guard<std::mutex> lock(HookLock());
     for (HHOOK hook : {t_hGetMessageHook, t_hSentMessageHook})
@@ -279,10 +281,28 @@ bool CWnd::IsForged(UINT msg, WPARAM wParam, LPARAM lParam)
     // A message from another thread is being sent to us (the queued ones
     // were already turned into WM_NULL by the hook): it is this very one
     // when the sent-message hook saw it come from another thread.
-    if (!(IsOwnThreadOnly(msg) || CarriesObjectOfThisThread(msg, wParam, lParam)) || !InSendMessage())
+    return (IsOwnThreadOnly(msg) || CarriesObjectOfThisThread(msg, wParam, lParam)) &&
+           t_hSentMessageHook && IsFromAnotherThread(msg, wParam, lParam);
+}
+
+bool CWnd::IsFromAnotherThread(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (!InSendMessage())
         return false;
+    if (!t_hSentMessageHook)
+        return true;
     const SentMessage& last = t_lastSent;
     return last.fromOtherThread && last.msg == msg && last.wParam == wParam && last.lParam == lParam;
+}
+
+CWnd::WatchedThread::WatchedThread()
+{
+    CountBoundWindow();
+}
+
+CWnd::WatchedThread::~WatchedThread()
+{
+    UncountBoundWindow();
 }
 
 HHOOK CWnd::WatchSenders()
@@ -295,7 +315,15 @@ bool CWnd::IsForgedInQueue(const MSG& msg)
     // DispatchMessage calls a timer message's lParam as a procedure: the
     // framework's timers have none, so one in the queue was forged.
     const bool timerProcedure = (msg.message == WM_TIMER || msg.message == kSystemTimer) && msg.lParam;
-    return IsOwnThreadOnly(msg.message) || CarriesObjectOfThisThread(msg.message, msg.wParam, msg.lParam) || timerProcedure;
+    // A click, Enter, Esc or an access key reaches a dialog as a command
+    // sent while it happens; only a program posts one. A posted command
+    // waits in the queue, and the button it names may be enabled by the
+    // time it is taken, by text another message put in the fields: the
+    // command would confirm what the button refused when it was posted.
+    // Cancel stays: the system itself posts it when the window is closed.
+    const bool postedCommand = (msg.message == WM_COMMAND && LOWORD(msg.wParam) != IDCANCEL) || msg.message == BM_CLICK;
+    return IsOwnThreadOnly(msg.message) || CarriesObjectOfThisThread(msg.message, msg.wParam, msg.lParam) ||
+           timerProcedure || postedCommand;
 }
 
 void CWnd::Guard(HWND hWnd)

@@ -278,9 +278,10 @@ HtmlTextState* StateOf(HWND hWnd)
 
 // Creation and destruction are the system's, sent on the window's own
 // thread: from anywhere else they are forged.
-bool IsForgedLifecycle(UINT msg)
+bool IsForgedLifecycle(UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    return (msg == WM_NCCREATE || msg == WM_CREATE || msg == WM_DESTROY || msg == WM_NCDESTROY) && ::InSendMessage();
+    return (msg == WM_NCCREATE || msg == WM_CREATE || msg == WM_DESTROY || msg == WM_NCDESTROY) &&
+           CWnd::IsFromAnotherThread(msg, wParam, lParam);
 }
 
 POINT PointOf(LPARAM lParam)
@@ -349,7 +350,8 @@ LRESULT HandleMessage(HWND hWnd, HtmlTextState& state, UINT msg, WPARAM wParam, 
     case HTM_SETLINKMESSAGE:
         // What a click sends is ours to choose: not from another thread,
         // and never a system message.
-        if (::InSendMessage() || (wParam != 0 && (wParam < WM_USER || wParam > kLastLinkMessage))) {
+        if (CWnd::IsFromAnotherThread(msg, wParam, lParam) ||
+            (wParam != 0 && (wParam < WM_USER || wParam > kLastLinkMessage))) {
             vklogLog(kGuiTag, VKLOG_ERROR, L"HtmlText: link message %#llx refused", static_cast<unsigned long long>(wParam));
             return 0;
         }
@@ -371,7 +373,7 @@ LRESULT HandleMessage(HWND hWnd, HtmlTextState& state, UINT msg, WPARAM wParam, 
     case HTM_SETIMAGEMODULE: {
         HMODULE module = reinterpret_cast<HMODULE>(lParam);
         wchar_t path[MAX_PATH];
-        if (::InSendMessage() || (module && !::GetModuleFileNameW(module, path, MAX_PATH))) {
+        if (CWnd::IsFromAnotherThread(msg, wParam, lParam) || (module && !::GetModuleFileNameW(module, path, MAX_PATH))) {
             vklogLog(kGuiTag, VKLOG_ERROR, L"HtmlText: image module refused");
             return 0;
         }
@@ -449,7 +451,7 @@ void UnregisterHtmlTextClass()
 
 LRESULT CALLBACK HtmlTextWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (IsForgedLifecycle(msg))
+    if (IsForgedLifecycle(msg, wParam, lParam))
         return 0;
     try {
         HtmlTextState* state = StateOf(hWnd);

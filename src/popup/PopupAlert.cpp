@@ -626,11 +626,11 @@ void CPopupAlert::HideOnOwnThread(UINT nResult)
         vklogLog(kGuiTag, VKLOG_ERROR, L"CPopupAlert::Hide: PostThreadMessage failed");
 }
 
-bool CPopupAlert::IsLinkUsable(const std::unique_ptr<CHtmlText>& link, WPARAM wParam, LPARAM lParam) const
+bool CPopupAlert::IsLinkUsable(const std::unique_ptr<CHtmlText>& link, UINT msg, WPARAM wParam, LPARAM lParam) const
 {
     // Our links send from this thread with nothing in wParam or lParam; a
     // link the holder cannot see was not clicked.
-    const bool usable = wParam == 0 && lParam == 0 && !::InSendMessage() && link && link->m_hWnd &&
+    const bool usable = wParam == 0 && lParam == 0 && !IsFromAnotherThread(msg, wParam, lParam) && link && link->m_hWnd &&
                         ::IsWindowVisible(link->m_hWnd) && ::IsWindowEnabled(link->m_hWnd);
     if (!usable)
         vklogLog(kGuiTag, VKLOG_INFO, L"CPopupAlert: a link message that no shown link sent is ignored");
@@ -647,7 +647,7 @@ LRESULT CPopupAlert::OnCardEvent(WPARAM, LPARAM)
 LRESULT CPopupAlert::OnPopupAlertClicked(WPARAM wParam, LPARAM lParam)
 {
     ScopedFunctionLog log(L"CPopupAlert::OnPopupAlertClicked");
-    if (IsLinkUsable(m_pCloseLinkCtrl, wParam, lParam))
+    if (IsLinkUsable(m_pCloseLinkCtrl, WM_POPUPALERT_CLICKED, wParam, lParam))
         HideOnOwnThread(kPopupClosed);
     return 0;
 }
@@ -655,7 +655,7 @@ LRESULT CPopupAlert::OnPopupAlertClicked(WPARAM wParam, LPARAM lParam)
 LRESULT CPopupAlert::OnPopupAlertProceedClicked(WPARAM wParam, LPARAM lParam)
 {
     ScopedFunctionLog log(L"CPopupAlert::OnPopupAlertProceedClicked");
-    if (IsLinkUsable(m_pProceedLinkCtrl, wParam, lParam))
+    if (IsLinkUsable(m_pProceedLinkCtrl, WM_POPUPALERT_PROCEEDCLICKED, wParam, lParam))
         HideOnOwnThread(kPopupProceed);
     return 0;
 }
@@ -663,7 +663,7 @@ LRESULT CPopupAlert::OnPopupAlertProceedClicked(WPARAM wParam, LPARAM lParam)
 LRESULT CPopupAlert::OnPopupAlertHelpClicked(WPARAM wParam, LPARAM lParam)
 {
     ScopedFunctionLog log(L"CPopupAlert::OnPopupAlertHelpClicked");
-    if (!IsLinkUsable(m_pHelpLinkCtrl, wParam, lParam))
+    if (!IsLinkUsable(m_pHelpLinkCtrl, WM_POPUPALERT_HELPCLICKED, wParam, lParam))
         return 0;
     WPARAM topic = 0;
     switch (m_iWndType) {

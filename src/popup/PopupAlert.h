@@ -161,7 +161,7 @@ private:
     void DeleteCardRemovedSubscriber();
     void DeleteReaderSubscriber();
     void DiscardPendingOtpText();
-    bool IsLinkUsable(const std::unique_ptr<CHtmlText>& link, WPARAM wParam, LPARAM lParam) const;
+    bool IsLinkUsable(const std::unique_ptr<CHtmlText>& link, UINT msg, WPARAM wParam, LPARAM lParam) const;
     std::unique_ptr<CHtmlText> MakeLink(UINT linkMessage, const CRect& rect, const CSecStr& text, bool visible);
     std::unique_ptr<CHtmlText> MakeMessageControl(const CRect& rect, const wchar_t* text, COLORREF color);
 

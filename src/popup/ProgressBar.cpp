@@ -4,6 +4,8 @@
 #include "base/Dpi.h"
 #include "base/Log.h"
 
+#include "afxwin.h"
+
 #include <algorithm>
 #include <climits>
 #include <new>
@@ -272,7 +274,7 @@ LRESULT CALLBACK ProgressBarWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARA
 {
     // Creation and destruction are the system's, sent on the window's own
     // thread: from another thread they are forged.
-    if ((msg == WM_CREATE || msg == WM_DESTROY) && ::InSendMessage())
+    if ((msg == WM_CREATE || msg == WM_DESTROY) && CWnd::IsFromAnotherThread(msg, wParam, lParam))
         return 0;
     ProgressBarRecord* record = RecordOf(hWnd);
     if (msg == WM_CREATE) {

@@ -291,7 +291,7 @@ TEST_F(ChangePin, TheLastTryWarningComesFirstAndItsCancelOpensNothing)
         const DWORD caller = GetCurrentThreadId();
         Answer answer = AskChange(request, [&](HWND box) {
             warningFirst = Field(box, IDC_NEW_PIN_EDIT) == nullptr;
-            PostMessageW(box, WM_COMMAND, c.answer, 0);
+            SendNotifyMessageW(box, WM_COMMAND, c.answer, 0);
             // Next, either the call returns or the change-PIN dialog shows.
             HWND next = nullptr;
             uidriver::WaitUntil([&] {

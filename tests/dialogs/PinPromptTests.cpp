@@ -370,7 +370,7 @@ TEST_F(PinPrompt, TheLastTryWarningComesFirstAndCanStopThePrompt)
             HWND box = uidriver::WaitForTopLevel(L"#32770", caller);
             ASSERT_NE(nullptr, box);
             EXPECT_EQ(nullptr, PinEdit(box)) << "the warning comes before the PIN dialog";
-            PostMessageW(box, WM_COMMAND, c.answer, 0);
+            SendNotifyMessageW(box, WM_COMMAND, c.answer, 0);
             if (!c.pinDialog)
                 return;
             uidriver::WaitUntil([&] { return !IsWindow(box); });

@@ -17,7 +17,7 @@ INT_PTR ShowWhile(Dialog& dialog, const std::function<void(HWND)>& act, bool sta
         act(window);
         vkevtsubWaitIdle(10000);
         if (stays)
-            PostMessageW(window, WM_COMMAND, IDOK, 0);
+            SendNotifyMessageW(window, WM_COMMAND, IDOK, 0);
     });
     INT_PTR result = dialog.DoModal();
     holder.join();

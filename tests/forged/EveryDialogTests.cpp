@@ -238,8 +238,7 @@ protected:
             fill(dialog, row.entry);
             HWND end = GetDlgItem(dialog, row.end);
             EXPECT_TRUE(IsWindowEnabled(end) && IsWindowVisible(end)) << row.name << ": the holder cannot end it";
-            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(row.end, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, row.end)));
+            Press(dialog, row.end);
         });
         EXPECT_GT(sent, 0) << row.name << ": the sender finished with the dialog already gone";
         // However long the stream kept the queue full, the card's keep-alive ran.

@@ -191,7 +191,7 @@ TEST(LastPinTry, ReturnsZeroOnlyWhenTheHolderGoesOnWhateverTheReader)
             if (HWND text = GetDlgItem(box, 0xFFFF))
                 boxText = uidriver::TextOf(text);
             if (c.answer)
-                PostMessageW(box, WM_COMMAND, c.answer, 0);
+                SendNotifyMessageW(box, WM_COMMAND, c.answer, 0);
             else
                 PostMessageW(box, WM_CLOSE, 0, 0);
         });

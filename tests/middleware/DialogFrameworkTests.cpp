@@ -57,7 +57,7 @@ TEST(ModalDialog, ReturnsTheButtonPressedAndExchangesTheTextOrMinusOneWithoutATe
             HWND edit = GetDlgItem(window, IDC_FRAMEWORK_EDIT);
             shown = uidriver::TextOf(edit);
             SetWindowTextW(edit, L"typed");
-            PostMessageW(window, WM_COMMAND, c.button, 0);
+            SendNotifyMessageW(window, WM_COMMAND, c.button, 0);
         });
         EXPECT_EQ(c.result, dialog.DoModal());
         holder.join();
@@ -82,7 +82,7 @@ TEST(ModalDialog, DisablesTheOwnerForTheRunAndRetriesWithoutAnOwnerThatIsGone)
         TextDialog dialog(&ownerWnd);
         auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
             disabledDuringRun = !IsWindowEnabled(owner) && GetWindow(window, GW_OWNER) == owner;
-            PostMessageW(window, WM_COMMAND, IDOK, 0);
+            SendNotifyMessageW(window, WM_COMMAND, IDOK, 0);
         });
         EXPECT_EQ(IDOK, dialog.DoModal());
         holder.join();
@@ -206,6 +206,17 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
              SendMessageW(ok, BM_CLICK, 0, 0);
          },
          [](HWND ok) { EnableWindow(ok, TRUE); }},
+        // Posted while OK was grey, taken once it is usable again (as when
+        // forged text in the fields has since made the entry valid).
+        {"OK posted while disabled",
+         [](HWND d, HWND, HWND ok) {
+             EnableWindow(ok, FALSE);
+             PostMessageW(d, WM_COMMAND, IDOK, 0);
+             PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+             PostMessageW(ok, BM_CLICK, 0, 0);
+             EnableWindow(ok, TRUE);
+         },
+         none},
         {"OK while hidden",
          [](HWND d, HWND, HWND ok) {
              ShowWindow(ok, SW_HIDE);
@@ -262,7 +273,7 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
                          uidriver::TextOf(edit) == L"start";
             c.restore(ok);
             SetWindowTextW(edit, L"typed");
-            PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+            SendNotifyMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
         });
         EXPECT_EQ(IDOK, dialog.DoModal()) << c.name;
         holder.join();

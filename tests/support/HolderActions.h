@@ -1,5 +1,6 @@
 #pragma once
 // What a card holder does to and sees of a dialog, as the dialog tests say it.
+#include "Fixtures.h"
 #include "UiDriver.h"
 
 #include <windows.h>
@@ -8,10 +9,14 @@
 #include <functional>
 #include <thread>
 
-// Posts a button's command, as a click on it would send it.
+// Sends a button's command as a click on it does, without waiting for the
+// dialog's answer (which may be another dialog the holder then acts on).
+// What the holder typed before is queued, and a sent command would overtake
+// it: the click comes once the dialog has taken all of it.
 inline void Press(HWND dialog, int id)
 {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    WaitForQueueDrained(dialog, GetTickCount64() + 30000);
+    SendNotifyMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 inline bool OkEnabled(HWND dialog)

@@ -181,7 +181,7 @@ TEST(OutcomeDialogs, ALockClosesTheFailureAndToolDialogsButNotTheSuccess)
             vkevtsubWaitIdle(5000);
             // Whatever is still open afterwards, the holder closes with OK.
             if (!uidriver::WaitUntil([&] { return !IsWindow(window); }, 300))
-                PostMessageW(window, WM_COMMAND, IDOK, 0);
+                SendNotifyMessageW(window, WM_COMMAND, IDOK, 0);
         };
         return WhileHolderActs(lock, [&] { return dialog.DoModal(); });
     };

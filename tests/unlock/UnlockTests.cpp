@@ -388,7 +388,7 @@ void CloseEverythingUntil(std::atomic<bool>& done, DWORD thread)
         if (!uidriver::WaitUntil(shown))
             continue;
         for (HWND w : windows) {
-            PostMessageW(w, WM_COMMAND, GetDlgItem(w, IDCANCEL) ? IDCANCEL : IDOK, 0);
+            SendNotifyMessageW(w, WM_COMMAND, GetDlgItem(w, IDCANCEL) ? IDCANCEL : IDOK, 0);
             uidriver::WaitUntil([&] { return done || !IsWindowVisible(w); });
         }
     }
