@@ -69,9 +69,12 @@ void RunStorm(int events, int dialogs, int warmUp)
     // Wine keeps the display DCs (each with its region) that the busiest
     // moment of the storm needed, and that moment may come after the
     // warm-up: a busy machine leaves a dozen or more. A DC or region lost by
-    // every measured dialog adds one per dialog, a third of that is slack;
-    // fonts, brushes, pens and bitmaps get none.
+    // every measured dialog adds one per dialog, a third of that is slack.
+    // Fonts, brushes, pens and bitmaps get two: on a loaded machine Wine
+    // once made one of its own late in the storm, where one lost by every
+    // measured dialog adds dozens.
     const DWORD kDisplayDcSlack = static_cast<DWORD>(std::max(10, (dialogs - warmUp) / 3));
+    constexpr DWORD kDrawingSlack = 2;
     const wchar_t* readers[] = {L"Reader 0", L"Reader 1", L"Reader 2", L"Reader 3", L"Elsewhere"};
     const long copiesBefore = VKReaderEventSubscriber::LiveCopies();
     const uint64_t deliveredBefore = vkevtsubDeliveredCount();
@@ -126,7 +129,7 @@ void RunStorm(int events, int dialogs, int warmUp)
     EXPECT_LE(end.windows, warm.windows);
     EXPECT_LE(end.icons, warm.icons);
     EXPECT_LE(end.userObjects, warm.userObjects);
-    EXPECT_LE(end.drawingObjects, warm.drawingObjects);
+    EXPECT_LE(end.drawingObjects, warm.drawingObjects + kDrawingSlack);
     EXPECT_LE(end.gdiObjects - end.drawingObjects, warm.gdiObjects - warm.drawingObjects + kDisplayDcSlack)
         << "DCs and regions";
     EXPECT_LE(end.handles, warm.handles + 2) << "a thread of the event service may hold a handle or two";
