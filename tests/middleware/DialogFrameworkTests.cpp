@@ -7,6 +7,8 @@
 #include "TestFrameworkDialogs.h"
 #include "UiDriver.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -70,6 +72,41 @@ TEST(ModalDialog, ReturnsTheButtonPressedAndExchangesTheTextOrMinusOneWithoutATe
     TextDialog dialog(nullptr, 4321);
     EXPECT_EQ(-1, dialog.DoModal());
     EXPECT_EQ(0, dialog.m_nInitCalls);
+}
+
+LRESULT CALLBACK RunOnAppMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR run)
+{
+    if (msg != WM_APP)
+        return DefSubclassProc(hWnd, msg, wParam, lParam);
+    (*reinterpret_cast<std::function<void()>*>(run))();
+    return 1;
+}
+
+// A host may open a dialog while it handles a message its own worker thread
+// sent, on a thread with no dialog yet: the dialog binds and runs as anywhere.
+TEST(ModalDialog, RunsInsideAMessageAnotherThreadSent)
+{
+    TextDialog dialog;
+    INT_PTR result = 0;
+    std::function<void()> run = [&] {
+        auto holder = Holder(GetCurrentThreadId(), [](HWND window) { SendNotifyMessageW(window, WM_COMMAND, IDOK, 0); });
+        result = dialog.DoModal();
+        holder.join();
+    };
+    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(SetWindowSubclass(host, RunOnAppMessage, 1, reinterpret_cast<DWORD_PTR>(&run)));
+    std::thread sender([host] {
+        SendMessageW(host, WM_APP, 0, 0);
+        PostMessageW(host, WM_NULL, 0, 0);
+    });
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0 && msg.hwnd != host)
+        DispatchMessageW(&msg);
+    sender.join();
+    DestroyWindow(host);
+    EXPECT_EQ(IDOK, result);
+    EXPECT_EQ(1, dialog.m_nInitCalls);
 }
 
 TEST(ModalDialog, DisablesTheOwnerForTheRunAndRetriesWithoutAnOwnerThatIsGone)
