@@ -265,14 +265,12 @@ public:
     // True for a message taken from a window's queue that only the window's
     // own thread may give it: somebody posted it (a queue hook drops it).
     static bool IsForgedInQueue(const MSG& msg);
-    // Watches which messages other threads send to this thread's windows,
-    // which IsForged needs (bound windows are watched already). The caller
-    // unhooks the hook it returns.
-    static HHOOK WatchSenders();
-    // Watches this thread's senders while it lives, as a bound window does:
-    // a window created inside another thread's send is told apart from that
-    // send from its first message on (a dialog binds at its first message).
-    class WatchedThread {
+    // Watches which messages other threads send to this thread's windows
+    // while it lives, as a bound window does, which IsForged needs: a window
+    // created inside another thread's send is told apart from that send from
+    // its first message on (a dialog binds at its first message), and a
+    // window the framework does not own (a system message box) can be guarded.
+    class AFX_API WatchedThread {
     public:
         WatchedThread();
         ~WatchedThread();

@@ -228,7 +228,7 @@ void CountBoundWindow()
     t_hGetMessageHook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, GetCurrentThreadId());
     // What an earlier hook saw is not what this one will see.
     t_lastSent = {};
-    t_hSentMessageHook = CWnd::WatchSenders();
+    t_hSentMessageHook = SetWindowsHookExW(WH_CALLWNDPROC, SentMessageHook, nullptr, GetCurrentThreadId());
     std::lock_guard<std::mutex> lock(HookLock());
     for (HHOOK hook : {t_hGetMessageHook, t_hSentMessageHook})
         if (hook)
@@ -305,10 +305,6 @@ CWnd::WatchedThread::~WatchedThread()
     UncountBoundWindow();
 }
 
-HHOOK CWnd::WatchSenders()
-{
-    return SetWindowsHookExW(WH_CALLWNDPROC, SentMessageHook, nullptr, GetCurrentThreadId());
-}
 
 bool CWnd::IsForgedInQueue(const MSG& msg)
 {

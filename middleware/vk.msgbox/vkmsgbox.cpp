@@ -84,7 +84,6 @@ public:
         t_hBox = nullptr;
         t_hCreateHook = SetWindowsHookExW(WH_CBT, CatchBox, nullptr, GetCurrentThreadId());
         m_hQueueHook = SetWindowsHookExW(WH_GETMESSAGE, DropForged, nullptr, GetCurrentThreadId());
-        m_hSentHook = CWnd::WatchSenders();
     }
     ~BoxWatch()
     {
@@ -92,8 +91,6 @@ public:
             return;
         if (m_hQueueHook)
             UnhookWindowsHookEx(m_hQueueHook);
-        if (m_hSentHook)
-            UnhookWindowsHookEx(m_hSentHook);
         if (t_hCreateHook)
             UnhookWindowsHookEx(t_hCreateHook);
         t_hCreateHook = nullptr;
@@ -105,7 +102,8 @@ public:
 private:
     bool m_bOwner = false;
     HHOOK m_hQueueHook = nullptr;
-    HHOOK m_hSentHook = nullptr;
+    // Tells the guards which messages another thread sent.
+    CWnd::WatchedThread m_senders;
 };
 
 constexpr DWORD kNoErrorNumber = 0xFFFFFFFF;

@@ -157,7 +157,7 @@ TEST(FrameExports, InitGUIDllPutsTheLibraryTextsOnTheHostsFramework)
 }
 
 // The box shows the library's text with the reader in its caption, for any
-// reader name, and only OK goes on.
+// reader name, and only OK goes on, whatever another program sends it.
 TEST(LastPinTry, ReturnsZeroOnlyWhenTheHolderGoesOnWhateverTheReader)
 {
     LibraryLoader library;
@@ -190,6 +190,10 @@ TEST(LastPinTry, ReturnsZeroOnlyWhenTheHolderGoesOnWhateverTheReader)
             caption = uidriver::TextOf(box);
             if (HWND text = GetDlgItem(box, 0xFFFF))
                 boxText = uidriver::TextOf(text);
+            // Another program's initialization, whose lParam the box would
+            // take for its parameters, is dropped.
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(box, WM_INITDIALOG, 0, 0x1234, SMTO_ABORTIFHUNG, 5000, &ignored);
             if (c.answer)
                 SendNotifyMessageW(box, WM_COMMAND, c.answer, 0);
             else
