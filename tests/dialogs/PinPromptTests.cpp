@@ -360,29 +360,26 @@ TEST_F(PinPrompt, ShowsTheCustomPromptUntilItIsClearedAndTakesItFromAnyThread)
 TEST_F(PinPrompt, TheLastTryWarningComesFirstAndCanStopThePrompt)
 {
     struct Case {
-        UINT answer;
+        int answer;
         int expected;
         bool pinDialog;
     };
     for (Case c : {Case{IDCANCEL, -1, false}, Case{IDOK, 0, true}}) {
         bool sawPinDialog = false;
-        std::thread holder([&, caller = GetCurrentThreadId()] {
-            HWND box = uidriver::WaitForTopLevel(L"#32770", caller);
-            ASSERT_NE(nullptr, box);
-            EXPECT_EQ(nullptr, PinEdit(box)) << "the warning comes before the PIN dialog";
-            SendNotifyMessageW(box, WM_COMMAND, c.answer, 0);
-            if (!c.pinDialog)
-                return;
-            uidriver::WaitUntil([&] { return !IsWindow(box); });
-            HWND dialog = uidriver::WaitForTopLevel(L"#32770", caller);
-            sawPinDialog = dialog && PinEdit(dialog);
-            Press(dialog, IDOK);
-        });
-        char* pin = nullptr;
-        int length = 0;
-        int result = GetPINFromUser(nullptr, kReader, 1, 4, 8, &pin, &length, nullptr, nullptr, 0);
-        holder.join();
-        EXPECT_EQ(c.expected, result);
+        const DWORD caller = GetCurrentThreadId();
+        PinAnswer answer = AskPin(
+            [&](HWND box) {
+                EXPECT_EQ(nullptr, PinEdit(box)) << "the warning comes before the PIN dialog";
+                Press(box, c.answer);
+                if (!c.pinDialog)
+                    return;
+                uidriver::WaitUntil([&] { return !IsWindow(box); });
+                HWND dialog = uidriver::WaitForTopLevel(L"#32770", caller);
+                sawPinDialog = dialog && PinEdit(dialog);
+                Press(dialog, IDOK);
+            },
+            1);
+        EXPECT_EQ(c.expected, answer.result);
         EXPECT_EQ(c.pinDialog, sawPinDialog);
     }
 }
