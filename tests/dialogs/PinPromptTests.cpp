@@ -123,6 +123,20 @@ PinAnswer OpenPrompt(bool pinAlwaysPrompt, std::function<void(HWND)> holder)
     return answer;
 }
 
+// GetChangePINInfoFromUser where the PINs do not matter: what it returned.
+int ChangeOnce(HWND parent, int lastTry = 0)
+{
+    wchar_t fresh[128] = {};
+    wchar_t current[128] = {};
+    int freshLength = 0;
+    int currentLength = 0;
+    const int result = GetChangePINInfoFromUser(0, 1, 4, 8, 0, lastTry, fresh, &freshLength, current, &currentLength,
+                                                kReader, parent, true, nullptr, nullptr, 0);
+    SecureZeroMemory(fresh, sizeof(fresh));
+    SecureZeroMemory(current, sizeof(current));
+    return result;
+}
+
 // Both prompts open on top of everything; only OK goes on.
 TEST_F(PinPrompt, EveryWayOutButOkIsMinusOne)
 {
@@ -228,9 +242,7 @@ void CALLBACK TryASecondPrompt(void* context)
     if (nested->tried)
         return;
     nested->tried = true;
-    char* pin = nullptr;
-    int length = 0;
-    nested->pin = GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
+    nested->pin = PromptOnce();
     nested->always = ShowPINAlwaysPrompt(nullptr, kReader);
 }
 
@@ -288,10 +300,7 @@ TEST_F(PinPrompt, TwoThreadsReleasedTogetherNeverBothGetAPrompt)
             threads[which] = GetCurrentThreadId();
             ++waiting;
             WaitForSingleObject(start, INFINITE);
-            char* pin = nullptr;
-            int length = 0;
-            GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
-            FreeGetPinBuffer(pin, static_cast<unsigned>(length));
+            PromptOnce();
             ++returned;
         };
         std::thread first(caller, 0);
@@ -357,30 +366,55 @@ TEST_F(PinPrompt, ShowsTheCustomPromptUntilItIsClearedAndTakesItFromAnyThread)
     EXPECT_EQ(0, mixed) << "prompts that showed a text nobody set, of 40";
 }
 
-TEST_F(PinPrompt, TheLastTryWarningComesFirstAndCanStopThePrompt)
+// On a card's last try a warning comes first, before a PIN prompt as before
+// a change of PIN: Cancel there ends the call with -1 and opens nothing; OK
+// opens the dialog, which then ends the call as the holder ends it.
+TEST_F(PinPrompt, TheLastTryWarningComesFirstAndItsCancelOpensNothing)
 {
     struct Case {
-        int answer;
+        const char* name;
+        int (*call)();
+        int field; // of the dialog that follows the warning
+        int atWarning;
         int expected;
-        bool pinDialog;
+        bool opens;
     };
-    for (Case c : {Case{IDCANCEL, -1, false}, Case{IDOK, 0, true}}) {
-        bool sawPinDialog = false;
+    auto prompt = [] { return PromptOnce(nullptr, 1); };
+    auto change = [] { return ChangeOnce(nullptr, 1); };
+    const Case cases[] = {
+        {"PIN prompt, Cancel", prompt, IDC_PIN_EDIT, IDCANCEL, -1, false},
+        {"PIN prompt, OK", prompt, IDC_PIN_EDIT, IDOK, 0, true},
+        {"change PIN, Cancel", change, IDC_NEW_PIN_EDIT, IDCANCEL, -1, false},
+        {"change PIN, OK", change, IDC_NEW_PIN_EDIT, IDOK, -1, true},
+    };
+    for (const Case& c : cases) {
+        std::atomic<bool> returned{false};
+        bool warningFirst = false;
+        bool opened = false;
         const DWORD caller = GetCurrentThreadId();
-        PinAnswer answer = AskPin(
-            [&](HWND box) {
-                EXPECT_EQ(nullptr, PinEdit(box)) << "the warning comes before the PIN dialog";
-                Press(box, c.answer);
-                if (!c.pinDialog)
-                    return;
-                uidriver::WaitUntil([&] { return !IsWindow(box); });
-                HWND dialog = uidriver::WaitForTopLevel(L"#32770", caller);
-                sawPinDialog = dialog && PinEdit(dialog);
-                Press(dialog, IDOK);
-            },
-            1);
-        EXPECT_EQ(c.expected, answer.result);
-        EXPECT_EQ(c.pinDialog, sawPinDialog);
+        std::thread holder = uidriver::ActOnDialog([&](HWND box) {
+            warningFirst = uidriver::FindControl(box, c.field) == nullptr;
+            Press(box, c.atWarning);
+            // Next, either the call returns or the dialog shows.
+            HWND next = nullptr;
+            uidriver::WaitUntil([&] {
+                for (HWND shown : PromptsOf(caller, caller))
+                    next = shown != box ? shown : next;
+                return next || returned.load();
+            });
+            if (next) {
+                uidriver::WaitIdle(next);
+                opened = uidriver::FindControl(next, c.field) != nullptr;
+                // An empty PIN is one the prompt takes; the change of PIN is cancelled.
+                Press(next, c.expected == 0 ? IDOK : IDCANCEL);
+            }
+        });
+        const int result = c.call();
+        returned = true;
+        holder.join();
+        EXPECT_EQ(c.expected, result) << c.name;
+        EXPECT_TRUE(warningFirst) << c.name;
+        EXPECT_EQ(c.opens, opened) << c.name;
     }
 }
 
@@ -393,20 +427,9 @@ TEST_F(PinPrompt, TheCallersWindowWaitsDisabledAndComesBackInFront)
         int (*call)(HWND parent);
     };
     const Case cases[] = {
-        {"PIN", [](HWND parent) {
-             char* pin = nullptr;
-             int length = 0;
-             return GetPINFromUser(parent, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
-         }},
+        {"PIN", [](HWND parent) { return PromptOnce(parent); }},
         {"PIN always", [](HWND parent) { return ShowPINAlwaysPrompt(parent, kReader); }},
-        {"change PIN", [](HWND parent) {
-             wchar_t fresh[128] = {};
-             wchar_t current[128] = {};
-             int freshLength = 0;
-             int currentLength = 0;
-             return GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, fresh, &freshLength, current, &currentLength, kReader,
-                                             parent, true, nullptr, nullptr, 0);
-         }},
+        {"change PIN", [](HWND parent) { return ChangeOnce(parent); }},
     };
     for (const Case& c : cases) {
         HWND parent = CreateWindowExW(0, L"STATIC", L"host window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300,
