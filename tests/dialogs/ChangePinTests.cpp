@@ -350,16 +350,6 @@ TEST_F(ChangePin, APageOpenInTheCallersDialogAnswersWithoutADialog)
     host.DestroyWindow();
 }
 
-TEST_F(ChangePin, NowhereToPutThePinsIsRefused)
-{
-    int length = 0;
-    wchar_t buffer[128];
-    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, nullptr, &length, buffer, &length, kReader, nullptr,
-                                           true, nullptr, nullptr, 0));
-    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, buffer, &length, buffer, nullptr, kReader, nullptr,
-                                           true, nullptr, nullptr, 0));
-}
-
 TEST_F(ChangePin, NeitherPinIsLeftInMemoryOnceTheCallerWipedItsBuffers)
 {
     MaskedSecret oldPin(16);

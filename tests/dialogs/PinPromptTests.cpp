@@ -211,18 +211,23 @@ TEST_F(PinPrompt, IsCompletedByKeysAlone)
     }
 }
 
-// A locked workstation, or nowhere to put the PIN: -1 at once, and the
+// A locked workstation, or nowhere to put a PIN: -1 at once, and the
 // refused call leaves no prompt marked open.
 TEST_F(PinPrompt, IsRefusedWithoutADialogWhenLockedOrGivenNowhereToPutThePin)
 {
     vkSessionStateSetMode(VKSessionStateMode::Locked);
-    char* pin = nullptr;
-    int length = 0;
-    EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0));
+    EXPECT_EQ(-1, PromptOnce());
     EXPECT_EQ(-1, ShowPINAlwaysPrompt(nullptr, kReader));
     vkSessionStateSetMode(VKSessionStateMode::Unlocked);
+    char* pin = nullptr;
+    int length = 0;
     EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, nullptr, &length, nullptr, nullptr, 0));
     EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, nullptr, nullptr, nullptr, 0));
+    wchar_t buffer[128];
+    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, nullptr, &length, buffer, &length, kReader, nullptr,
+                                           true, nullptr, nullptr, 0));
+    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, buffer, &length, buffer, nullptr, kReader, nullptr,
+                                           true, nullptr, nullptr, 0));
     EXPECT_EQ(0, AskPin([](HWND dialog) { Press(dialog, IDOK); }).result);
 }
 
