@@ -166,10 +166,10 @@ TEST_F(ChangePin, RowsAndOkFollowWhatTheHolderTypes)
     Answer answer = AskChange(request, [&](HWND frame) {
         for (const Step& step : steps) {
             uidriver::Retype(Field(frame, step.field), step.text);
-            EXPECT_EQ(step.rows, Rows(frame)) << "after typing " << std::string(step.text, step.text + wcslen(step.text));
-            EXPECT_EQ(step.rows, Rows(frame, HeardRowState)) << "heard after typing "
-                                                             << std::string(step.text, step.text + wcslen(step.text));
-            EXPECT_EQ(step.ok, OkEnabled(frame));
+            const std::string typed(step.text, step.text + wcslen(step.text));
+            EXPECT_EQ(step.rows, Rows(frame)) << "after typing " << typed;
+            EXPECT_EQ(step.rows, Rows(frame, HeardRowState)) << "heard after typing " << typed;
+            EXPECT_EQ(step.ok, OkEnabled(frame)) << "after typing " << typed;
         }
         // Without the current PIN OK is disabled, and Enter then does nothing.
         uidriver::Retype(Field(frame, IDC_CURRENT_PIN_EDIT), L"");
