@@ -385,10 +385,6 @@ TEST_F(ChangePin, NeitherPinIsLeftInMemoryOnceTheCallerWipedItsBuffers)
     EXPECT_EQ(0u, newSeen.wide + newSeen.narrow) << "the new PIN";
 }
 
-} // namespace
-
-namespace {
-
 // Top of each shown row, in the panel's client coordinates, and the
 // panel's height.
 struct PanelLayout {

@@ -646,10 +646,6 @@ TEST_F(PinAlwaysPrompt, SurvivesForgedMessagesAndCancelStillRefuses)
     std::printf("[ forged    ] %ld messages at the PIN-always prompt and its controls\n", tried);
 }
 
-} // namespace
-
-namespace {
-
 // The scans above prove something only if they see what is left behind:
 // the whole secret, or any run of kSecretPieceLength of its characters.
 TEST(MemoryScan, SeesEveryPieceOfASecretLeftInEitherForm)

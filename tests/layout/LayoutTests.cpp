@@ -97,10 +97,6 @@ TEST(DialogKeys, EveryFieldLabelHasAnAccessKeyOfItsOwn)
     });
 }
 
-} // namespace
-
-namespace {
-
 TEST(LayoutCheck, SeesCutTextsAndControlsOutsideTheDialog)
 {
     HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(500), nullptr, PlainDialog, 0);
@@ -120,10 +116,6 @@ TEST(LayoutCheck, SeesCutTextsAndControlsOutsideTheDialog)
     EXPECT_TRUE(mentions(L"control 505 \"Covered\" overlaps control 506"));
     EXPECT_FALSE(mentions(L"control 504"));
 }
-
-} // namespace
-
-namespace {
 
 // The change-PIN dialog as it opens with every rule shown at once.
 TEST(LiveDialogLayout, ChangePinWithEveryRuleShown)
