@@ -174,7 +174,7 @@ TEST_F(ChangePin, RowsAndOkFollowWhatTheHolderTypes)
         // Without the current PIN OK is disabled, and Enter then does nothing.
         uidriver::Retype(Field(frame, IDC_CURRENT_PIN_EDIT), L"");
         EXPECT_FALSE(OkEnabled(frame));
-        PostMessageW(frame, WM_COMMAND, IDOK, 0);
+        Press(frame, IDOK);
         EXPECT_FALSE(uidriver::WaitUntil([&] { return !IsWindowVisible(frame); }, 300)) << "OK is ignored while disabled";
         uidriver::Retype(Field(frame, IDC_CURRENT_PIN_EDIT), L"1593");
         Press(frame, IDOK);
