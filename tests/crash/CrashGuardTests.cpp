@@ -59,16 +59,6 @@ TEST(CrashOnPurpose, DISABLED_AccessViolationInAWindowProcedure)
     owner.join();
 }
 
-// Runs this program again with only `test`, collecting what it writes.
-ChildRun RunAgain(const std::string& test)
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return RunChild(L"\"" + std::wstring(path) + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
-                        std::wstring(test.begin(), test.end()),
-                    L"", 20000);
-}
-
 TEST(CrashGuard, EachWayOfCrashingEndsTheProgramWithItsOwnCodeAndAReport)
 {
     struct Case {
@@ -83,7 +73,8 @@ TEST(CrashGuard, EachWayOfCrashingEndsTheProgramWithItsOwnCodeAndAReport)
     };
     for (const Case& c : cases) {
         const std::string name = std::string("CrashOnPurpose.DISABLED_") + c.test;
-        ChildRun run = RunAgain(name);
+        ChildRun run = RunThisProgram(std::wstring(name.begin(), name.end()), {{L"GTEST_ALSO_RUN_DISABLED_TESTS", L"1"}},
+                                      20000);
         EXPECT_EQ(c.exitCode, run.exitCode) << c.test << "\n" << run.output;
         EXPECT_NE(std::string::npos, run.output.find(c.report)) << c.test << "\n" << run.output;
         EXPECT_NE(std::string::npos, run.output.find("during " + name)) << c.test << "\n" << run.output;

@@ -2,6 +2,7 @@
 // the test builds a small package with the installer's own database
 // functions, installs it with msiexec, and records a patch of it the way
 // the installer records an applied one.
+#include "ChildProcess.h"
 #include "Fixtures.h"
 #include "HolderActions.h"
 #include "ImportPatch.h"
@@ -113,21 +114,6 @@ std::vector<std::wstring> ProductPackage()
     return sql;
 }
 
-// Runs `command` and waits for it; its exit code, or -1.
-long Run(std::wstring command)
-{
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
-    WaitForSingleObject(process.hProcess, 90000);
-    DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<long>(code);
-}
-
 // Whether the installer knows the product's name.
 bool Installed()
 {
@@ -144,29 +130,22 @@ bool EnsureInstalled()
     const std::wstring folder = MakeTempDirectory();
     const std::wstring package = folder + L"\\velkor-test.msi";
     const std::wstring log = folder + L"\\install.log";
-    const long status = BuildDatabase(package, ProductPackage(), false)
-                            ? Run(L"msiexec.exe /i \"" + package + L"\" /qn /l*v \"" + log + L"\"")
-                            : -1;
+    const std::wstring install = L"msiexec.exe /i \"" + package + L"\" /qn /l*v \"" + log + L"\"";
+    const DWORD status = BuildDatabase(package, ProductPackage(), false) ? RunChild(install, L"", 90000).exitCode : 999;
     const bool installed = status == 0 && Installed();
     if (!installed) {
-        // The installer's own account of what went wrong.
-        std::string text;
-        if (FILE* file = _wfopen(log.c_str(), L"rb")) {
-            char chunk[4096];
-            for (size_t n; (n = fread(chunk, 1, sizeof(chunk), file)) > 0;)
-                for (size_t i = 0; i < n; ++i)
-                    if (chunk[i])
-                        text += chunk[i];
-            fclose(file);
-        }
-        // Its actions, without the properties it lists.
+        // The installer's own account of what went wrong (in UTF-16, read
+        // as bytes): its actions, without the properties it lists.
         std::string actions;
-        for (size_t at = 0, end; at < text.size(); at = end + 1) {
-            end = text.find('\n', at);
-            if (end == std::string::npos)
-                end = text.size();
-            if (text.compare(at, 9, "Property(") != 0)
-                actions += text.substr(at, end - at + 1);
+        std::string line;
+        for (unsigned char c : ReadWholeFile(log)) {
+            if (c)
+                line += static_cast<char>(c);
+            if (c != '\n')
+                continue;
+            if (line.compare(0, 9, "Property(") != 0)
+                actions += line;
+            line.clear();
         }
         ADD_FAILURE() << "msiexec answered " << status << ", product state " << MsiQueryProductStateW(kProductCode)
                       << "; its log:\n" << actions.substr(actions.size() > 4000 ? actions.size() - 4000 : 0);

@@ -75,6 +75,16 @@ protected:
         return TRUE;
     }
 
+    // The text a tooltip holds for the edit as its one tool.
+    std::wstring TipText(HWND tooltip) const
+    {
+        wchar_t text[1040] = {};
+        TTTOOLINFOW tool = {sizeof(tool), 0, m_edit};
+        tool.lpszText = text;
+        SendMessageW(tooltip, TTM_GETTEXTW, 1040, reinterpret_cast<LPARAM>(&tool));
+        return text;
+    }
+
     bool BalloonVisible() const
     {
         HWND balloon = OwnBalloon();

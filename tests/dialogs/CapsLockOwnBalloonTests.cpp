@@ -36,12 +36,8 @@ TEST_F(OwnBalloonTest, ShowsWhenFocusedWithCapsLockOnOnly)
     EXPECT_FALSE(BalloonVisible()) << "Caps Lock off";
 
     ASSERT_TRUE(ShowBalloon());
-    wchar_t text[1040] = {};
-    TTTOOLINFOW tool = {sizeof(tool)};
-    tool.hwnd = m_edit;
-    tool.lpszText = text;
-    SendMessageW(OwnBalloon(), TTM_GETTEXTW, 1040, reinterpret_cast<LPARAM>(&tool));
-    EXPECT_EQ(ResourceString(GetModuleHandleW(L"vk.velkor.gui.pinrc.dll"), IDS_CAPSLOCK_PIN_TEXT), text);
+    EXPECT_EQ(ResourceString(GetModuleHandleW(L"vk.velkor.gui.pinrc.dll"), IDS_CAPSLOCK_PIN_TEXT),
+              TipText(OwnBalloon()));
 }
 
 TEST_F(OwnBalloonTest, IsPlacedAboveTheEditUnlessTheScreenEdgesForbidIt)

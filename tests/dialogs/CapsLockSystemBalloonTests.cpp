@@ -13,11 +13,13 @@ public:
     {
         m_hWnd = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_BALLOON, 0, 0, 0, 0, edit,
                                  nullptr, GetModuleHandleW(nullptr), nullptr);
-        TTTOOLINFOW tool = Tool();
+        TTTOOLINFOW tool = {sizeof(tool), 0, m_edit};
         tool.lpszText = m_text.data();
         SendMessageW(m_hWnd, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     ~SystemBalloon() { DestroyWindow(m_hWnd); }
+    SystemBalloon(const SystemBalloon&) = delete;
+    SystemBalloon& operator=(const SystemBalloon&) = delete;
 
     // What the system does before it shows the balloon.
     void AnnounceShow()
@@ -25,25 +27,9 @@ public:
         NMHDR header = {m_hWnd, 0, static_cast<UINT>(TTN_SHOW)};
         SendMessageW(m_edit, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
     }
-
-    std::wstring Text()
-    {
-        wchar_t buffer[1040] = {};
-        TTTOOLINFOW tool = Tool();
-        tool.lpszText = buffer;
-        SendMessageW(m_hWnd, TTM_GETTEXTW, 1040, reinterpret_cast<LPARAM>(&tool));
-        return buffer;
-    }
+    HWND Handle() const { return m_hWnd; }
 
 private:
-    TTTOOLINFOW Tool() const
-    {
-        TTTOOLINFOW tool = {};
-        tool.cbSize = sizeof(tool);
-        tool.hwnd = m_edit;
-        tool.uId = 0;
-        return tool;
-    }
     HWND m_edit;
     std::wstring m_text;
     HWND m_hWnd;
@@ -71,7 +57,7 @@ TEST_F(CapsLockEditTest, SpeaksOfAPinOrAPasswordInTheSystemBalloonOnly)
         SystemBalloon balloon(m_edit, c.shown);
         balloon.AnnounceShow();
         ASSERT_FALSE(c.expected.empty());
-        EXPECT_EQ(c.expected, balloon.Text()) << "pin mode " << c.pinMode;
+        EXPECT_EQ(c.expected, TipText(balloon.Handle())) << "pin mode " << c.pinMode;
     }
 }
 

@@ -29,7 +29,6 @@ struct Request {
     int minLength = 4;
     int maxLength = 8;
     int firstUse = 0;
-    int lastTry = 0;
     bool askCurrent = true;
     void(CALLBACK* timer)(void*) = nullptr;
     void* timerArgument = nullptr;
@@ -48,8 +47,7 @@ struct Answer {
     bool dialogShown = false;
 };
 
-// `returned`, when given, is set once the call has returned.
-Answer AskChange(const Request& r, std::function<void(HWND)> holder, std::atomic<bool>* returned = nullptr)
+Answer AskChange(const Request& r, std::function<void(HWND)> holder)
 {
     Answer answer;
     wchar_t fresh[128];
@@ -60,13 +58,11 @@ Answer AskChange(const Request& r, std::function<void(HWND)> holder, std::atomic
         answer.dialogShown = true;
         holder(frame);
     };
-    std::thread acting = r.dialogExpected ? uidriver::ActOnDialog(act, r.dialogWaitMs)
-                                          : uidriver::ActOnDialogIfAny(act, r.dialogWaitMs);
-    answer.result = GetChangePINInfoFromUser(r.numericOnly, r.weakAllowed, r.minLength, r.maxLength, r.firstUse,
-                                             r.lastTry, fresh, &answer.freshLength, current, &answer.currentLength,
-                                             kReader, r.parent, r.askCurrent, r.timer, r.timerArgument, r.period);
-    if (returned)
-        *returned = true;
+    std::thread acting =
+        r.dialogExpected ? uidriver::ActOnDialog(act, r.dialogWaitMs) : uidriver::ActOnDialogIfAny(act, r.dialogWaitMs);
+    answer.result = GetChangePINInfoFromUser(r.numericOnly, r.weakAllowed, r.minLength, r.maxLength, r.firstUse, 0,
+                                             fresh, &answer.freshLength, current, &answer.currentLength, kReader,
+                                             r.parent, r.askCurrent, r.timer, r.timerArgument, r.period);
     acting.join();
     if (answer.result == 0) {
         answer.current.assign(current, static_cast<size_t>(answer.currentLength));
@@ -170,15 +166,15 @@ TEST_F(ChangePin, RowsAndOkFollowWhatTheHolderTypes)
     Answer answer = AskChange(request, [&](HWND frame) {
         for (const Step& step : steps) {
             uidriver::Retype(Field(frame, step.field), step.text);
-            EXPECT_EQ(step.rows, Rows(frame)) << "after typing " << std::string(step.text, step.text + wcslen(step.text));
-            EXPECT_EQ(step.rows, Rows(frame, HeardRowState)) << "heard after typing "
-                                                             << std::string(step.text, step.text + wcslen(step.text));
-            EXPECT_EQ(step.ok, OkEnabled(frame));
+            const std::string typed(step.text, step.text + wcslen(step.text));
+            EXPECT_EQ(step.rows, Rows(frame)) << "after typing " << typed;
+            EXPECT_EQ(step.rows, Rows(frame, HeardRowState)) << "heard after typing " << typed;
+            EXPECT_EQ(step.ok, OkEnabled(frame)) << "after typing " << typed;
         }
         // Without the current PIN OK is disabled, and Enter then does nothing.
         uidriver::Retype(Field(frame, IDC_CURRENT_PIN_EDIT), L"");
         EXPECT_FALSE(OkEnabled(frame));
-        PostMessageW(frame, WM_COMMAND, IDOK, 0);
+        Press(frame, IDOK);
         EXPECT_FALSE(uidriver::WaitUntil([&] { return !IsWindowVisible(frame); }, 300)) << "OK is ignored while disabled";
         uidriver::Retype(Field(frame, IDC_CURRENT_PIN_EDIT), L"1593");
         Press(frame, IDOK);
@@ -274,45 +270,6 @@ TEST_F(ChangePin, ThePoliciesRefuseASameNewPinAndCancelAtAFirstUseOnlyWhenExactl
     }
 }
 
-// On a card's last try a warning comes first; Cancel there ends the call
-// with -1 before any change-PIN dialog opens.
-TEST_F(ChangePin, TheLastTryWarningComesFirstAndItsCancelOpensNothing)
-{
-    struct Case {
-        UINT answer;
-        bool changeDialog;
-    };
-    for (Case c : {Case{IDCANCEL, false}, Case{IDOK, true}}) {
-        Request request;
-        request.lastTry = 1;
-        std::atomic<bool> returned{false};
-        bool warningFirst = false;
-        bool changeDialogShown = false;
-        const DWORD caller = GetCurrentThreadId();
-        Answer answer = AskChange(request, [&](HWND box) {
-            warningFirst = Field(box, IDC_NEW_PIN_EDIT) == nullptr;
-            SendNotifyMessageW(box, WM_COMMAND, c.answer, 0);
-            // Next, either the call returns or the change-PIN dialog shows.
-            HWND next = nullptr;
-            uidriver::WaitUntil([&] {
-                auto shown = uidriver::TopLevelWindows([&](HWND w) {
-                    return w != box && uidriver::ClassOf(w) == L"#32770" && GetWindowThreadProcessId(w, nullptr) == caller;
-                });
-                next = shown.empty() ? nullptr : shown.front();
-                return next || returned.load();
-            });
-            if (next) {
-                uidriver::WaitIdle(next);
-                changeDialogShown = Field(next, IDC_NEW_PIN_EDIT) != nullptr;
-                Press(next, IDCANCEL);
-            }
-        }, &returned);
-        EXPECT_EQ(-1, answer.result) << c.answer;
-        EXPECT_TRUE(warningFirst) << c.answer;
-        EXPECT_EQ(c.changeDialog, changeDialogShown) << c.answer;
-    }
-}
-
 // Without the current PIN only the new one is asked for; a field takes no
 // more than the caller's buffer holds.
 TEST_F(ChangePin, HandsBackWhatFitsAndRunsTheKeepAliveOnlyWithAPeriod)
@@ -393,16 +350,6 @@ TEST_F(ChangePin, APageOpenInTheCallersDialogAnswersWithoutADialog)
     host.DestroyWindow();
 }
 
-TEST_F(ChangePin, NowhereToPutThePinsIsRefused)
-{
-    int length = 0;
-    wchar_t buffer[128];
-    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, nullptr, &length, buffer, &length, kReader, nullptr,
-                                           true, nullptr, nullptr, 0));
-    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, buffer, &length, buffer, nullptr, kReader, nullptr,
-                                           true, nullptr, nullptr, 0));
-}
-
 TEST_F(ChangePin, NeitherPinIsLeftInMemoryOnceTheCallerWipedItsBuffers)
 {
     MaskedSecret oldPin(16);
@@ -437,10 +384,6 @@ TEST_F(ChangePin, NeitherPinIsLeftInMemoryOnceTheCallerWipedItsBuffers)
     EXPECT_EQ(0u, oldSeen.wide + oldSeen.narrow) << "the current PIN";
     EXPECT_EQ(0u, newSeen.wide + newSeen.narrow) << "the new PIN";
 }
-
-} // namespace
-
-namespace {
 
 // Top of each shown row, in the panel's client coordinates, and the
 // panel's height.

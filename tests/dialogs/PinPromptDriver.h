@@ -30,6 +30,17 @@ inline PinAnswer AskPin(std::function<void(HWND)> holder, int lastTry = 0,
     return answer;
 }
 
+// GetPINFromUser where the PIN itself does not matter: what it returned,
+// the PIN freed at once.
+inline int PromptOnce(HWND parent = nullptr, int lastTry = 0)
+{
+    char* pin = nullptr;
+    int length = 0;
+    const int result = GetPINFromUser(parent, kPromptReader, lastTry, 4, 8, &pin, &length, nullptr, nullptr, 0);
+    FreeGetPinBuffer(pin, length > 0 ? static_cast<unsigned>(length) : 0);
+    return result;
+}
+
 inline HWND PinEdit(HWND dialog)
 {
     return GetDlgItem(dialog, IDC_PIN_EDIT);

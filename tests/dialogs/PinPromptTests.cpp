@@ -123,6 +123,20 @@ PinAnswer OpenPrompt(bool pinAlwaysPrompt, std::function<void(HWND)> holder)
     return answer;
 }
 
+// GetChangePINInfoFromUser where the PINs do not matter: what it returned.
+int ChangeOnce(HWND parent, int lastTry = 0)
+{
+    wchar_t fresh[128] = {};
+    wchar_t current[128] = {};
+    int freshLength = 0;
+    int currentLength = 0;
+    const int result = GetChangePINInfoFromUser(0, 1, 4, 8, 0, lastTry, fresh, &freshLength, current, &currentLength,
+                                                kReader, parent, true, nullptr, nullptr, 0);
+    SecureZeroMemory(fresh, sizeof(fresh));
+    SecureZeroMemory(current, sizeof(current));
+    return result;
+}
+
 // Both prompts open on top of everything; only OK goes on.
 TEST_F(PinPrompt, EveryWayOutButOkIsMinusOne)
 {
@@ -197,18 +211,23 @@ TEST_F(PinPrompt, IsCompletedByKeysAlone)
     }
 }
 
-// A locked workstation, or nowhere to put the PIN: -1 at once, and the
+// A locked workstation, or nowhere to put a PIN: -1 at once, and the
 // refused call leaves no prompt marked open.
 TEST_F(PinPrompt, IsRefusedWithoutADialogWhenLockedOrGivenNowhereToPutThePin)
 {
     vkSessionStateSetMode(VKSessionStateMode::Locked);
-    char* pin = nullptr;
-    int length = 0;
-    EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0));
+    EXPECT_EQ(-1, PromptOnce());
     EXPECT_EQ(-1, ShowPINAlwaysPrompt(nullptr, kReader));
     vkSessionStateSetMode(VKSessionStateMode::Unlocked);
+    char* pin = nullptr;
+    int length = 0;
     EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, nullptr, &length, nullptr, nullptr, 0));
     EXPECT_EQ(-1, GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, nullptr, nullptr, nullptr, 0));
+    wchar_t buffer[128];
+    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, nullptr, &length, buffer, &length, kReader, nullptr,
+                                           true, nullptr, nullptr, 0));
+    EXPECT_EQ(-1, GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, buffer, &length, buffer, nullptr, kReader, nullptr,
+                                           true, nullptr, nullptr, 0));
     EXPECT_EQ(0, AskPin([](HWND dialog) { Press(dialog, IDOK); }).result);
 }
 
@@ -228,9 +247,7 @@ void CALLBACK TryASecondPrompt(void* context)
     if (nested->tried)
         return;
     nested->tried = true;
-    char* pin = nullptr;
-    int length = 0;
-    nested->pin = GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
+    nested->pin = PromptOnce();
     nested->always = ShowPINAlwaysPrompt(nullptr, kReader);
 }
 
@@ -288,10 +305,7 @@ TEST_F(PinPrompt, TwoThreadsReleasedTogetherNeverBothGetAPrompt)
             threads[which] = GetCurrentThreadId();
             ++waiting;
             WaitForSingleObject(start, INFINITE);
-            char* pin = nullptr;
-            int length = 0;
-            GetPINFromUser(nullptr, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
-            FreeGetPinBuffer(pin, static_cast<unsigned>(length));
+            PromptOnce();
             ++returned;
         };
         std::thread first(caller, 0);
@@ -357,33 +371,55 @@ TEST_F(PinPrompt, ShowsTheCustomPromptUntilItIsClearedAndTakesItFromAnyThread)
     EXPECT_EQ(0, mixed) << "prompts that showed a text nobody set, of 40";
 }
 
-TEST_F(PinPrompt, TheLastTryWarningComesFirstAndCanStopThePrompt)
+// On a card's last try a warning comes first, before a PIN prompt as before
+// a change of PIN: Cancel there ends the call with -1 and opens nothing; OK
+// opens the dialog, which then ends the call as the holder ends it.
+TEST_F(PinPrompt, TheLastTryWarningComesFirstAndItsCancelOpensNothing)
 {
     struct Case {
-        UINT answer;
+        const char* name;
+        int (*call)();
+        int field; // of the dialog that follows the warning
+        int atWarning;
         int expected;
-        bool pinDialog;
+        bool opens;
     };
-    for (Case c : {Case{IDCANCEL, -1, false}, Case{IDOK, 0, true}}) {
-        bool sawPinDialog = false;
-        std::thread holder([&, caller = GetCurrentThreadId()] {
-            HWND box = uidriver::WaitForTopLevel(L"#32770", caller);
-            ASSERT_NE(nullptr, box);
-            EXPECT_EQ(nullptr, PinEdit(box)) << "the warning comes before the PIN dialog";
-            SendNotifyMessageW(box, WM_COMMAND, c.answer, 0);
-            if (!c.pinDialog)
-                return;
-            uidriver::WaitUntil([&] { return !IsWindow(box); });
-            HWND dialog = uidriver::WaitForTopLevel(L"#32770", caller);
-            sawPinDialog = dialog && PinEdit(dialog);
-            Press(dialog, IDOK);
+    auto prompt = [] { return PromptOnce(nullptr, 1); };
+    auto change = [] { return ChangeOnce(nullptr, 1); };
+    const Case cases[] = {
+        {"PIN prompt, Cancel", prompt, IDC_PIN_EDIT, IDCANCEL, -1, false},
+        {"PIN prompt, OK", prompt, IDC_PIN_EDIT, IDOK, 0, true},
+        {"change PIN, Cancel", change, IDC_NEW_PIN_EDIT, IDCANCEL, -1, false},
+        {"change PIN, OK", change, IDC_NEW_PIN_EDIT, IDOK, -1, true},
+    };
+    for (const Case& c : cases) {
+        std::atomic<bool> returned{false};
+        bool warningFirst = false;
+        bool opened = false;
+        const DWORD caller = GetCurrentThreadId();
+        std::thread holder = uidriver::ActOnDialog([&](HWND box) {
+            warningFirst = uidriver::FindControl(box, c.field) == nullptr;
+            Press(box, c.atWarning);
+            // Next, either the call returns or the dialog shows.
+            HWND next = nullptr;
+            uidriver::WaitUntil([&] {
+                for (HWND shown : PromptsOf(caller, caller))
+                    next = shown != box ? shown : next;
+                return next || returned.load();
+            });
+            if (next) {
+                uidriver::WaitIdle(next);
+                opened = uidriver::FindControl(next, c.field) != nullptr;
+                // An empty PIN is one the prompt takes; the change of PIN is cancelled.
+                Press(next, c.expected == 0 ? IDOK : IDCANCEL);
+            }
         });
-        char* pin = nullptr;
-        int length = 0;
-        int result = GetPINFromUser(nullptr, kReader, 1, 4, 8, &pin, &length, nullptr, nullptr, 0);
+        const int result = c.call();
+        returned = true;
         holder.join();
-        EXPECT_EQ(c.expected, result);
-        EXPECT_EQ(c.pinDialog, sawPinDialog);
+        EXPECT_EQ(c.expected, result) << c.name;
+        EXPECT_TRUE(warningFirst) << c.name;
+        EXPECT_EQ(c.opens, opened) << c.name;
     }
 }
 
@@ -396,20 +432,9 @@ TEST_F(PinPrompt, TheCallersWindowWaitsDisabledAndComesBackInFront)
         int (*call)(HWND parent);
     };
     const Case cases[] = {
-        {"PIN", [](HWND parent) {
-             char* pin = nullptr;
-             int length = 0;
-             return GetPINFromUser(parent, kReader, 0, 4, 8, &pin, &length, nullptr, nullptr, 0);
-         }},
+        {"PIN", [](HWND parent) { return PromptOnce(parent); }},
         {"PIN always", [](HWND parent) { return ShowPINAlwaysPrompt(parent, kReader); }},
-        {"change PIN", [](HWND parent) {
-             wchar_t fresh[128] = {};
-             wchar_t current[128] = {};
-             int freshLength = 0;
-             int currentLength = 0;
-             return GetChangePINInfoFromUser(0, 1, 4, 8, 0, 0, fresh, &freshLength, current, &currentLength, kReader,
-                                             parent, true, nullptr, nullptr, 0);
-         }},
+        {"change PIN", [](HWND parent) { return ChangeOnce(parent); }},
     };
     for (const Case& c : cases) {
         HWND parent = CreateWindowExW(0, L"STATIC", L"host window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300,
@@ -620,10 +645,6 @@ TEST_F(PinAlwaysPrompt, SurvivesForgedMessagesAndCancelStillRefuses)
     EXPECT_GT(tried, 0) << "the sender finished with the prompt still open";
     std::printf("[ forged    ] %ld messages at the PIN-always prompt and its controls\n", tried);
 }
-
-} // namespace
-
-namespace {
 
 // The scans above prove something only if they see what is left behind:
 // the whole secret, or any run of kSecretPieceLength of its characters.

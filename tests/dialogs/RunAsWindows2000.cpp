@@ -2,6 +2,8 @@
 // edits show no caps-lock balloon. Wine reports the version set for the
 // program's name; the program sets it and starts itself again before any
 // test runs.
+#include "ChildProcess.h"
+
 #include <windows.h>
 
 #include <string>
@@ -29,15 +31,7 @@ void RunAgainAsWindows2000()
     RegSetValueExW(handle, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), sizeof(version));
     RegCloseKey(handle);
 
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    std::wstring commandLine = GetCommandLineW();
-    if (!CreateProcessW(path, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-        return;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    ExitProcess(code);
+    ExitProcess(RunThisProgramAgain());
 }
 
 const bool g_bRanAgain = IsWindows2000() ? false : (RunAgainAsWindows2000(), true);

@@ -1,5 +1,7 @@
+#include "HolderActions.h"
 #include "ImportPatch.h"
 #include "LibraryLoader.h"
+#include "ResourceModule.h"
 #include "UiDriver.h"
 #include "afxwin.h"
 
@@ -10,22 +12,6 @@
 #include <thread>
 
 namespace {
-
-class ResourceModule {
-public:
-    ResourceModule()
-        : m_hModule(LoadLibraryExW((BinDirectory() + L"Resources\\vk.velkor.gui.pinrc.dll").c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
-    {
-    }
-    ~ResourceModule()
-    {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-    }
-    std::wstring Text(UINT id) const { return id ? ResourceString(m_hModule, id) : std::wstring(); }
-    HMODULE m_hModule;
-};
 
 // Every export is there under its plain name, and those that take a text or
 // a buffer take none, an empty one and an overlong one without harm.
@@ -168,7 +154,7 @@ TEST(LastPinTry, ReturnsZeroOnlyWhenTheHolderGoesOnWhateverTheReader)
     struct Case {
         const char* name;
         const wchar_t* reader;
-        UINT answer; // WM_COMMAND id sent to the box, or 0 for WM_CLOSE
+        int answer; // the button pressed, or 0 for the close box
         int expected;
         bool inCaption;
     };
@@ -183,10 +169,7 @@ TEST(LastPinTry, ReturnsZeroOnlyWhenTheHolderGoesOnWhateverTheReader)
     for (const Case& c : cases) {
         std::wstring boxText;
         std::wstring caption;
-        std::thread holder([&, caller = GetCurrentThreadId()] {
-            HWND box = uidriver::WaitForTopLevel(L"#32770", caller);
-            if (!box)
-                return;
+        std::thread holder = uidriver::ActOnDialog([&](HWND box) {
             caption = uidriver::TextOf(box);
             if (HWND text = GetDlgItem(box, 0xFFFF))
                 boxText = uidriver::TextOf(text);
@@ -195,7 +178,7 @@ TEST(LastPinTry, ReturnsZeroOnlyWhenTheHolderGoesOnWhateverTheReader)
             DWORD_PTR ignored = 0;
             SendMessageTimeoutW(box, WM_INITDIALOG, 0, 0x1234, SMTO_ABORTIFHUNG, 5000, &ignored);
             if (c.answer)
-                SendNotifyMessageW(box, WM_COMMAND, c.answer, 0);
+                Press(box, c.answer);
             else
                 PostMessageW(box, WM_CLOSE, 0, 0);
         });

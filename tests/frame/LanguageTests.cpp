@@ -3,6 +3,7 @@
 // language:de-DE, under a German Unix locale from which Wine takes the
 // user-interface language.
 #include "LibraryLoader.h"
+#include "ResourceModule.h"
 #include "UiDriver.h"
 
 #include "base/ResourceLanguage.h"
@@ -17,19 +18,6 @@ namespace {
 bool GermanUserInterface()
 {
     return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_GERMAN;
-}
-
-// String `id` of the module the build put in Resources\<folder>.
-std::wstring ModuleString(const std::wstring& folder, UINT id)
-{
-    HMODULE module = LoadLibraryExW((BinDirectory() + L"Resources\\" + folder + L"vk.velkor.gui.pinrc.dll").c_str(),
-                                    nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    wchar_t text[512] = {};
-    if (module) {
-        LoadStringW(module, id, text, 512);
-        FreeLibrary(module);
-    }
-    return text;
 }
 
 TEST(ResourceLanguage, EachLanguageTriesItsOwnFolderThenItsMainVariantThenEnglish)
@@ -70,28 +58,26 @@ TEST(Language, RunsInTheUserInterfaceLanguageCtestAskedFor)
 TEST(Language, TextsAndDialogsComeFromTheModuleOfTheUserInterfaceLanguage)
 {
     const bool german = GermanUserInterface();
-    ASSERT_NE(ModuleString(L"", IDS_ERROR_WRONG_PIN), ModuleString(L"de-DE\\", IDS_ERROR_WRONG_PIN));
+    ASSERT_NE(ResourceModule().Text(IDS_ERROR_WRONG_PIN), ResourceModule(L"de-DE\\").Text(IDS_ERROR_WRONG_PIN));
     for (bool withGerman : {true, false}) {
         SCOPED_TRACE(withGerman ? "installed with German" : "installed without German");
         const std::wstring dir = MakeTempDirectory();
-        ASSERT_TRUE(CreateDirectoryW((dir + L"Resources").c_str(), nullptr));
         ASSERT_TRUE(CopyFileW((BinDirectory() + L"vk.velkor.gui.dll").c_str(), (dir + L"vk.velkor.gui.dll").c_str(),
                               FALSE));
-        for (const wchar_t* module : {L"vk.velkor.gui.pinrc.dll", L"vkCobAPIrc.dll", L"vkCobAPIlrc.dll"})
-            ASSERT_TRUE(CopyFileW((BinDirectory() + L"Resources\\" + module).c_str(),
-                                  (dir + L"Resources\\" + module).c_str(), FALSE));
-        if (withGerman) {
-            ASSERT_TRUE(CreateDirectoryW((dir + L"Resources\\de-DE").c_str(), nullptr));
+        std::vector<std::wstring> folders = {L"Resources\\"};
+        if (withGerman)
+            folders.push_back(L"Resources\\de-DE\\");
+        for (const std::wstring& folder : folders) {
+            ASSERT_TRUE(CreateDirectoryW((dir + folder).c_str(), nullptr));
             for (const wchar_t* module : {L"vk.velkor.gui.pinrc.dll", L"vkCobAPIrc.dll", L"vkCobAPIlrc.dll"})
-                ASSERT_TRUE(CopyFileW((BinDirectory() + L"Resources\\de-DE\\" + module).c_str(),
-                                      (dir + L"Resources\\de-DE\\" + module).c_str(), FALSE));
+                ASSERT_TRUE(CopyFileW((BinDirectory() + folder + module).c_str(), (dir + folder + module).c_str(), FALSE));
         }
         const bool expectGerman = german && withGerman;
         LogCapture log;
         {
             LibraryLoader library(dir + L"vk.velkor.gui.dll");
             ASSERT_NE(nullptr, library.Handle());
-            EXPECT_EQ(ModuleString(expectGerman ? L"de-DE\\" : L"", IDS_ERROR_WRONG_PIN),
+            EXPECT_EQ(ResourceModule(expectGerman ? L"de-DE\\" : L"").Text(IDS_ERROR_WRONG_PIN),
                       library.Get<GetErrorStringFn>("GetErrorString")(1));
             std::wstring cancel;
             std::thread holder = uidriver::ActOnDialog([&](HWND dialog) {

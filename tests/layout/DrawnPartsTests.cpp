@@ -3,6 +3,7 @@
 // panel's rule icons take the size their 96-DPI design has, scaled, and
 // icons come at that size rather than a smaller one blown up.
 #include "ChangePinOnScreen.h"
+#include "ScopedGdi.h"
 #include "UiDriver.h"
 
 #include "base/VelkorExports.h"
@@ -23,17 +24,14 @@ namespace {
 constexpr int kProgressBarId = 45;
 constexpr int kCloseLinkId = 790;
 
-UINT ScreenDpi()
+int ScreenDpi()
 {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return static_cast<UINT>(dpi);
+    return GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY);
 }
 
 int Scaled(int pixels)
 {
-    return MulDiv(pixels, static_cast<int>(ScreenDpi()), 96);
+    return MulDiv(pixels, ScreenDpi(), 96);
 }
 
 SIZE BitmapSize(HBITMAP bitmap)

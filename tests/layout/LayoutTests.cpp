@@ -5,6 +5,7 @@
 #include "Fixtures.h"
 #include "KeyboardHolder.h"
 #include "LayoutCheck.h"
+#include "ResourceModule.h"
 #include "ScopedGdi.h"
 #include "ChangePinOnScreen.h"
 #include "UiDriver.h"
@@ -17,18 +18,6 @@
 #include <functional>
 
 namespace {
-
-class ResourceModule {
-public:
-    explicit ResourceModule(const wchar_t* folder)
-        : m_hModule(LoadLibraryExW((BinDirectory() + L"Resources\\" + folder + L"vk.velkor.gui.pinrc.dll").c_str(),
-                                   nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
-    {
-    }
-    ~ResourceModule() { FreeLibrary(m_hModule); }
-    HMODULE m_hModule;
-};
 
 INT_PTR CALLBACK PlainDialog(HWND, UINT msg, WPARAM, LPARAM)
 {
@@ -71,13 +60,13 @@ void ForEachTemplate(const std::function<void(HWND)>& check)
     for (const auto& [language, folder] : kLanguages) {
         SCOPED_TRACE(language);
         ResourceModule resources(folder);
-        ASSERT_NE(nullptr, resources.m_hModule);
+        ASSERT_NE(nullptr, resources.Handle());
         for (const auto& [name, id] : kTemplates) {
             SCOPED_TRACE(name);
             // Child templates (pages and panels) are opened inside a plain window.
             HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
                                         nullptr, nullptr);
-            HWND dialog = CreateDialogParamW(resources.m_hModule, MAKEINTRESOURCEW(id), host, PlainDialog, 0);
+            HWND dialog = CreateDialogParamW(resources.Handle(), MAKEINTRESOURCEW(id), host, PlainDialog, 0);
             EXPECT_NE(nullptr, dialog);
             if (dialog) {
                 ShowWindow(dialog, SW_SHOW);
@@ -108,10 +97,6 @@ TEST(DialogKeys, EveryFieldLabelHasAnAccessKeyOfItsOwn)
     });
 }
 
-} // namespace
-
-namespace {
-
 TEST(LayoutCheck, SeesCutTextsAndControlsOutsideTheDialog)
 {
     HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(500), nullptr, PlainDialog, 0);
@@ -131,10 +116,6 @@ TEST(LayoutCheck, SeesCutTextsAndControlsOutsideTheDialog)
     EXPECT_TRUE(mentions(L"control 505 \"Covered\" overlaps control 506"));
     EXPECT_FALSE(mentions(L"control 504"));
 }
-
-} // namespace
-
-namespace {
 
 // The change-PIN dialog as it opens with every rule shown at once.
 TEST(LiveDialogLayout, ChangePinWithEveryRuleShown)

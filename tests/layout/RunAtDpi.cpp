@@ -2,6 +2,7 @@
 // Wine reads the DPI from the user's "LogPixels" when a program starts, so
 // the program sets it, starts itself again and puts the old value back once
 // that run has ended.
+#include "ChildProcess.h"
 #include "ScopedGdi.h"
 
 #include <windows.h>
@@ -15,8 +16,7 @@ constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
 
 DWORD CurrentDpi()
 {
-    int dpi = GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY);
-    return static_cast<DWORD>(dpi);
+    return static_cast<DWORD>(GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY));
 }
 
 void RunAgainAtDpi()
@@ -32,18 +32,7 @@ void RunAgainAtDpi()
                     type == REG_DWORD;
     RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kDpi), sizeof(kDpi));
 
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    std::wstring commandLine = GetCommandLineW();
-    DWORD code = 1;
-    if (CreateProcessW(path, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
+    const DWORD code = RunThisProgramAgain();
     if (hadValue)
         RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old), sizeof(old));
     else

@@ -78,6 +78,23 @@ ChildRun RunThisProgram(const std::wstring& gtestFilter,
     return run;
 }
 
+DWORD RunThisProgramAgain()
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    std::wstring line = GetCommandLineW();
+    DWORD code = 1;
+    if (!CreateProcessW(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return code;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code;
+}
+
 ChildRun RunHost(const std::wstring& arguments)
 {
     return RunChild(L"\"" + BinDirectory() + L"velkor-host.exe\" " + arguments);

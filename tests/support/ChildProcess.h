@@ -43,6 +43,11 @@ ChildRun RunThisProgram(const std::wstring& gtestFilter,
                         const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
                         DWORD timeoutMs = 60000);
 
+// This program once more with its own command line, its console and its
+// handles, waited for: for a program that must start again to see a setting
+// Wine reads when a program starts. Its exit code (1 when it did not start).
+DWORD RunThisProgramAgain();
+
 // bin/velkor-host.exe with `arguments`.
 ChildRun RunHost(const std::wstring& arguments);
 
