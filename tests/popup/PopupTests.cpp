@@ -376,9 +376,6 @@ TEST(PopupLinkCheck, FindsLinksHoweverWritten)
     EXPECT_TRUE(HasLinkMarkup((huge + L"href=>").c_str()));
 }
 
-// A toast service that is there but cannot make a toast.
-constexpr int kToastCannotBeMade = -2;
-
 struct BlockingCase {
     const char* name;
     int code;
@@ -386,7 +383,6 @@ struct BlockingCase {
     enum Act { Wait, Close, Proceed, RemoveCard } act;
     int result;
     bool window;
-    bool disabled = false; // the no-reader notification is switched off
 };
 
 const BlockingCase kBlocking[] = {
@@ -400,8 +396,6 @@ const BlockingCase kBlocking[] = {
     {"CardAlertIgnoresToasts", 1000, 7, BlockingCase::Close, 2, true},
     {"OtpWithToastsStartsWorkerOnly", 1002, 7, BlockingCase::Wait, 2, false},
     {"LibraryPopupWaitedFor", 3, 0, BlockingCase::Proceed, 1, true},
-    {"DisabledShowsNothing", 1001, 0, BlockingCase::Wait, 2, false, true},
-    {"NoToastNoPopup", 1001, kToastCannotBeMade, BlockingCase::Wait, 2, false},
 };
 
 std::atomic<int> g_workerCalls{0};
@@ -413,9 +407,7 @@ DWORD WINAPI CountingWorker(void* argument)
     return 0;
 }
 
-// Each blocking request returns how its popup closed, or the toast's answer;
-// a disabled notification, or a toast service that cannot make a toast,
-// shows nothing and returns 2 at once.
+// Each blocking request returns how its popup closed, or the toast's answer.
 TEST_F(PopupTest, BlockingRequestsReturnHowThePopupClosed)
 {
     for (const BlockingCase& c : kBlocking) {
@@ -423,8 +415,6 @@ TEST_F(PopupTest, BlockingRequestsReturnHowThePopupClosed)
         qlToastReset();
         qlToastSetAvailable(c.toastAnswer != 0);
         qlToastSetAnswer(c.toastAnswer);
-        qlToastSetCreateFails(c.toastAnswer == kToastCannotBeMade);
-        m_registry.SetDword(kNoReaderKey, L"Disable", c.disabled);
         g_workerCalls = 0;
         int result = 0;
         bool sawWindow = false;
@@ -460,6 +450,21 @@ TEST_F(PopupTest, BlockingRequestsReturnHowThePopupClosed)
         // The library's own popup (code 3) may linger a moment after it reported.
         EXPECT_TRUE(PumpMessagesUntil([] { return !WindowOf(GetCurrentThreadId()); }, 5000));
     }
+}
+
+// A disabled notification, or a toast service that cannot make a toast,
+// shows nothing and returns 2 at once.
+TEST_F(PopupTest, ShowsNothingWhenDisabledOrWithoutToastManager)
+{
+    m_registry.SetDword(kNoReaderKey, L"Disable", 1);
+    EXPECT_EQ(2, ShowPopupWindow(1001, nullptr, TRUE, 0));
+    EXPECT_FALSE(WindowOf(GetCurrentThreadId()));
+    m_registry.SetDword(kNoReaderKey, L"Disable", 0);
+    qlToastSetAvailable(true);
+    qlToastSetCreateFails(true);
+    EXPECT_EQ(2, ShowPopupWindow(1001, nullptr, TRUE, 0));
+    EXPECT_FALSE(WindowOf(GetCurrentThreadId()));
+    EXPECT_EQ(0u, qlToastShownCount());
 }
 
 // How the one-time password worker of the next popup answers.
