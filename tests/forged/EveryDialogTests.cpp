@@ -3,6 +3,7 @@
 // the host lives, the dialog still ends the way the holder ends it, and no
 // forged OK confirms an entry the PIN rules refuse.
 #include "CardWorldBuilder.h"
+#include "FakeCard.h"
 #include "Fixtures.h"
 #include "HolderActions.h"
 #include "HostReset.h"
@@ -35,12 +36,6 @@ constexpr long kControlBudget = 600;
 
 using Holder = std::function<void(HWND)>;
 
-std::wstring CardField(const wchar_t* key)
-{
-    wchar_t value[64] = {};
-    return mwctlCardField(L"dora", key, value, 64) ? value : L"(none)";
-}
-
 // Shows a `Dialog` made of `args` with `holder` acting on it; what DoModal returned.
 template <class Dialog, class... Args>
 std::function<std::wstring(const Holder&)> Modal(Args... args)
@@ -63,20 +58,6 @@ int SomeCode(void*, CSecStr& code)
     return 0;
 }
 int Removed(void*) { return 0; }
-
-struct CodeCard {
-    int removed = 0;
-    static int Get(void*, CSecStr* code)
-    {
-        *code = L"3150A7C2E99D4B06";
-        return 0;
-    }
-    static int Remove(void* self)
-    {
-        ++static_cast<CodeCard*>(self)->removed;
-        return 0;
-    }
-};
 
 struct Row {
     const char* name;
@@ -110,16 +91,17 @@ std::vector<Row> Rows()
         {"unlock",
          [](const Holder& h) {
              int result = WhileHolderActs(h, [] { return ShowUnlockDialog(nullptr, kReader, nullptr); });
-             return std::to_wstring(result) + L" " + CardField(L"PIN") + L" " + CardField(L"AdminTries");
+             return std::to_wstring(result) + L" " + CardWorldBuilder::FieldOf(L"dora", L"PIN") + L" " +
+                    CardWorldBuilder::FieldOf(L"dora", L"AdminTries");
          },
          {IDC_UNLOCK_CODE_EDIT, IDC_UNLOCK_NEW_PIN_EDIT, IDC_UNLOCK_CONFIRM_EDIT},
          {L"0123-4567-89AB-CDEF", L"615243", L"615243"}, {L"0123-4567-89AB-CDEF", L"123456", L"123456"}, IDCANCEL,
          L"2 13572468 5"},
         {"unlock code display",
          [](const Holder& h) {
-             CodeCard card;
+             FakeCard card{L"3150A7C2E99D4B06", 0};
              int result = WhileHolderActs(
-                 h, [&] { return DisplayUnlockCode(nullptr, &card, CodeCard::Get, CodeCard::Remove, kReader); });
+                 h, [&] { return DisplayUnlockCode(nullptr, &card, FakeCard::Get, FakeCard::Remove, kReader); });
              return std::to_wstring(result) + L" removed " + std::to_wstring(card.removed);
          },
          {}, {}, {}, IDCANCEL, L"0 removed 0"},

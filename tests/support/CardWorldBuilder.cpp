@@ -47,6 +47,12 @@ bool CardWorldBuilder::Serve()
     return mwctlLoadWorld(m_path.c_str());
 }
 
+std::wstring CardWorldBuilder::FieldOf(const std::wstring& card, const std::wstring& key)
+{
+    wchar_t value[256] = {};
+    return mwctlCardField(card.c_str(), key.c_str(), value, 256) ? value : L"(none)";
+}
+
 std::wstring CardWorldBuilder::File(const std::wstring& name, const std::vector<unsigned char>& bytes)
 {
     FILE* out = _wfopen((m_dir + name).c_str(), L"wb");

@@ -28,6 +28,9 @@ public:
     static std::vector<unsigned char> CertificateBytes(const std::wstring& name);
     // Writes the world and has the controller serve it.
     bool Serve();
+    // A field of a served card as the controller holds it now (after the
+    // code under test wrote to it); "(none)" when the card has no such field.
+    static std::wstring FieldOf(const std::wstring& card, const std::wstring& key);
 
     const std::wstring& Path() const { return m_path; }
 

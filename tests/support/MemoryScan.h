@@ -37,6 +37,14 @@ private:
     std::vector<unsigned short> m_maskedNarrow;
 };
 
+// Types the secret into `edit` a character at a time, as the keyboard
+// would, so that it never stands whole in the test's own memory.
+inline void TypeSecret(HWND edit, const MaskedSecret& secret)
+{
+    for (size_t i = 0; i < secret.Length(); ++i)
+        SendMessageW(edit, WM_CHAR, secret.At(i), 1);
+}
+
 // Places where a piece of the secret starts. A secret shorter than the
 // piece length is looked for whole.
 struct SecretSightings {

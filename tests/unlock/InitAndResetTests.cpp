@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <thread>
 
@@ -28,15 +29,14 @@ struct HostSide {
     int status = 0;
     int calls = 0;
     int length = -1;
-    int args[6] = {};
+    std::array<int, 6> args = {};
     static HostSide* current;
     static int InitPin(void*, CSecStr pin, int a, int b, int c, int d, int e, int f)
     {
         HostSide& h = *current;
         ++h.calls;
         h.length = pin.GetLength();
-        int values[6] = {a, b, c, d, e, f};
-        memcpy(h.args, values, sizeof(values));
+        h.args = {a, b, c, d, e, f};
         pin.Empty();
         return h.status;
     }
@@ -145,60 +145,38 @@ TEST_F(InitializePin, TheHostIsHandedThePinAndTheFieldsInItsOrderThenTheCodeIsSh
     EXPECT_EQ(IDOK, result);
     ASSERT_EQ(1, m_host.calls);
     EXPECT_EQ(5, m_host.length);
-    const int expected[6] = {5, 9, 16, 1, 21, 18};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(expected[i], m_host.args[i]) << "argument " << i;
+    EXPECT_EQ((std::array<int, 6>{5, 9, 16, 1, 21, 18}), m_host.args);
     EXPECT_EQ(L"1122-3344-5566-7788", shownCode);
-    wchar_t left[32] = {};
-    mwctlCardField(L"eve", L"UnlockCode", left, 32);
-    EXPECT_STREQ(L"", left);
+    EXPECT_EQ(L"", CardWorldBuilder::FieldOf(L"eve", L"UnlockCode"));
 }
 
 // The keyboard alone: the focus starts in the new PIN, the confirmation's
-// letter leads to it, Enter confirms and Esc leaves the code display that
-// follows.
-TEST_F(InitializePin, IsCompletedByKeysAlone)
-{
-    std::vector<int> order;
-    bool codeShown = false;
-    INT_PTR result = Run(nullptr, [&](HWND d) {
-        order = TabOrder(d);
-        TypeKeys(d, L"59371");
-        PressAccessKey(d, L'F');
-        TypeKeys(d, L"59371");
-        PressKey(d, VK_RETURN);
-        HWND code = uidriver::WaitForDialogWith(GetWindowThreadProcessId(d, nullptr), IDC_UNLOCK_CODE_TEXT);
-        codeShown = code != nullptr;
-        if (code)
-            PressKey(code, VK_ESCAPE);
-    });
-    EXPECT_EQ((std::vector<int>{IDC_INIT_NEW_PIN_EDIT, IDC_INIT_CONFIRM_EDIT, IDCANCEL}), order);
-    EXPECT_EQ(IDOK, result);
-    EXPECT_EQ(5, m_host.length);
-    EXPECT_TRUE(codeShown);
-}
-
-// A host that fails keeps the dialog open for another try, until the card
-// leaves.
-TEST_F(InitializePin, AFailingHostKeepsTheDialogOpenUntilTheCardLeaves)
+// letter leads to it, Enter confirms. A host that fails keeps the dialog
+// open for another try, until the card leaves.
+TEST_F(InitializePin, IsConfirmedByKeysAloneAndAFailingHostKeepsItOpenUntilTheCardLeaves)
 {
     m_host.status = 3;
+    std::vector<int> order;
     std::wstring title;
     bool stillOpen = false;
     INT_PTR result = Run(nullptr, [&](HWND d) {
-        uidriver::Type(GetDlgItem(d, IDC_INIT_NEW_PIN_EDIT), L"5937");
-        uidriver::Type(GetDlgItem(d, IDC_INIT_CONFIRM_EDIT), L"5937");
-        Press(d, IDOK);
+        order = TabOrder(d);
+        TypeKeys(d, L"5937");
+        PressAccessKey(d, L'F');
+        TypeKeys(d, L"5937");
+        PressKey(d, VK_RETURN);
         HWND failure = uidriver::WaitForDialogWith(GetWindowThreadProcessId(d, nullptr), IDC_FAILED_MESSAGE);
         ASSERT_NE(nullptr, failure);
         title = uidriver::TextOf(failure);
-        Press(failure, IDOK);
+        PressKey(failure, VK_RETURN);
         stillOpen = uidriver::WaitUntil([&] { return !IsWindow(failure); }) && IsWindowVisible(d);
         mwctlRemoveCard(kReader);
     });
+    EXPECT_EQ((std::vector<int>{IDC_INIT_NEW_PIN_EDIT, IDC_INIT_CONFIRM_EDIT, IDCANCEL}), order);
     EXPECT_EQ(IDCANCEL, result);
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(1, m_host.calls);
+    EXPECT_EQ(4, m_host.length);
     EXPECT_EQ(L"Card PIN", title);
 }
 
@@ -207,22 +185,14 @@ TEST_F(InitializePin, TheTypedPinIsNotLeftInMemory)
     MaskedSecret pin(16, true);
     m_registry.SetDword(L"Software\\Policies\\Quellon\\Velkor\\UserConsole", L"HideUnlockCode", 1);
     INT_PTR result = Run(nullptr, [&](HWND d) {
-        for (size_t i = 0; i < pin.Length(); ++i) {
-            SendMessageW(GetDlgItem(d, IDC_INIT_NEW_PIN_EDIT), WM_CHAR, pin.At(i), 1);
-            SendMessageW(GetDlgItem(d, IDC_INIT_CONFIRM_EDIT), WM_CHAR, pin.At(i), 1);
-        }
+        TypeSecret(GetDlgItem(d, IDC_INIT_NEW_PIN_EDIT), pin);
+        TypeSecret(GetDlgItem(d, IDC_INIT_CONFIRM_EDIT), pin);
         Press(d, IDOK);
     });
     if (result != IDOK)
         GTEST_SKIP() << "the random PIN happened to be weak";
     SecretSightings seen = ScanProcessMemory(pin);
     EXPECT_EQ(0u, seen.wide + seen.narrow);
-}
-
-// Picks the unlock code option with a click on its radio button.
-void ChooseCode(HWND dialog)
-{
-    Tick(uidriver::FindControl(dialog, IDC_RESET_CODE_RADIO));
 }
 
 INT_PTR RunReset(HostReset& dialog, std::function<void(HWND)> holder)
@@ -253,14 +223,13 @@ TEST(ResetCard, ShowsTheChallengeInFourGroupsAndTakesWhatTheActiveFieldHolds)
         RunReset(dialog, [&](HWND d) {
             okBefore = IsWindowEnabled(GetDlgItem(d, IDOK));
             shown = uidriver::TextOf(uidriver::FindControl(d, IDC_RESET_CHALLENGE_TEXT));
-            HWND pin = uidriver::FindControl(d, IDC_RESET_PIN_EDIT);
-            HWND response = uidriver::FindControl(d, IDC_RESET_RESPONSE_EDIT);
-            HWND staticCode = uidriver::FindControl(d, IDC_RESET_STATIC_CODE_EDIT);
             if (c.useCode)
-                ChooseCode(d);
-            uidriver::Type(pin, L"pin-4711");
-            uidriver::Type(response, L"response");
-            uidriver::Type(staticCode, L"static");
+                Tick(uidriver::FindControl(d, IDC_RESET_CODE_RADIO));
+            const std::pair<int, const wchar_t*> typed[] = {{IDC_RESET_PIN_EDIT, L"pin-4711"},
+                                                            {IDC_RESET_RESPONSE_EDIT, L"response"},
+                                                            {IDC_RESET_STATIC_CODE_EDIT, L"static"}};
+            for (const auto& [id, text] : typed)
+                uidriver::Type(uidriver::FindControl(d, id), text);
             Press(d, IDOK);
         });
         EXPECT_FALSE(okBefore) << "nothing typed yet";
@@ -370,10 +339,8 @@ TEST(ResetCard, NeitherThePinNorTheCodeIsLeftInMemory)
             HostReset dialog(kReader, L"0123456789ABCDEF");
             RunReset(dialog, [&](HWND d) {
                 if (useCode)
-                    ChooseCode(d);
-                HWND edit = uidriver::FindControl(d, useCode ? IDC_RESET_RESPONSE_EDIT : IDC_RESET_PIN_EDIT);
-                for (size_t i = 0; i < secret.Length(); ++i)
-                    SendMessageW(edit, WM_CHAR, secret.At(i), 1);
+                    Tick(uidriver::FindControl(d, IDC_RESET_CODE_RADIO));
+                TypeSecret(uidriver::FindControl(d, useCode ? IDC_RESET_RESPONSE_EDIT : IDC_RESET_PIN_EDIT), secret);
                 Press(d, IDCANCEL);
             });
         }

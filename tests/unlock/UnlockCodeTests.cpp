@@ -1,5 +1,6 @@
 // The unlock code display and the outcome dialogs.
 #include "CardWorldBuilder.h"
+#include "FakeCard.h"
 #include "Fixtures.h"
 #include "HelpViewerStandIn.h"
 #include "HolderActions.h"
@@ -24,28 +25,6 @@
 namespace {
 
 constexpr const wchar_t* kReader = L"Code Reader";
-
-// A get callback that hands out a fixed code, and a remove callback that counts.
-struct FakeCard {
-    const wchar_t* code;
-    int status;
-    std::function<void()> fail; // when set, the get callback throws through it
-    int removed = 0;
-    // The callback's own type: a C++ caller needs no cast.
-    static int Get(void* self, CSecStr* out)
-    {
-        auto* card = static_cast<FakeCard*>(self);
-        if (card->fail)
-            card->fail();
-        *out = card->code;
-        return card->status;
-    }
-    static int Remove(void* self)
-    {
-        ++static_cast<FakeCard*>(self)->removed;
-        return 0;
-    }
-};
 
 // The code is shown in groups of four and removed only when the holder asks;
 // without a code, or when reading it fails, a box tells the holder; a policy
@@ -134,9 +113,7 @@ TEST(UnlockCodeDisplay, ShowUnlockCodeReadsAndRemovesTheCardsCode)
     EXPECT_EQ(1, ShowUnlockCode(nullptr, kReader));
     holder.join();
     EXPECT_EQ(L"7D3A-90C1-5E2B-48F6", shown);
-    wchar_t code[64] = {};
-    mwctlCardField(L"dave", L"UnlockCode", code, 64);
-    EXPECT_STREQ(L"", code) << "removed from the card";
+    EXPECT_EQ(L"", CardWorldBuilder::FieldOf(L"dave", L"UnlockCode")) << "removed from the card";
 
     // The card leaving while the code is shown: nothing is removed.
     ASSERT_TRUE(world.Serve());

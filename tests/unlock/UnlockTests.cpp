@@ -34,12 +34,6 @@ namespace {
 constexpr const wchar_t* kReader = L"Help Desk Reader";
 constexpr const wchar_t* kAdminKey = L"3C1F5A0E9B7D2468ACE013579BDF02468ACE13579BDF0246";
 
-std::wstring CardField(const wchar_t* key)
-{
-    wchar_t value[256] = {};
-    return mwctlCardField(L"carol", key, value, 256) ? value : L"(none)";
-}
-
 // What the help desk answers to the challenge the unlock dialog shows.
 CSecStr HelpDeskAnswer(HWND unlockDialog)
 {
@@ -109,46 +103,49 @@ protected:
     {
         return WhileHolderActs(std::move(holder), [reader] { return ShowUnlockDialog(nullptr, reader, nullptr); });
     }
-    // Types the help desk's answer and a new PIN, confirms, and closes the
-    // success dialog.
-    static void UnlockAsTheHolder(HWND dialog, bool lowerCaseWithDashes = false)
-    {
-        std::wstring answer = HelpDeskAnswer(dialog).GetString();
-        if (lowerCaseWithDashes) {
-            for (wchar_t& c : answer)
-                c = static_cast<wchar_t>(towlower(c));
-            answer = answer.substr(0, 3) + L"-" + answer.substr(3, 9) + L"--" + answer.substr(12);
-        }
-        uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), answer);
-        uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), L"615243");
-        uidriver::Type(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), L"615243");
-        Press(dialog, IDOK);
-        if (HWND success = WaitForOutcome(dialog))
-            Press(success, IDOK);
-    }
     std::unique_ptr<CardWorldBuilder> m_world;
 };
 
-// One unlock, the answer typed in lower case with dashes anywhere, costs
-// these controller calls, by name and count: one call more (a second
-// search, a second transaction) is a round trip to the card that the holder
-// waits for.
-TEST_F(UnlockFlow, TheHelpDesksAnswerUnlocksTheCardAndTellsTheAgent)
+// The keyboard alone, the help desk's answer typed in lower case with dashes
+// anywhere: the focus starts in the unlock code, the labels' letters and Tab
+// lead through the PIN fields, Enter unlocks and closes the success dialog.
+// One unlock costs these controller calls, by name and count: one call more
+// (a second search, a second transaction) is a round trip to the card that
+// the holder waits for.
+TEST_F(UnlockFlow, TheHelpDesksAnswerTypedByKeysAloneUnlocksTheCardAndTellsTheAgent)
 {
     Receivers agent({L"VkTrayHandlerClass"});
     mwctlClearCalls();
     bool okBeforeTyping = true;
     std::wstring shown;
+    std::vector<int> order;
+    std::vector<int> successOrder;
     int result = Unlock([&](HWND dialog) {
         shown = uidriver::TextOf(GetDlgItem(dialog, IDC_CHALLENGE_TEXT));
         okBeforeTyping = OkEnabled(dialog);
-        UnlockAsTheHolder(dialog, true);
+        order = TabOrder(dialog);
+        std::wstring answer = HelpDeskAnswer(dialog).GetString();
+        for (wchar_t& c : answer)
+            c = static_cast<wchar_t>(towlower(c));
+        TypeKeys(dialog, answer.substr(0, 3) + L"-" + answer.substr(3, 9) + L"--" + answer.substr(12));
+        PressAccessKey(dialog, L'N');
+        TypeKeys(dialog, L"615243");
+        PressKey(dialog, VK_TAB);
+        TypeKeys(dialog, L"615243");
+        PressKey(dialog, VK_RETURN);
+        if (HWND success = WaitForOutcome(dialog)) {
+            successOrder = TabOrder(success);
+            PressKey(success, VK_RETURN);
+        }
     });
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(19u, shown.size()) << "16 digits in groups of four";
     EXPECT_FALSE(okBeforeTyping);
-    EXPECT_EQ(L"615243", CardField(L"PIN"));
-    EXPECT_EQ(L"3", CardField(L"PINTries"));
+    EXPECT_EQ((std::vector<int>{IDC_UNLOCK_CODE_EDIT, IDC_UNLOCK_NEW_PIN_EDIT, IDC_UNLOCK_CONFIRM_EDIT, IDCANCEL}),
+              order);
+    EXPECT_EQ(std::vector<int>{IDOK}, successOrder);
+    EXPECT_EQ(L"615243", CardWorldBuilder::FieldOf(L"carol", L"PIN"));
+    EXPECT_EQ(L"3", CardWorldBuilder::FieldOf(L"carol", L"PINTries"));
     ASSERT_EQ(1u, agent.received.size());
     EXPECT_EQ(78946u, agent.received[0].word);
     EXPECT_EQ(kReader, std::wstring(reinterpret_cast<const wchar_t*>(agent.received[0].data.data())));
@@ -160,33 +157,6 @@ TEST_F(UnlockFlow, TheHelpDesksAnswerUnlocksTheCardAndTellsTheAgent)
         {L"Context::EndTransaction", 1}, {L"ReleaseContext", 1},
     };
     EXPECT_EQ(expected, Calls());
-}
-
-// The keyboard alone: the focus starts in the unlock code, the labels'
-// letters and Tab lead through the PIN fields, Enter unlocks and closes
-// the success dialog.
-TEST_F(UnlockFlow, IsCompletedByKeysAlone)
-{
-    std::vector<int> order;
-    std::vector<int> successOrder;
-    int result = Unlock([&](HWND dialog) {
-        order = TabOrder(dialog);
-        TypeKeys(dialog, HelpDeskAnswer(dialog).GetString());
-        PressAccessKey(dialog, L'N');
-        TypeKeys(dialog, L"615243");
-        PressKey(dialog, VK_TAB);
-        TypeKeys(dialog, L"615243");
-        PressKey(dialog, VK_RETURN);
-        if (HWND success = WaitForOutcome(dialog)) {
-            successOrder = TabOrder(success);
-            PressKey(success, VK_RETURN);
-        }
-    });
-    EXPECT_EQ((std::vector<int>{IDC_UNLOCK_CODE_EDIT, IDC_UNLOCK_NEW_PIN_EDIT, IDC_UNLOCK_CONFIRM_EDIT, IDCANCEL}),
-              order);
-    EXPECT_EQ(std::vector<int>{IDOK}, successOrder);
-    EXPECT_EQ(IDOK, result);
-    EXPECT_EQ(L"615243", CardField(L"PIN"));
 }
 
 TEST_F(UnlockFlow, AWrongCodeIsToldAsSuchCostsATryAndLeavesTheDialogOpen)
@@ -210,8 +180,8 @@ TEST_F(UnlockFlow, AWrongCodeIsToldAsSuchCostsATryAndLeavesTheDialogOpen)
     EXPECT_TRUE(stillOpen);
     HMODULE texts = GetModuleHandleW(L"vk.velkor.gui.pinrc.dll");
     EXPECT_EQ(ResourceString(texts, IDS_UNLOCK_WRONG_CODE), told) << "the text for a wrong code, not a general failure";
-    EXPECT_EQ(L"4", CardField(L"AdminTries"));
-    EXPECT_EQ(L"13572468", CardField(L"PIN"));
+    EXPECT_EQ(L"4", CardWorldBuilder::FieldOf(L"carol", L"AdminTries"));
+    EXPECT_EQ(L"13572468", CardWorldBuilder::FieldOf(L"carol", L"PIN"));
 }
 
 TEST_F(UnlockFlow, OkWaitsForAWellFormedCodeAndPinsThatKeepTheRules)
@@ -241,7 +211,7 @@ TEST_F(UnlockFlow, OkWaitsForAWellFormedCodeAndPinsThatKeepTheRules)
         }
         Press(dialog, IDCANCEL);
     });
-    EXPECT_EQ(L"5", CardField(L"AdminTries")) << "nothing reached the card";
+    EXPECT_EQ(L"5", CardWorldBuilder::FieldOf(L"carol", L"AdminTries")) << "nothing reached the card";
 }
 
 // However the dialog closes without an unlock, the card transaction begun
@@ -350,12 +320,9 @@ TEST_F(UnlockFlow, NeitherTheUnlockCodeNorTheNewPinStaysInMemory)
         CSecStr answer = HelpDeskAnswer(dialog);
         code = std::make_unique<MaskedSecret>(MaskedSecret::Adopt(answer.GetBuffer(), 16));
         answer.Empty();
-        for (size_t i = 0; i < code->Length(); ++i)
-            SendMessageW(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), WM_CHAR, code->At(i), 1);
-        for (size_t i = 0; i < newPin.Length(); ++i) {
-            SendMessageW(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), WM_CHAR, newPin.At(i), 1);
-            SendMessageW(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), WM_CHAR, newPin.At(i), 1);
-        }
+        TypeSecret(GetDlgItem(dialog, IDC_UNLOCK_CODE_EDIT), *code);
+        TypeSecret(GetDlgItem(dialog, IDC_UNLOCK_NEW_PIN_EDIT), newPin);
+        TypeSecret(GetDlgItem(dialog, IDC_UNLOCK_CONFIRM_EDIT), newPin);
         Press(dialog, IDOK);
         if (HWND success = WaitForOutcome(dialog))
             Press(success, IDOK);

@@ -51,9 +51,7 @@ Fields Piv(const std::wstring& date)
 // The card's own date as the world resolved it.
 int64_t CardDate(const wchar_t* card, const wchar_t* key)
 {
-    wchar_t value[32] = {};
-    mwctlCardField(card, key, value, 32);
-    return CardDateToTime(value);
+    return CardDateToTime(CardWorldBuilder::FieldOf(card, key).c_str());
 }
 
 int64_t StoredDate(const wchar_t* reader)
