@@ -2,6 +2,7 @@
 // without an owner, ending, binding of controls, and the module loader.
 #include "LoadLibrarySync.h"
 #include "Fixtures.h"
+#include "HolderActions.h"
 #include "ScopedGdi.h"
 #include "SecureDialog.h"
 #include "TestFrameworkDialogs.h"
@@ -34,16 +35,6 @@ protected:
     void DoDataExchange(CDataExchange* dx) override { DDX_TextSecure(dx, IDC_FRAMEWORK_EDIT, m_sText); }
 };
 
-// Acts on the first dialog the calling thread opens.
-template <class Action>
-std::thread Holder(DWORD thread, Action action)
-{
-    return std::thread([thread, action] {
-        if (HWND dialog = uidriver::WaitForTopLevel(L"#32770", thread))
-            action(dialog);
-    });
-}
-
 TEST(ModalDialog, ReturnsTheButtonPressedAndExchangesTheTextOrMinusOneWithoutATemplate)
 {
     struct Case {
@@ -55,14 +46,15 @@ TEST(ModalDialog, ReturnsTheButtonPressedAndExchangesTheTextOrMinusOneWithoutATe
         TextDialog dialog;
         dialog.m_sText = L"start";
         std::wstring shown;
-        auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
-            HWND edit = GetDlgItem(window, IDC_FRAMEWORK_EDIT);
-            shown = uidriver::TextOf(edit);
-            SetWindowTextW(edit, L"typed");
-            SendNotifyMessageW(window, WM_COMMAND, c.button, 0);
-        });
-        EXPECT_EQ(c.result, dialog.DoModal());
-        holder.join();
+        const INT_PTR result = WhileHolderActs(
+            [&](HWND window) {
+                HWND edit = GetDlgItem(window, IDC_FRAMEWORK_EDIT);
+                shown = uidriver::TextOf(edit);
+                SetWindowTextW(edit, L"typed");
+                Press(window, c.button);
+            },
+            [&] { return dialog.DoModal(); });
+        EXPECT_EQ(c.result, result);
         EXPECT_EQ(L"start", shown);
         EXPECT_STREQ(c.saved, dialog.m_sText);
         EXPECT_EQ(1, dialog.m_nInitCalls);
@@ -89,9 +81,7 @@ TEST(ModalDialog, RunsInsideAMessageAnotherThreadSent)
     TextDialog dialog;
     INT_PTR result = 0;
     std::function<void()> run = [&] {
-        auto holder = Holder(GetCurrentThreadId(), [](HWND window) { SendNotifyMessageW(window, WM_COMMAND, IDOK, 0); });
-        result = dialog.DoModal();
-        holder.join();
+        result = WhileHolderActs([](HWND window) { Press(window, IDOK); }, [&] { return dialog.DoModal(); });
     };
     HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
@@ -115,15 +105,13 @@ TEST(ModalDialog, DisablesTheOwnerForTheRunAndRetriesWithoutAnOwnerThatIsGone)
                                  GetModuleHandleW(nullptr), nullptr);
     CWnd ownerWnd(owner);
     bool disabledDuringRun = false;
-    {
-        TextDialog dialog(&ownerWnd);
-        auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
-            disabledDuringRun = !IsWindowEnabled(owner) && GetWindow(window, GW_OWNER) == owner;
-            SendNotifyMessageW(window, WM_COMMAND, IDOK, 0);
-        });
-        EXPECT_EQ(IDOK, dialog.DoModal());
-        holder.join();
-    }
+    TextDialog dialog(&ownerWnd);
+    EXPECT_EQ(IDOK, WhileHolderActs(
+                        [&](HWND window) {
+                            disabledDuringRun = !IsWindowEnabled(owner) && GetWindow(window, GW_OWNER) == owner;
+                            Press(window, IDOK);
+                        },
+                        [&] { return dialog.DoModal(); }));
     EXPECT_TRUE(disabledDuringRun);
     EXPECT_TRUE(IsWindowEnabled(owner)) << "the owner is enabled again";
     DestroyWindow(owner);
@@ -131,23 +119,21 @@ TEST(ModalDialog, DisablesTheOwnerForTheRunAndRetriesWithoutAnOwnerThatIsGone)
     // The owner handle is stale now: creation with it fails and is retried.
     TextDialog orphan(&ownerWnd);
     bool hasNoOwner = false;
-    auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
-        hasNoOwner = GetWindow(window, GW_OWNER) == nullptr;
-        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    });
-    EXPECT_EQ(IDCANCEL, orphan.DoModal());
-    holder.join();
+    EXPECT_EQ(IDCANCEL, WhileHolderActs(
+                            [&](HWND window) {
+                                hasNoOwner = GetWindow(window, GW_OWNER) == nullptr;
+                                Press(window, IDCANCEL);
+                            },
+                            [&] { return orphan.DoModal(); }));
     EXPECT_TRUE(hasNoOwner);
 }
 
 TEST(ModalDialog, QuitEndsTheRunAndIsPassedOn)
 {
     TextDialog dialog;
-    auto holder = Holder(GetCurrentThreadId(), [](HWND window) {
-        PostThreadMessageW(GetWindowThreadProcessId(window, nullptr), WM_QUIT, 7, 0);
-    });
-    EXPECT_EQ(-1, dialog.DoModal());
-    holder.join();
+    EXPECT_EQ(-1, WhileHolderActs(
+                      [](HWND window) { PostThreadMessageW(GetWindowThreadProcessId(window, nullptr), WM_QUIT, 7, 0); },
+                      [&] { return dialog.DoModal(); }));
     MSG msg;
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(7u, msg.wParam);
@@ -217,21 +203,20 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
     });
     const HWND stalledWindow = created.get_future().get();
     const Case cases[] = {
-        {"posted WM_INITDIALOG", [](HWND d, HWND, HWND) { PostMessageW(d, WM_INITDIALOG, 0, 0x1234); }, none},
-        {"sent WM_INITDIALOG", [](HWND d, HWND, HWND) { SendMessageW(d, WM_INITDIALOG, 0, 0x1234); }, none},
-        {"posted WM_DESTROY and WM_NCDESTROY",
-         [](HWND d, HWND e, HWND) {
-             for (HWND w : {e, d}) {
-                 PostMessageW(w, WM_DESTROY, 0, 0);
-                 PostMessageW(w, WM_NCDESTROY, 0, 0);
-             }
+        // Each posted and sent.
+        {"WM_INITDIALOG",
+         [](HWND d, HWND, HWND) {
+             PostMessageW(d, WM_INITDIALOG, 0, 0x1234);
+             SendMessageW(d, WM_INITDIALOG, 0, 0x1234);
          },
          none},
-        {"sent WM_DESTROY and WM_NCDESTROY",
+        {"WM_DESTROY and WM_NCDESTROY",
          [](HWND d, HWND e, HWND) {
              for (HWND w : {e, d}) {
-                 SendMessageW(w, WM_DESTROY, 0, 0);
-                 SendMessageW(w, WM_NCDESTROY, 0, 0);
+                 for (UINT msg : {WM_DESTROY, WM_NCDESTROY}) {
+                     PostMessageW(w, msg, 0, 0);
+                     SendMessageW(w, msg, 0, 0);
+                 }
              }
          },
          none},
@@ -300,20 +285,21 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
         TextDialog dialog;
         dialog.m_sText = L"start";
         bool stayedOpen = false;
-        auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
-            HWND edit = GetDlgItem(window, IDC_FRAMEWORK_EDIT);
-            HWND ok = GetDlgItem(window, IDOK);
-            c.forge(window, edit, ok);
-            // A dialog stuck inside a message still answers sent ones: only
-            // its queue moving shows it is free.
-            stayedOpen = WaitForQueueDrained(window, GetTickCount64() + 5000) && IsWindowVisible(window) &&
-                         uidriver::TextOf(edit) == L"start";
-            c.restore(ok);
-            SetWindowTextW(edit, L"typed");
-            SendNotifyMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
-        });
-        EXPECT_EQ(IDOK, dialog.DoModal()) << c.name;
-        holder.join();
+        const INT_PTR result = WhileHolderActs(
+            [&](HWND window) {
+                HWND edit = GetDlgItem(window, IDC_FRAMEWORK_EDIT);
+                HWND ok = GetDlgItem(window, IDOK);
+                c.forge(window, edit, ok);
+                // A dialog stuck inside a message still answers sent ones:
+                // only its queue moving shows it is free.
+                stayedOpen = WaitForQueueDrained(window, GetTickCount64() + 5000) && IsWindowVisible(window) &&
+                             uidriver::TextOf(edit) == L"start";
+                c.restore(ok);
+                SetWindowTextW(edit, L"typed");
+                Press(window, IDOK);
+            },
+            [&] { return dialog.DoModal(); });
+        EXPECT_EQ(IDOK, result) << c.name;
         EXPECT_TRUE(stayedOpen) << c.name;
         EXPECT_STREQ(L"typed", dialog.m_sText) << c.name;
         EXPECT_EQ(1, dialog.m_nInitCalls) << c.name;
@@ -357,7 +343,7 @@ TEST(ModalDialog, KeepsNoObjectAndDrawsIntoNoDcItWasHanded)
     constexpr COLORREF kCanvas = RGB(1, 2, 3);
     TextDialog dialog;
     std::vector<std::string> kept;
-    auto holder = Holder(GetCurrentThreadId(), [&](HWND window) {
+    const auto act = [&](HWND window) {
         for (const Case& c : cases) {
             HWND target = c.id ? GetDlgItem(window, c.id) : window;
             for (bool posted : {false, true}) {
@@ -375,10 +361,9 @@ TEST(ModalDialog, KeepsNoObjectAndDrawsIntoNoDcItWasHanded)
                     kept.push_back(std::string(posted ? "posted " : "sent ") + c.name);
             }
         }
-        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    });
-    EXPECT_EQ(IDCANCEL, dialog.DoModal());
-    holder.join();
+        Press(window, IDCANCEL);
+    };
+    EXPECT_EQ(IDCANCEL, WhileHolderActs(act, [&] { return dialog.DoModal(); }));
     EXPECT_EQ(std::vector<std::string>{}, kept);
 }
 

@@ -1,9 +1,8 @@
 #include "CardWorldBuilder.h"
 
+#include "ChildProcess.h"
 #include "Fixtures.h"
 #include "mwctl_control.h"
-
-#include <cstdio>
 
 CardWorldBuilder::CardWorldBuilder() : m_dir(MakeTempDirectory()), m_path(m_dir + L"world.ini")
 {
@@ -37,14 +36,9 @@ CardWorldBuilder& CardWorldBuilder::Card(const std::wstring& name,
 bool CardWorldBuilder::Serve()
 {
     // The profile API reads UTF-16 files that start with a byte order mark.
-    FILE* out = _wfopen(m_path.c_str(), L"wb");
-    if (!out)
-        return false;
-    const wchar_t bom = 0xFEFF;
-    fwrite(&bom, sizeof(bom), 1, out);
-    fwrite(m_text.data(), sizeof(wchar_t), m_text.size(), out);
-    fclose(out);
-    return mwctlLoadWorld(m_path.c_str());
+    const std::wstring text = L"\xFEFF" + m_text;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    return WriteWholeFile(m_path, {bytes, bytes + text.size() * sizeof(wchar_t)}) && mwctlLoadWorld(m_path.c_str());
 }
 
 std::wstring CardWorldBuilder::FieldOf(const std::wstring& card, const std::wstring& key)
@@ -55,11 +49,7 @@ std::wstring CardWorldBuilder::FieldOf(const std::wstring& card, const std::wstr
 
 std::wstring CardWorldBuilder::File(const std::wstring& name, const std::vector<unsigned char>& bytes)
 {
-    FILE* out = _wfopen((m_dir + name).c_str(), L"wb");
-    if (out) {
-        fwrite(bytes.data(), 1, bytes.size(), out);
-        fclose(out);
-    }
+    WriteWholeFile(m_dir + name, bytes);
     return L"@" + name;
 }
 
@@ -67,11 +57,7 @@ namespace {
 
 std::wstring CertificatePath(const std::wstring& name)
 {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path);
-    dir = dir.substr(0, dir.find_last_of(L"\\/") + 1);
-    return dir + L"certs\\" + name + (name.find(L'.') == std::wstring::npos ? L".der" : L"");
+    return BinDirectory() + L"certs\\" + name + (name.find(L'.') == std::wstring::npos ? L".der" : L"");
 }
 
 } // namespace
@@ -83,13 +69,5 @@ std::wstring CardWorldBuilder::Certificate(const std::wstring& name)
 
 std::vector<unsigned char> CardWorldBuilder::CertificateBytes(const std::wstring& name)
 {
-    std::vector<unsigned char> bytes;
-    FILE* in = _wfopen(CertificatePath(name).c_str(), L"rb");
-    if (!in)
-        return bytes;
-    unsigned char chunk[4096];
-    for (size_t n; (n = fread(chunk, 1, sizeof(chunk), in)) > 0;)
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    fclose(in);
-    return bytes;
+    return ReadWholeFile(CertificatePath(name));
 }

@@ -2,7 +2,9 @@
 
 #include "Fixtures.h"
 
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 ChildRun RunChild(const std::wstring& commandLine, const std::wstring& directory, DWORD timeoutMs)
@@ -102,22 +104,14 @@ ChildRun RunHost(const std::wstring& arguments)
 
 std::vector<unsigned char> ReadWholeFile(const std::wstring& path)
 {
-    std::vector<unsigned char> bytes;
-    if (FILE* in = _wfopen(path.c_str(), L"rb")) {
-        unsigned char buffer[4096];
-        size_t got = 0;
-        while ((got = fread(buffer, 1, sizeof(buffer), in)) > 0)
-            bytes.insert(bytes.end(), buffer, buffer + got);
-        fclose(in);
-    }
-    return bytes;
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::vector<unsigned char>& bytes)
 {
-    FILE* out = _wfopen(path.c_str(), L"wb");
-    if (!out)
-        return false;
-    const bool written = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    return fclose(out) == 0 && written;
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
 }

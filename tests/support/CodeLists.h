@@ -2,7 +2,8 @@
 // Reads the code lists of data/codetables/ (UTF-8, a header row, RFC 4180
 // quoting) the way a person checking the tables would, independently of the
 // build's generator, and picks the rows worth checking. Plain C++.
-#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,14 +14,8 @@ using CodeListRow = std::map<std::string, std::string>;
 inline std::vector<CodeListRow> ReadCodeList(const std::string& path)
 {
     std::vector<CodeListRow> rows;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return rows;
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), file)) > 0;)
-        text.append(buffer, n);
-    std::fclose(file);
+    std::ifstream file(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     std::vector<std::vector<std::string>> lines(1, std::vector<std::string>(1));
     bool quoted = false;
     for (size_t i = 0; i < text.size(); ++i) {

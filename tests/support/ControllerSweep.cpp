@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-
 #include <vector>
 
 int LayerCodeOf(int id)
@@ -15,10 +14,16 @@ int LayerCodeOf(int id)
     return id >= 3000 && id <= 3028 ? kCodes[id - 3000] : 3;
 }
 
+namespace {
+
+// The identifier that call `nth` fails with: every identifier of the
+// failure map in turn, so that each result code is met.
 int SweepFailureId(unsigned nth)
 {
     return 3000 + static_cast<int>((nth * 7) % 29);
 }
+
+} // namespace
 
 size_t SweepControllerFailures(const std::function<int()>& operation,
                                const std::function<void(const FailedCall&, const SweepOutcome&)>& check, int* clean)

@@ -21,10 +21,6 @@ struct SweepOutcome {
     size_t transactionsLeft = 0; // transactions this run left open
 };
 
-// The identifier that call `nth` fails with: every identifier of the
-// failure map in turn, so that each result code is met.
-int SweepFailureId(unsigned nth);
-
 // The layer result code a failure identifier maps to, as the layer's
 // failure table gives it (3000 to 3028; 3 for any other).
 int LayerCodeOf(int id);

@@ -10,12 +10,21 @@ namespace {
 // needs no allocation and no lock at crash time.
 char g_context[256] = "";
 
+const char* Context()
+{
+    return g_context[0] ? g_context : "start-up or shut-down";
+}
+
 // The report goes straight to the handle: the crashed thread may hold the
-// C runtime's stream locks.
-void Report(const char* text)
+// C runtime's stream locks. Every thread ends now, before the system's own
+// handling starts a debugger that may report a different exit code.
+[[noreturn]] void ReportAndExit(const char* text, UINT exitCode)
 {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+    TerminateProcess(GetCurrentProcess(), exitCode);
+    for (;;)
+        ExitProcess(exitCode);
 }
 
 // The image that holds `address`, or null. Read from the address space
@@ -73,16 +82,11 @@ void DescribeAddress(const void* address, char* out, size_t size)
         }
         snprintf(text, sizeof(text), "crash: unhandled exception 0x%08lX at %p (%s)%s on thread %lu during %s\n",
                  static_cast<unsigned long>(record->ExceptionCode), record->ExceptionAddress, where, access,
-                 GetCurrentThreadId(), g_context[0] ? g_context : "start-up or shut-down");
+                 GetCurrentThreadId(), Context());
     } else {
         snprintf(text, sizeof(text), "crash: unhandled exception on thread %lu\n", GetCurrentThreadId());
     }
-    Report(text);
-    // Ends every thread now, before the system's own handling starts a
-    // debugger that may report a different exit code.
-    TerminateProcess(GetCurrentProcess(), kUnhandledExceptionExitCode);
-    for (;;)
-        ExitProcess(kUnhandledExceptionExitCode);
+    ReportAndExit(text, kUnhandledExceptionExitCode);
 }
 
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers)
@@ -147,11 +151,8 @@ LONG WINAPI OnFirstChance(EXCEPTION_POINTERS* pointers)
     }
     char text[1024];
     snprintf(text, sizeof(text), "crash: std::terminate with %s on thread %lu during %s\n", what, GetCurrentThreadId(),
-             g_context[0] ? g_context : "start-up or shut-down");
-    Report(text);
-    TerminateProcess(GetCurrentProcess(), kTerminateExitCode);
-    for (;;)
-        ExitProcess(kTerminateExitCode);
+             Context());
+    ReportAndExit(text, kTerminateExitCode);
 }
 
 } // namespace

@@ -43,11 +43,7 @@ std::wstring CaptionOf(HWND window)
 [[noreturn]] void EndRun(HWND dialog, DWORD openMs)
 {
     const std::string context = CrashContext();
-    std::string name = context.empty() ? "run" : context;
-    for (char& c : name)
-        if (c == '/' || c == '\\' || c == ':')
-            c = '_';
-    const std::wstring shot = ArtifactsDirectory() + std::wstring(name.begin(), name.end()) + L".left-open.bmp";
+    const std::wstring shot = ArtifactPath(context.empty() ? "run" : context, L".left-open.bmp");
     uidriver::SaveScreenshot(nullptr, shot);
     fprintf(stderr,
             "dialog left open: \"%s\" (class %s, thread %lu) was still open after %lu ms during %s; nobody was "
@@ -83,11 +79,6 @@ void Watch()
     }
 }
 
-void OnMissedWindow(const std::wstring& what)
-{
-    ReportMissedDialog(what);
-}
-
 void OnWaitBegins()
 {
     std::lock_guard<std::mutex> hold(g_lock);
@@ -102,7 +93,7 @@ void StartDialogWatchdog(DWORD maxOpenMs)
     StopDialogWatchdog();
     g_maxOpenMs = maxOpenMs;
     g_bStop = false;
-    uidriver::SetMissedWindowHandler(OnMissedWindow);
+    uidriver::SetMissedWindowHandler(ReportMissedDialog);
     uidriver::SetWaitBeginsHandler(OnWaitBegins);
 }
 

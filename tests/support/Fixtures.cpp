@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
+#include <filesystem>
 
 namespace {
 
@@ -110,14 +111,6 @@ bool LogCapture::Has(int level, const std::wstring& text) const
     return false;
 }
 
-bool LogCapture::HasText(const std::wstring& text) const
-{
-    for (const LogLine& line : Lines())
-        if (line.text == text)
-            return true;
-    return false;
-}
-
 size_t LogCapture::Count(const std::wstring& part) const
 {
     size_t n = 0;
@@ -135,11 +128,14 @@ std::wstring BinDirectory()
     return dir.substr(0, dir.find_last_of(L"\\/") + 1);
 }
 
-std::wstring ArtifactsDirectory()
+std::wstring ArtifactPath(std::string name, const std::wstring& suffix)
 {
-    std::wstring bin = BinDirectory();
-    std::wstring build = bin.substr(0, bin.find_last_of(L"\\/", bin.size() - 2) + 1);
-    return build + L"test-artifacts\\";
+    for (char& c : name)
+        if (c == '/' || c == '\\' || c == ':')
+            c = '_';
+    const std::wstring bin = BinDirectory();
+    const std::wstring build = bin.substr(0, bin.find_last_of(L"\\/", bin.size() - 2) + 1);
+    return build + L"test-artifacts\\" + std::wstring(name.begin(), name.end()) + suffix;
 }
 
 std::wstring MakeTempDirectory()
@@ -156,25 +152,8 @@ std::wstring MakeTempDirectory()
 
 void RemoveDirectoryTree(const std::wstring& path)
 {
-    std::wstring dir = path;
-    if (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/'))
-        dir.pop_back();
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring child = dir + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(dir.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(path), ignored);
 }
 
 std::wstring ResourceString(HMODULE module, UINT id)
@@ -201,22 +180,23 @@ void DispatchForeignMessages()
     }
 }
 
-// A message posted after all others: its retrieval means the queue before it is empty.
+// A message posted after all others: its retrieval means the queue before it
+// is empty. Each wait posts one with a number of its own.
 constexpr WPARAM kDrainMarker = 0x56444D4B; // 'VDMK'
-std::atomic<bool> g_bDrainMarkerSeen{false};
+std::atomic<LPARAM> g_lastMarkerPosted{0};
+std::atomic<LPARAM> g_lastMarkerSeen{0};
 
 LRESULT CALLBACK SeeDrainMarker(int code, WPARAM removal, LPARAM lParam)
 {
     const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-    if (code == HC_ACTION && removal == PM_REMOVE && msg && msg->message == WM_NULL && msg->wParam == kDrainMarker &&
-        msg->lParam == static_cast<LPARAM>(kDrainMarker))
-        g_bDrainMarkerSeen = true;
+    if (code == HC_ACTION && removal == PM_REMOVE && msg && msg->message == WM_NULL && msg->wParam == kDrainMarker)
+        g_lastMarkerSeen = msg->lParam;
     return CallNextHookEx(nullptr, code, removal, lParam);
 }
 
 } // namespace
 
-bool WaitForQueueDrained(HWND window, ULONGLONG deadline, bool pumpThisThread)
+bool WaitForQueueDrained(HWND window, ULONGLONG deadline, bool pumpThisThread, bool untilHidden)
 {
     DWORD process = 0;
     const DWORD thread = GetWindowThreadProcessId(window, &process);
@@ -225,16 +205,17 @@ bool WaitForQueueDrained(HWND window, ULONGLONG deadline, bool pumpThisThread)
     HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, SeeDrainMarker, nullptr, thread);
     if (!hook)
         return false;
-    g_bDrainMarkerSeen = false;
-    bool posted = PostMessageW(window, WM_NULL, kDrainMarker, static_cast<LPARAM>(kDrainMarker)) != FALSE;
-    while (posted && !g_bDrainMarkerSeen && GetTickCount64() < deadline) {
-        // A wait with a short time-out, not a pause: the flag is set on another thread.
+    const LPARAM marker = ++g_lastMarkerPosted;
+    const bool posted = PostMessageW(window, WM_NULL, kDrainMarker, marker) != FALSE;
+    while (posted && g_lastMarkerSeen != marker && !(untilHidden && !IsWindowVisible(window)) &&
+           GetTickCount64() < deadline) {
+        // A wait with a short time-out, not a pause: the marker is seen on another thread.
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
         if (pumpThisThread)
             DispatchForeignMessages();
     }
     UnhookWindowsHookEx(hook);
-    return g_bDrainMarkerSeen;
+    return g_lastMarkerSeen == marker;
 }
 
 long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pumpThisThread)
@@ -263,8 +244,9 @@ long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pum
     DWORD code = static_cast<DWORD>(-1);
     // A deadline, not a pause: the sender ends as soon as it has tried all.
     // The long run sends a few hundred thousand messages at a dialog, which
-    // a loaded machine takes minutes to handle.
-    const ULONGLONG deadline = GetTickCount64() + (everyPair ? 900000 : 120000);
+    // a loaded machine takes minutes to handle (and as long to work through).
+    const ULONGLONG waitMs = everyPair ? 900000 : 120000;
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
     DWORD waited = WAIT_TIMEOUT;
     while (GetTickCount64() < deadline) {
         const DWORD left = static_cast<DWORD>(deadline - GetTickCount64());
@@ -281,9 +263,7 @@ long SendHostileTraffic(HWND window, unsigned seed, long controlBudget, bool pum
     CloseHandle(process.hProcess);
     // The sender posts far faster than a dialog handles messages: it is done
     // when the window's thread has taken the last of them from its queue.
-    // The long run leaves a dialog a few hundred thousand messages to work through.
-    const ULONGLONG drainMs = everyPair ? 900000 : 120000;
-    if (static_cast<int>(code) > 0 && !WaitForQueueDrained(window, GetTickCount64() + drainMs, pumpThisThread))
+    if (static_cast<int>(code) > 0 && !WaitForQueueDrained(window, GetTickCount64() + waitMs, pumpThisThread))
         return -3;
     return static_cast<long>(static_cast<int>(code));
 }

@@ -73,18 +73,20 @@ public:
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    std::vector<LogLine> Lines() const;
     bool Has(int level, const std::wstring& text) const;
-    bool HasText(const std::wstring& text) const;
     // Lines whose text contains `part`.
     size_t Count(const std::wstring& part) const;
+
+private:
+    std::vector<LogLine> Lines() const;
 };
 
 // The folder of the running test program (the build's bin/), with a
 // trailing backslash.
 std::wstring BinDirectory();
-// build/test-artifacts/, for screenshots of failed tests.
-std::wstring ArtifactsDirectory();
+// build/test-artifacts/NAME+SUFFIX, for screenshots of failed tests (the
+// characters a file name cannot hold in `name` made '_').
+std::wstring ArtifactPath(std::string name, const std::wstring& suffix);
 // A new empty folder under the temporary folder, removed by the caller.
 std::wstring MakeTempDirectory();
 void RemoveDirectoryTree(const std::wstring& path);
@@ -111,8 +113,9 @@ private:
 std::wstring ResourceString(HMODULE module, UINT id);
 
 // Waits until `window`'s thread (of this process) has taken from its queue
-// every message posted to it before this call; false past `deadline`.
-bool WaitForQueueDrained(HWND window, ULONGLONG deadline, bool pumpThisThread = false);
+// every message posted to it before this call; false past `deadline`, or
+// once the window is hidden (ended) when `untilHidden`.
+bool WaitForQueueDrained(HWND window, ULONGLONG deadline, bool pumpThisThread = false, bool untilHidden = false);
 
 // Runs bin/hostile_sender.exe against `window` and its descendants: another
 // process posting and sending every message below WM_USER and the library's

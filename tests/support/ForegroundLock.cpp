@@ -31,18 +31,9 @@ BOOL WINAPI LockedSetForegroundWindow(HWND window)
 
 BOOL WINAPI LockedShowWindow(HWND window, int command)
 {
-    if (!IsTopLevel(window) || MayTakeForeground())
-        return ShowWindow(window, command);
-    switch (command) {
-    case SW_SHOWNORMAL:
-    case SW_SHOW:
-    case SW_SHOWMAXIMIZED:
-    case SW_RESTORE:
-    case SW_SHOWDEFAULT:
-        return ShowWindow(window, SW_SHOWNA);
-    default:
-        return ShowWindow(window, command);
-    }
+    const bool activates = command == SW_SHOWNORMAL || command == SW_SHOW || command == SW_SHOWMAXIMIZED ||
+                           command == SW_RESTORE || command == SW_SHOWDEFAULT;
+    return ShowWindow(window, activates && IsTopLevel(window) && !MayTakeForeground() ? SW_SHOWNA : command);
 }
 
 BOOL WINAPI LockedSetWindowPos(HWND window, HWND after, int x, int y, int cx, int cy, UINT flags)

@@ -1,5 +1,6 @@
 #include "KeyboardHolder.h"
 
+#include "Fixtures.h"
 #include "UiDriver.h"
 
 #include <cwctype>
@@ -8,21 +9,7 @@
 
 namespace {
 
-// Marks the end of what one call posted: a WM_NULL with these values, which
-// the dialog drops as it drops any other WM_NULL.
-constexpr WPARAM kDoneMark = 0x4B455953; // 'KEYS'
-HANDLE g_handled = nullptr;
 std::mutex g_delivering;
-
-LRESULT CALLBACK SeeMark(int code, WPARAM removed, LPARAM lParam)
-{
-    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-    // The loop takes the mark only after it has handled everything posted
-    // before it.
-    if (code == HC_ACTION && removed == PM_REMOVE && msg->message == WM_NULL && msg->wParam == kDoneMark)
-        SetEvent(g_handled);
-    return CallNextHookEx(nullptr, code, removed, lParam);
-}
 
 // Posts each message to the focused control (the dialog when none has the
 // focus) and waits until the dialog's loop has taken them all, or the
@@ -34,28 +21,12 @@ void Deliver(HWND dialog, const std::vector<MSG>& messages)
     if (!IsWindow(dialog))
         return;
     std::lock_guard<std::mutex> one(g_delivering);
-    DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
-    g_handled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, SeeMark, nullptr, thread);
     HWND target = FocusedControl(dialog);
     if (!target)
         target = dialog;
     for (const MSG& msg : messages)
         PostMessageW(target, msg.message, msg.wParam, msg.lParam);
-    PostMessageW(dialog, WM_NULL, kDoneMark, 0);
-    uidriver::WaitUntil([&] { return WaitForSingleObject(g_handled, 0) == WAIT_OBJECT_0 || !IsWindowVisible(dialog); });
-    UnhookWindowsHookEx(hook);
-    CloseHandle(g_handled);
-    g_handled = nullptr;
-}
-
-MSG Message(UINT message, WPARAM wParam, LPARAM lParam)
-{
-    MSG msg = {};
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    return msg;
+    WaitForQueueDrained(dialog, GetTickCount64() + uidriver::kDefaultTimeoutMs, false, true);
 }
 
 // The letter after the first single '&' of `text`, upper case; 0 when none.
@@ -123,20 +94,20 @@ int FocusedId(HWND dialog)
 void PressKey(HWND dialog, UINT key)
 {
     const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
-    Deliver(dialog, {Message(WM_KEYDOWN, key, scan | 1), Message(WM_KEYUP, key, scan | 0xC0000001)});
+    Deliver(dialog, {{nullptr, WM_KEYDOWN, key, scan | 1}, {nullptr, WM_KEYUP, key, scan | 0xC0000001}});
 }
 
 void PressAccessKey(HWND dialog, wchar_t letter)
 {
     // Bit 29: Alt is down.
-    Deliver(dialog, {Message(WM_SYSCHAR, static_cast<WPARAM>(std::towlower(letter)), (1 << 29) | 1)});
+    Deliver(dialog, {{nullptr, WM_SYSCHAR, static_cast<WPARAM>(std::towlower(letter)), (1 << 29) | 1}});
 }
 
 void TypeKeys(HWND dialog, const std::wstring& text)
 {
     std::vector<MSG> keys;
     for (wchar_t ch : text)
-        keys.push_back(Message(WM_CHAR, ch, 1));
+        keys.push_back({nullptr, WM_CHAR, ch, 1});
     Deliver(dialog, keys);
 }
 

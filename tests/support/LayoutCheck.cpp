@@ -35,30 +35,24 @@ void CheckText(HWND control, std::vector<std::wstring>& problems)
     GetClientRect(control, &client);
     const LONG style = GetWindowLongW(control, GWL_STYLE);
     const std::wstring kind = uidriver::ClassOf(control);
+    SIZE need = {};
     if (_wcsicmp(kind.c_str(), L"Static") == 0) {
         const LONG type = style & SS_TYPEMASK;
         if (type != SS_LEFT && type != SS_CENTER && type != SS_RIGHT && type != SS_LEFTNOWORDWRAP)
             return;
-        const bool wraps = type != SS_LEFTNOWORDWRAP;
-        SIZE need = TextExtent(control, text, wraps ? client.right : 0);
-        if (need.cy > client.bottom || need.cx > client.right)
-            problems.push_back(Describe(control) + L" needs " + std::to_wstring(need.cx) + L"x" +
-                               std::to_wstring(need.cy) + L" but has " + std::to_wstring(client.right) + L"x" +
-                               std::to_wstring(client.bottom));
-    } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
-        const LONG type = style & BS_TYPEMASK;
-        if (type == BS_GROUPBOX)
-            return;
+        need = TextExtent(control, text, type != SS_LEFTNOWORDWRAP ? client.right : 0);
+    } else if (_wcsicmp(kind.c_str(), L"Button") == 0 && (style & BS_TYPEMASK) != BS_GROUPBOX) {
         // Push buttons keep a margin for their frame; check boxes and radio
         // buttons draw their box before the text.
+        const LONG type = style & BS_TYPEMASK;
         const bool pushButton = type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
         const int reserved = pushButton ? 8 : GetSystemMetrics(SM_CXMENUCHECK) + 6;
-        SIZE need = TextExtent(control, text, (style & BS_MULTILINE) ? client.right - reserved : 0);
-        if (need.cx + reserved > client.right || need.cy > client.bottom)
-            problems.push_back(Describe(control) + L" needs " + std::to_wstring(need.cx + reserved) + L"x" +
-                               std::to_wstring(need.cy) + L" but has " + std::to_wstring(client.right) + L"x" +
-                               std::to_wstring(client.bottom));
+        need = TextExtent(control, text, (style & BS_MULTILINE) ? client.right - reserved : 0);
+        need.cx += reserved;
     }
+    if (need.cx > client.right || need.cy > client.bottom)
+        problems.push_back(Describe(control) + L" needs " + std::to_wstring(need.cx) + L"x" + std::to_wstring(need.cy) +
+                           L" but has " + std::to_wstring(client.right) + L"x" + std::to_wstring(client.bottom));
 }
 
 RECT RectInDialog(HWND control, HWND dialog)
@@ -130,9 +124,7 @@ std::vector<std::wstring> LayoutProblems(HWND dialog)
     for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
         if (!IsWindowVisible(control))
             continue;
-        RECT r;
-        GetWindowRect(control, &r);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        const RECT r = RectInDialog(control, dialog);
         if (r.left < inside.left || r.top < inside.top || r.right > inside.right || r.bottom > inside.bottom)
             problems.push_back(Describe(control) + L" lies outside the dialog");
         if (uidriver::ClassOf(control) == L"#32770") {

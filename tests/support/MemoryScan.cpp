@@ -58,72 +58,49 @@ bool Readable(const MEMORY_BASIC_INFORMATION& region)
                               PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
 }
 
-// Where each piece of the secret may start, by the value of its first
-// unit, so that a byte of memory is compared only with the pieces that
-// begin with it.
-class PieceIndex {
+// One way the secret may stand in memory: as UTF-16 (two bytes a
+// character, low byte first) or in the system code page. Where each piece
+// may start is kept by the value of its first byte, so that a byte of
+// memory is compared only with the pieces that begin with it.
+class Form {
 public:
-    PieceIndex(size_t length, size_t piece, unsigned (*unitAt)(const MaskedSecret&, size_t), const MaskedSecret& secret)
-        : m_nPiece(piece < length ? piece : length)
+    Form(const MaskedSecret& secret, bool wide, size_t piece)
+        : m_secret(secret), m_bWide(wide), m_nWidth(wide ? 2 : 1)
     {
-        for (size_t start = 0; m_nPiece > 0 && start + m_nPiece <= length; ++start) {
-            const unsigned first = unitAt(secret, start);
-            if (first < 256)
-                m_starts[first].push_back(start);
-        }
+        const size_t length = wide ? secret.Length() : secret.NarrowLength();
+        m_nPiece = piece < length ? piece : length;
+        for (size_t start = 0; m_nPiece > 0 && start + m_nPiece <= length; ++start)
+            m_starts[Unit(start) & 0xFF].push_back(start);
     }
-    size_t Piece() const { return m_nPiece; }
-    const std::vector<size_t>& StartingWith(unsigned char value) const { return m_starts[value]; }
+
+    // Whether a piece of the secret starts at `data[i]`, of `size` bytes.
+    bool PieceAt(const unsigned char* data, size_t i, size_t size) const
+    {
+        if (i + m_nWidth * m_nPiece > size)
+            return false;
+        for (size_t start : m_starts[data[i]]) {
+            size_t k = 0;
+            while (k < m_nPiece && Holds(data + i + m_nWidth * k, Unit(start + k)))
+                ++k;
+            if (k == m_nPiece)
+                return true;
+        }
+        return false;
+    }
 
 private:
-    size_t m_nPiece;
+    unsigned Unit(size_t i) const { return m_bWide ? m_secret.At(i) : m_secret.NarrowAt(i); }
+    bool Holds(const unsigned char* at, unsigned unit) const
+    {
+        return at[0] == (unit & 0xFF) && (!m_bWide || at[1] == (unit >> 8));
+    }
+
+    const MaskedSecret& m_secret;
+    bool m_bWide;
+    size_t m_nWidth;
+    size_t m_nPiece = 0;
     std::vector<size_t> m_starts[256];
 };
-
-// UTF-16 pieces are found by the low byte of their first character.
-unsigned WideUnit(const MaskedSecret& s, size_t i)
-{
-    return s.At(i) & 0xFF;
-}
-
-unsigned NarrowUnit(const MaskedSecret& s, size_t i)
-{
-    return s.NarrowAt(i);
-}
-
-// Counts the places in the first `starts` bytes of `data` where a piece of
-// the secret starts, as narrow text and as UTF-16 at any alignment.
-void Count(const MaskedSecret& secret, const PieceIndex& wide, const PieceIndex& narrow, const unsigned char* data,
-           size_t size, size_t starts, SecretSightings& seen)
-{
-    for (size_t i = 0; i < starts && i < size; ++i) {
-        for (size_t start : narrow.StartingWith(data[i])) {
-            const size_t n = narrow.Piece();
-            if (i + n > size)
-                continue;
-            size_t k = 1;
-            while (k < n && data[i + k] == secret.NarrowAt(start + k))
-                ++k;
-            if (k == n) {
-                ++seen.narrow;
-                break;
-            }
-        }
-        for (size_t start : wide.StartingWith(data[i])) {
-            const size_t n = wide.Piece();
-            if (i + 2 * n > size)
-                continue;
-            size_t k = 0;
-            while (k < n && data[i + 2 * k] == (secret.At(start + k) & 0xFF) &&
-                   data[i + 2 * k + 1] == (secret.At(start + k) >> 8))
-                ++k;
-            if (k == n) {
-                ++seen.wide;
-                break;
-            }
-        }
-    }
-}
 
 } // namespace
 
@@ -132,8 +109,8 @@ SecretSightings ScanProcessMemory(const MaskedSecret& secret, size_t pieceLength
     SecretSightings seen;
     if (secret.Length() == 0 || pieceLength == 0)
         return seen;
-    const PieceIndex wide(secret.Length(), pieceLength, WideUnit, secret);
-    const PieceIndex narrow(secret.NarrowLength(), pieceLength, NarrowUnit, secret);
+    const Form wide(secret, true, pieceLength);
+    const Form narrow(secret, false, pieceLength);
     // Chunks overlap by a piece's UTF-16 size so that nothing straddling
     // two chunks is missed; the copy is read with ReadProcessMemory, which
     // fails instead of faulting when a page goes away meanwhile. The copy
@@ -159,7 +136,11 @@ SecretSightings ScanProcessMemory(const MaskedSecret& secret, size_t pieceLength
             SIZE_T got = 0;
             if (!ReadProcessMemory(GetCurrentProcess(), base + offset, buffer, want, &got))
                 continue;
-            Count(secret, wide, narrow, buffer, got, got < kChunk ? got : kChunk, seen);
+            // A piece that starts in the overlap is counted with the next chunk.
+            for (size_t i = 0; i < got && i < kChunk; ++i) {
+                seen.narrow += narrow.PieceAt(buffer, i, got);
+                seen.wide += wide.PieceAt(buffer, i, got);
+            }
         }
     }
     VirtualFree(buffer, 0, MEM_RELEASE);

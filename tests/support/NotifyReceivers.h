@@ -17,7 +17,6 @@ struct Received {
     ULONG_PTR word;
     DWORD bytes;
     std::vector<BYTE> data;
-    bool dataWasNull;
 };
 
 // The windows live on a thread of their own.
@@ -65,8 +64,7 @@ private:
             auto* record = reinterpret_cast<COPYDATASTRUCT*>(lParam);
             const BYTE* data = static_cast<const BYTE*>(record->lpData);
             self->received.push_back({window, wParam, record->dwData, record->cbData,
-                                      data ? std::vector<BYTE>(data, data + record->cbData) : std::vector<BYTE>(),
-                                      data == nullptr});
+                                      data ? std::vector<BYTE>(data, data + record->cbData) : std::vector<BYTE>()});
             return TRUE;
         }
         return DefWindowProcW(window, msg, wParam, lParam);

@@ -27,12 +27,8 @@ class TestHooks : public testing::EmptyTestEventListener {
         SetCrashContext("");
         if (!info.result()->Failed())
             return;
-        std::string name = std::string(info.test_suite_name()) + "." + info.name();
-        for (char& c : name)
-            if (c == '/' || c == '\\' || c == ':')
-                c = '_';
-        std::wstring path = ArtifactsDirectory() + std::wstring(name.begin(), name.end()) + L".bmp";
-        uidriver::SaveScreenshot(nullptr, path);
+        const std::string name = std::string(info.test_suite_name()) + "." + info.name();
+        uidriver::SaveScreenshot(nullptr, ArtifactPath(name, L".bmp"));
     }
 };
 

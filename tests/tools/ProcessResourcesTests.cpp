@@ -71,7 +71,6 @@ TEST(LeakCount, RisesByOneWhileHeldAndFallsBackOnRelease)
         EXPECT_EQ(before.icons, after.icons);
         EXPECT_EQ(before.userObjects, after.userObjects);
     }
-    EXPECT_GT(MeasureProcess().gdiObjects, 0u) << "the stock objects at least";
 }
 
 } // namespace
