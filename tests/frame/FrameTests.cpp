@@ -169,14 +169,18 @@ TEST(LastPinTry, ReturnsZeroOnlyWhenTheHolderGoesOnWhateverTheReader)
     for (const Case& c : cases) {
         std::wstring boxText;
         std::wstring caption;
+        bool shown = false;
         std::thread holder = uidriver::ActOnDialog([&](HWND box) {
             caption = uidriver::TextOf(box);
             if (HWND text = GetDlgItem(box, 0xFFFF))
                 boxText = uidriver::TextOf(text);
-            // Another program's initialization, whose lParam the box would
-            // take for its parameters, is dropped.
+            // Another program turning the box's drawing off would hide it
+            // while it stays on the screen; the box drops that.
             DWORD_PTR ignored = 0;
-            SendMessageTimeoutW(box, WM_INITDIALOG, 0, 0x1234, SMTO_ABORTIFHUNG, 5000, &ignored);
+            SendMessageTimeoutW(box, WM_SETREDRAW, FALSE, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+            shown = IsWindowVisible(box) != FALSE;
+            if (!shown)
+                SendMessageW(box, WM_SETREDRAW, TRUE, 0); // so that the answer below still ends it
             if (c.answer)
                 Press(box, c.answer);
             else
@@ -185,6 +189,7 @@ TEST(LastPinTry, ReturnsZeroOnlyWhenTheHolderGoesOnWhateverTheReader)
         EXPECT_EQ(c.expected, display(c.reader)) << c.name;
         holder.join();
         EXPECT_EQ(resources.Text(IDS_LAST_PIN_TRY), boxText) << c.name;
+        EXPECT_TRUE(shown) << c.name << ": another program hid the box";
         if (c.inCaption) {
             EXPECT_NE(std::wstring::npos, caption.find(c.reader)) << c.name;
         }
