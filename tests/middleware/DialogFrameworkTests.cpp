@@ -220,11 +220,11 @@ TEST(ModalDialog, ForgedMessagesNeitherEndNorRebindTheDialog)
              }
          },
          none},
-        {"OK while disabled",
+        {"OK sent while disabled",
          [](HWND d, HWND, HWND ok) {
              EnableWindow(ok, FALSE);
-             PostMessageW(d, WM_COMMAND, IDOK, 0);
-             PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+             SendMessageW(d, WM_COMMAND, IDOK, 0);
+             SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
              SendMessageW(ok, BM_CLICK, 0, 0);
          },
          [](HWND ok) { EnableWindow(ok, TRUE); }},
